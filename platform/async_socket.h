@@ -1,0 +1,66 @@
+#pragma once
+
+#include <string>
+
+#include "platform/socket_errors.h"
+
+class EventLoop;
+
+// A TCP socket bound to the loop of the thread that calls Create. Its
+// notifications arrive on that thread, each with an error code:
+//   OnReceive  data (or an error) is waiting; Receive never blocks
+//   OnSend     sending may go on
+//   OnConnect  an asynchronous connect finished (0 or the error)
+//   OnAccept   a connection waits on a listening socket
+//   OnClose    the peer ended it: 0 for a graceful close (after all data was
+//              received), WSAECONNRESET for a reset; delivered once
+// The object may be deleted from inside one of its own notifications.
+class CAsyncSocket {
+ public:
+  CAsyncSocket();
+  virtual ~CAsyncSocket();
+  CAsyncSocket(const CAsyncSocket&) = delete;
+  CAsyncSocket& operator=(const CAsyncSocket&) = delete;
+
+  // A stream socket, bound to the port (0: any) and address (empty: any).
+  bool Create(unsigned port = 0, long events = FD_ALL_EVENTS, const std::string& address = "");
+  // Resolves the host name or dotted address. Asynchronous: false with
+  // GetLastError() == WSAEWOULDBLOCK while under way, then OnConnect.
+  virtual bool Connect(const std::string& host, unsigned port);
+  virtual int Send(const void* data, int length, int flags = 0);
+  // Bytes read, 0 at the end of the stream, SOCKET_ERROR with the error in
+  // GetLastError() (WSAEWOULDBLOCK when nothing is waiting).
+  virtual int Receive(void* buffer, int length, int flags = 0);
+  bool Listen(int backlog = 5);
+  // Takes a waiting connection into `connected`, which must not be created;
+  // it joins the loop of the calling thread.
+  virtual bool Accept(CAsyncSocket& connected);
+  bool GetSockName(std::string& address, unsigned& port) const;
+  bool GetPeerName(std::string& address, unsigned& port) const;
+  virtual void Close();
+  bool IsOpen() const { return m_fd >= 0; }
+
+  // The last socket error of the calling thread.
+  static int GetLastError();
+
+  virtual void OnReceive(int nErrorCode);
+  virtual void OnSend(int nErrorCode);
+  virtual void OnConnect(int nErrorCode);
+  virtual void OnAccept(int nErrorCode);
+  virtual void OnClose(int nErrorCode);
+
+ protected:
+  // Hook for the blocking flavour: true while a blocking call waits.
+  bool m_bConnecting = false;
+  int m_nConnectResult = 0;
+
+ private:
+  void Attach(int fd);
+  void OnReady(uint32_t readyMask);
+  void UpdateInterest();
+
+  int m_fd = -1;
+  long m_events = 0;
+  bool m_bCloseReported = false;
+  EventLoop* m_loop = nullptr;
+};

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+constexpr int SW_HIDE = 0;
+constexpr int SW_SHOW = 5;
+constexpr int SW_SHOWNORMAL = 1;
+
+// Starts a program detached. The program name ends at the closing quote when
+// the line begins with a quote, else at the first blank; the rest of the
+// line after the blanks is its single argument. PATH is searched when the
+// name has no slash. Returns a value above 31 when started, else an error
+// number (2: file not found, 11: bad format).
+unsigned WinExec(const std::string& commandLine, int show);
+
+// Opens a URL with the desktop's handler (xdg-open). Returns a value above 32
+// on success, else the platform's error number.
+intptr_t ShellExecuteOpen(const std::string& url, int show);
+
+// Full path of the running program.
+std::string GetModuleFileName();

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "platform/async_socket.h"
+
+// The blocking flavour: Connect and Send wait until done, pumping the calling
+// thread's loop meanwhile, so the thread's other sockets, timers and posted
+// messages are still served. Receive does not block. A WM_QUIT seen while
+// waiting ends the wait with WSAEINTR.
+class CSocket : public CAsyncSocket {
+ public:
+  bool Connect(const std::string& host, unsigned port) override;
+  int Send(const void* data, int length, int flags = 0) override;
+};

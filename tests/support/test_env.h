@@ -1,0 +1,56 @@
+#pragma once
+
+#include <chrono>
+#include <map>
+#include <string>
+#include <vector>
+
+// Helpers shared by the tests: scratch folders, files, free ports, and the
+// real kestrion binary run as a child process.
+namespace testenv {
+
+// A fresh folder under $TMPDIR, removed with everything in it at the end.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::string& Path() const { return m_path; }
+  std::string File(const std::string& name) const { return m_path + "/" + name; }
+
+ private:
+  std::string m_path;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& data);
+bool FileExists(const std::string& path);
+// Names in the folder that start with the prefix (e.g. leftover "FFF" pieces).
+std::vector<std::string> ListFiles(const std::string& dir, const std::string& prefix = "");
+
+// A loopback TCP port that nobody listens on at the moment of the call.
+int FreeLoopbackPort();
+
+// A file of this size with bytes that differ from offset to offset.
+std::string PatternBytes(size_t size, unsigned seed = 1);
+
+struct RunResult {
+  int exitCode = -1;  // -1: killed after the time-out
+  std::string output;  // stdout and stderr together
+};
+
+// Runs the kestrion binary (KESTRION_BIN) with the arguments, in the working
+// folder, with the extra environment. Ends it after the time-out.
+RunResult RunKestrion(const std::vector<std::string>& args, const std::string& workDir,
+                      const std::map<std::string, std::string>& env,
+                      std::chrono::seconds timeout = std::chrono::seconds(60));
+
+// The UI log of the script backend, one JSON object per line.
+std::vector<std::string> ReadLines(const std::string& path);
+// Lines of the log whose "kind" is the given one.
+std::vector<std::string> LogLinesOfKind(const std::string& logPath, const std::string& kind);
+// The string value of a key in one JSON line (simple escapes only).
+std::string JsonString(const std::string& jsonLine, const std::string& key);
+
+}  // namespace testenv
