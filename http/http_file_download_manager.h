@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/file_download_manager.h"
+
+class CFile;
+class CHTTPSocket;
+
+// The download manager for http URLs: one connection at first, four when the
+// first response shows a size above 50000 bytes and range support; early
+// closes are resumed by new connections, redirects are handed back to the
+// application, and at the end the pieces are joined into the destination.
+//
+// Threads: constructed and started on the creator's thread (the first
+// connection and its temp file are made there); everything else runs on the
+// manager's own thread.
+class CHTTPFileDownloadManager : public CFileDownloadManager {
+ public:
+  CHTTPFileDownloadManager();
+  ~CHTTPFileDownloadManager() override;
+
+  bool InitInstance() override;
+  int ExitInstance() override;
+  bool StartDownload(Event* pDoneEvent) override;
+  void OnSizeKnown() override;
+
+  // Called by the connections, on the manager thread.
+  void AddConnections(int n);
+  // A new connection for [start, end) (end -1: to the end of the file) that
+  // starts with this early-close count.
+  void ResumeRange(int64_t start, int64_t end, int earlyCloses);
+  void CheckAllDone();
+  void AbortDownload(const std::string& reason);
+  void OnRedirect(const std::string& location);
+  // Seconds a connection may receive nothing before it counts as closed early.
+  int StallSeconds() const { return m_nStallSeconds; }
+
+  bool m_bAborted = false;
+  // Every connection still taking part, in creation order; the first element
+  // is the first connection. Emptied on abort and at exit.
+  std::vector<CHTTPSocket*> m_connections;
+
+ private:
+  CHTTPSocket* NewConnection(int64_t start, int64_t end, bool learnSize, int number);
+  void ConnectOrAbort(CHTTPSocket* connection);
+  void OnDownloadComplete();
+  bool JoinTempFiles();
+  bool OpenDestination(CFile& destination);
+  bool AppendPiece(CHTTPSocket* piece, int64_t& pos, CFile& destination);
+  CHTTPSocket* FindConnectionAt(int64_t pos) const;
+  int64_t TotalReceived() const;
+  void DiscardAll();
+  void PostQuit();
+
+  // Owns every connection ever created, so that a connection stays alive
+  // while it is the caller of an operation that empties m_connections.
+  std::vector<std::unique_ptr<CHTTPSocket>> m_owned;
+  int m_nStallSeconds = 60;
+  std::string m_strJoinError;
+};
