@@ -4,6 +4,7 @@
 #include <string>
 
 #include "ads/ad_update_mgr.h"
+#include "platform/thread_message.h"
 
 class CFileDownloadManager;
 class Event;
@@ -20,6 +21,7 @@ class CKestrionApp {
 
   // Throws Failure. Fills m_strParam1 and m_strParam2.
   bool SplitCommandLine(const std::string& text);
+  // False for a word that is not a command (after saying so).
   bool RunCommand(const std::string& command);
   // Creates and starts the manager for the URL's scheme (main thread, or a
   // manager thread that follows a redirect). Throws Failure.
@@ -27,6 +29,10 @@ class CKestrionApp {
 
   // A user's download ended in success.
   void SetDownloadSucceeded() { m_bSucceeded = true; }
+  // The thread of the user's current download, told by that thread itself
+  // when it starts (so a redirect's manager supersedes the old one). Posts
+  // WM_QUIT at once when Cancel came before.
+  void SetManagerThread(ThreadId thread);
 
   CADUpdateMgr m_adUpdater;
   std::atomic<CFileDownloadManager*> m_pManager{nullptr};
@@ -38,8 +44,11 @@ class CKestrionApp {
   std::atomic<int> m_nRedirectCount{0};
 
  private:
+  // The Cancel of the console and script UIs (SIGINT, SIGTERM).
   void PostQuitToManager();
   std::atomic<bool> m_bSucceeded{false};
+  std::atomic<ThreadId> m_managerThread{0};
+  std::atomic<bool> m_bCancelled{false};
 };
 
 CKestrionApp& TheApp();

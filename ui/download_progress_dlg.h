@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/thread_message.h"
 #include "platform/ui.h"
 
 class CFileDownloadManager;
@@ -39,9 +40,13 @@ class CDownloadProgressDlg {
  private:
   void OnCancel();
   void Publish();
+  // Cancel ends the download: WM_QUIT to the manager's thread. Any thread.
+  static void PostCancel(ThreadId thread);
+  ThreadId CancelThread() const;
 
   CFileDownloadManager* m_pManager;
   std::unique_ptr<IProgressView> m_view;
   ProgressWindowState m_state;
   std::string m_strFileName, m_strServer, m_strDestFolder, m_strURL;
+  ThreadId m_cancelThread = 0;  // recorded by Create
 };

@@ -1,0 +1,126 @@
+#include "app/kestrion_app.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "app/app_messages.h"
+#include "app/handler_registration.h"
+#include "app/unescape_url.h"
+#include "ftp/ftp_file_download_manager.h"
+#include "http/http_file_download_manager.h"
+#include "platform/event.h"
+#include "platform/failure.h"
+#include "platform/interrupt.h"
+#include "platform/ui.h"
+
+namespace {
+
+constexpr int kExitSuccess = 0;
+constexpr int kExitFailure = 1;
+
+std::string TrimWhiteSpace(const std::string& text) {
+  auto isSpace = [](unsigned char c) { return std::isspace(c) != 0; };
+  const auto first = std::find_if_not(text.begin(), text.end(), isSpace);
+  const auto last = std::find_if_not(text.rbegin(), text.rend(), isSpace).base();
+  return first < last ? std::string(first, last) : std::string();
+}
+
+std::string UpperCase(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
+  return text;
+}
+
+}  // namespace
+
+CKestrionApp& TheApp() {
+  static CKestrionApp app;
+  return app;
+}
+
+CKestrionApp::CKestrionApp() = default;
+
+// The done event outlives every manager: a manager that is still ending when
+// the process exits may yet set it.
+CKestrionApp::~CKestrionApp() = default;
+
+int CKestrionApp::Run(const std::string& parameterText) {
+  SetInterruptHandler([this] { PostQuitToManager(); });
+  if (parameterText.empty()) {
+    AfxMessageBox(app_messages::kStandAlone, MB_OK);
+    return kExitFailure;
+  }
+  m_hDoneEvent = new Event(true, false);
+  try {
+    SplitCommandLine(parameterText);
+    if (m_strParam1 == "COMMAND") return RunCommand(m_strParam2) ? kExitSuccess : kExitFailure;
+    if (!StartFromURL(m_strParam1, m_strParam2)) return kExitFailure;
+  } catch (const Failure& failure) {
+    AfxMessageBox(failure.Text(), MB_OK);
+    return kExitFailure;
+  }
+  WaitForSingleObject(*m_hDoneEvent, INFINITE);
+  m_pManager = nullptr;
+  return m_bSucceeded ? kExitSuccess : kExitFailure;
+}
+
+bool CKestrionApp::SplitCommandLine(const std::string& text) {
+  const size_t blank = text.find(' ');
+  if (blank == std::string::npos) throw Failure(app_messages::kTwoParameters);
+  m_strParam1 = text.substr(0, blank);
+  m_strParam2 = text.substr(blank + 1);
+  if (m_strParam1.empty() || m_strParam2.empty()) throw Failure(app_messages::kEmptyParameter);
+  return true;
+}
+
+bool CKestrionApp::RunCommand(const std::string& command) {
+  if (command == "START") {
+    CHandlerRegistration::RegisterHandlers();
+    return true;
+  }
+  if (command == "STOP") {
+    CHandlerRegistration::UnregisterHandlers();
+    return true;
+  }
+  AfxMessageBox(app_messages::kUnknownCommand, MB_OK);
+  return false;
+}
+
+bool CKestrionApp::StartFromURL(std::string url, std::string destination) {
+  url = TrimWhiteSpace(url);
+  const size_t colon = url.find(':');
+  if (colon == std::string::npos) throw Failure(app_messages::kNoScheme);
+  const std::string scheme = UpperCase(url.substr(0, colon));
+  CFileDownloadManager* manager = nullptr;
+  if (scheme == "FTP") {
+    manager = new CFTPFileDownloadManager;
+  } else if (scheme == "HTTP") {
+    manager = new CHTTPFileDownloadManager;
+  } else {
+    m_pManager = nullptr;
+    throw Failure(app_messages::kUnsupportedScheme);
+  }
+  m_pManager = manager;
+  url = UnescapeURL(url);
+  destination = UnescapeURL(destination);
+  manager->m_strURL = url;
+  manager->ParseURL();
+  manager->m_strDestination = destination;
+  if (!manager->StartDownload(m_hDoneEvent)) {
+    // Without its thread the manager cannot end itself.
+    m_pManager = nullptr;
+    delete manager;
+    return false;
+  }
+  return true;
+}
+
+void CKestrionApp::SetManagerThread(ThreadId thread) {
+  m_managerThread = thread;
+  if (m_bCancelled) ::PostThreadMessage(thread, WM_QUIT);
+}
+
+void CKestrionApp::PostQuitToManager() {
+  m_bCancelled = true;
+  const ThreadId thread = m_managerThread;
+  if (thread != 0) ::PostThreadMessage(thread, WM_QUIT);
+}

@@ -1,0 +1,10 @@
+#pragma once
+
+// Texts the download manager base shows.
+namespace engine_messages {
+inline constexpr char kThreadNotCreated[] = "FileDonwloadManager thread cannot be created, Download Aborted";
+inline constexpr char kEventNotSet[] = "Event cannot be SET to release the main thread, problem in exiting";
+}  // namespace engine_messages
+
+// Where the program's settings live in the registry.
+inline constexpr char kProgramKey[] = "SOFTWARE\\Morvane\\Kestrion";

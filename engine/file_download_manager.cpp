@@ -1,0 +1,141 @@
+#include "engine/file_download_manager.h"
+
+#include "app/kestrion_app.h"
+#include "engine/engine_messages.h"
+#include "engine/url_parts.h"
+#include "platform/event.h"
+#include "platform/registry.h"
+#include "platform/ui.h"
+#include "ui/download_progress_dlg.h"
+
+namespace {
+constexpr int kDefaultStallSeconds = 60;
+}  // namespace
+
+CFileDownloadManager::CFileDownloadManager() : m_stRateBase(time(nullptr)) {}
+
+CFileDownloadManager::~CFileDownloadManager() { delete m_pProgressDlg; }
+
+bool CFileDownloadManager::ParseURL() {
+  UrlParts parts;
+  parts.port = m_nPort;
+  if (!ParseURLEx(m_strURL, &parts)) return false;
+  m_dwServiceType = parts.serviceType;
+  m_strServer = parts.server;
+  m_strObject = parts.object;
+  m_nPort = parts.port;
+  m_strUserName = parts.userName;
+  m_strPassword = parts.password;
+  return true;
+}
+
+bool CFileDownloadManager::StartDownload(Event* pDoneEvent) {
+  m_hDoneEvent = pDoneEvent;
+  if (m_bBackground) m_bSignalOnExit = false;
+  if (!CreateThread()) {
+    AfxMessageBox(engine_messages::kThreadNotCreated, MB_OK);
+    return false;
+  }
+  return true;
+}
+
+bool CFileDownloadManager::InitInstance() {
+  if (!m_bBackground) TheApp().SetManagerThread(GetCurrentThreadId());
+  m_pProgressDlg = new CDownloadProgressDlg(this);
+  m_pProgressDlg->SetURL(m_strURL);
+  m_pProgressDlg->SetFileName(GetFileNamePart(m_strURL));
+  m_pProgressDlg->SetServer(m_strServer);
+  m_pProgressDlg->SetDestFolder(GetDirectoryPart(m_strDestination));
+  if (!m_pProgressDlg->Create()) return false;
+  if (!m_bBackground) m_pProgressDlg->ShowWindow();
+  return true;
+}
+
+int CFileDownloadManager::ExitInstance() {
+  if (m_bSignalOnExit || m_bBackground) {
+    if (m_hDoneEvent == nullptr || !m_hDoneEvent->Set()) AfxMessageBox(engine_messages::kEventNotSet, MB_OK);
+  }
+  return WorkerThread::ExitInstance();
+}
+
+void CFileDownloadManager::Stop() {
+  if (m_pProgressDlg == nullptr) return;
+  if (m_pProgressDlg->IsWindowCreated()) m_pProgressDlg->DestroyWindow();
+  delete m_pProgressDlg;
+  m_pProgressDlg = nullptr;
+}
+
+void CFileDownloadManager::AddReceived(int64_t bytes, int connection, int64_t connectionTotal) {
+  std::lock_guard<std::recursive_mutex> lock(m_csProgress);
+  if (m_nReceived == 0) {
+    m_nReceived = bytes;
+  } else {
+    m_nReceived += bytes;
+    UpdateProgress();
+  }
+  if (m_pProgressDlg) m_pProgressDlg->SetConnectionBytes(connection, connectionTotal);
+}
+
+void CFileDownloadManager::UpdateProgress() {
+  const int64_t elapsed = static_cast<int64_t>(time(nullptr) - m_stRateBase);
+  if (elapsed <= 0) return;
+  const float rate = static_cast<float>(m_nReceived - m_nRateBaseBytes) / static_cast<float>(elapsed);
+  m_fRate = rate;
+  int64_t secondsLeft = -1;
+  int percent = 0;
+  if (m_nFileSize > 0) {
+    secondsLeft = rate == 0 ? -1 : static_cast<int64_t>(static_cast<float>(m_nFileSize - m_nReceived) / rate);
+    percent = static_cast<int>(static_cast<double>(m_nReceived) / static_cast<double>(m_nFileSize) * 100.0);
+  }
+  if (m_pProgressDlg) m_pProgressDlg->ShowProgress(rate, m_nReceived, secondsLeft, percent);
+}
+
+void CFileDownloadManager::MarkRateBase() {
+  std::lock_guard<std::recursive_mutex> lock(m_csProgress);
+  m_nRateBaseBytes = m_nReceived;
+  m_stRateBase = time(nullptr);
+}
+
+void CFileDownloadManager::SetFileSize(int64_t size, bool callHook) {
+  m_nFileSize = size;
+  if (!m_bBackground) TheApp().m_adUpdater.StartIfLarge(size);
+  if (callHook) OnSizeKnown();
+}
+
+void CFileDownloadManager::ReportSuccess() {
+  if (!m_bBackground) TheApp().SetDownloadSucceeded();
+}
+
+int CFileDownloadManager::ReadStallSeconds() {
+  HKEY key = nullptr;
+  if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, kProgramKey, &key) != ERROR_SUCCESS) return kDefaultStallSeconds;
+  DWORD seconds = 0;
+  const bool found = RegGetDword(key, "StallSeconds", &seconds);
+  RegCloseKey(key);
+  // Zero would mean never giving up on a silent server, which is the fault the
+  // setting exists to prevent.
+  if (!found || seconds == 0) return kDefaultStallSeconds;
+  return seconds > 86400 ? 86400 : static_cast<int>(seconds);
+}
+
+namespace {
+
+size_t LastSeparator(const std::string& path) {
+  const size_t backslash = path.rfind('\\');
+  const size_t slash = path.rfind('/');
+  if (backslash == std::string::npos) return slash;
+  if (slash == std::string::npos) return backslash;
+  return backslash > slash ? backslash : slash;
+}
+
+}  // namespace
+
+std::string CFileDownloadManager::GetFileNamePart(const std::string& path) {
+  const size_t at = LastSeparator(path);
+  return at == std::string::npos ? path : path.substr(at + 1);
+}
+
+std::string CFileDownloadManager::GetDirectoryPart(const std::string& path) {
+  const size_t at = LastSeparator(path);
+  return at == std::string::npos ? std::string() : path.substr(0, at);
+}

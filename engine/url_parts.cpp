@@ -1,0 +1,77 @@
+#include "engine/url_parts.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace {
+
+struct Scheme {
+  const char* name;
+  uint32_t serviceType;
+  uint16_t defaultPort;
+};
+
+constexpr Scheme kSchemes[] = {
+    {"http", AFX_INET_SERVICE_HTTP, 80},
+    {"https", AFX_INET_SERVICE_HTTPS, 443},
+    {"ftp", AFX_INET_SERVICE_FTP, 21},
+};
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  return text;
+}
+
+bool ParsePort(const std::string& text, uint16_t* port) {
+  if (text.empty() || text.size() > 5) return false;
+  unsigned value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + static_cast<unsigned>(c - '0');
+  }
+  if (value == 0 || value > 65535) return false;
+  *port = static_cast<uint16_t>(value);
+  return true;
+}
+
+}  // namespace
+
+bool ParseURLEx(const std::string& url, UrlParts* parts) {
+  const size_t schemeEnd = url.find("://");
+  if (schemeEnd == std::string::npos || schemeEnd == 0) return false;
+  UrlParts result = *parts;
+  const std::string scheme = Lower(url.substr(0, schemeEnd));
+  result.serviceType = AFX_INET_SERVICE_UNK;
+  for (const Scheme& known : kSchemes) {
+    if (scheme == known.name) {
+      result.serviceType = known.serviceType;
+      result.port = known.defaultPort;
+    }
+  }
+
+  const size_t authorityStart = schemeEnd + 3;
+  size_t authorityEnd = url.find_first_of("/?#", authorityStart);
+  if (authorityEnd == std::string::npos) authorityEnd = url.size();
+  std::string authority = url.substr(authorityStart, authorityEnd - authorityStart);
+  std::string object = url.substr(authorityEnd);
+  if (object.empty() || object[0] != '/') object.insert(0, "/");
+
+  const size_t at = authority.rfind('@');
+  if (at != std::string::npos) {
+    const std::string userInfo = authority.substr(0, at);
+    authority.erase(0, at + 1);
+    const size_t colon = userInfo.find(':');
+    result.userName = userInfo.substr(0, colon);
+    result.password = colon == std::string::npos ? std::string() : userInfo.substr(colon + 1);
+  }
+  const size_t colon = authority.rfind(':');
+  if (colon != std::string::npos) {
+    if (!ParsePort(authority.substr(colon + 1), &result.port)) return false;
+    authority.erase(colon);
+  }
+  if (authority.empty()) return false;
+  result.server = authority;
+  result.object = object;
+  *parts = result;
+  return true;
+}
