@@ -77,7 +77,7 @@ void CFileDownloadManager::AddReceived(int64_t bytes, int connection, int64_t co
 }
 
 void CFileDownloadManager::UpdateProgress() {
-  const int64_t elapsed = static_cast<int64_t>(time(nullptr) - m_stRateBase);
+  const int64_t elapsed = static_cast<int64_t>(CurrentUtcSeconds() - m_stRateBase);
   if (elapsed <= 0) return;
   const float rate = static_cast<float>(m_nReceived - m_nRateBaseBytes) / static_cast<float>(elapsed);
   m_fRate = rate;
@@ -93,7 +93,7 @@ void CFileDownloadManager::UpdateProgress() {
 void CFileDownloadManager::MarkRateBase() {
   std::lock_guard<std::recursive_mutex> lock(m_csProgress);
   m_nRateBaseBytes = m_nReceived;
-  m_stRateBase = time(nullptr);
+  m_stRateBase = CurrentUtcSeconds();
 }
 
 void CFileDownloadManager::SetFileSize(int64_t size, bool callHook) {

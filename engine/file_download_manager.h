@@ -72,6 +72,8 @@ class CFileDownloadManager : public WorkerThread {
   // Seconds a connection may stay silent before it counts as closed early
   // (StallSeconds in the program's registry key; 60 when absent).
   static int ReadStallSeconds();
+  // The clock the rate is measured by: UTC, whole seconds.
+  virtual time_t CurrentUtcSeconds() const { return time(nullptr); }
 
  private:
   void UpdateProgress();

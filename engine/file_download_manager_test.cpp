@@ -1,0 +1,98 @@
+#include "engine/file_download_manager.h"
+
+#include <gtest/gtest.h>
+
+#include "ui/download_progress_dlg.h"
+
+namespace {
+
+// A manager that never starts its thread, with a clock the test moves.
+class ClockedManager : public CFileDownloadManager {
+ public:
+  ClockedManager() {
+    m_pProgressDlg = new CDownloadProgressDlg(this);
+    MarkRateBase();
+  }
+  time_t CurrentUtcSeconds() const override { return m_now; }
+  const ProgressWindowState& Window() const { return m_pProgressDlg->State(); }
+  time_t m_now = 1000000;
+};
+
+}  // namespace
+
+TEST(ProgressAccounting, FirstReportOnlyCountsAndFillsItsColumn) {
+  ClockedManager manager;
+  manager.m_now += 5;
+  manager.AddReceived(700, 2, 700);
+  EXPECT_EQ(manager.m_nReceived, 700);
+  EXPECT_EQ(manager.Window().timeLeft, "");
+  EXPECT_EQ(manager.Window().rate, "");
+  EXPECT_EQ(manager.Window().connections[1], "700 bytes");
+  manager.AddReceived(300, 2, 1000);
+  EXPECT_EQ(manager.Window().rate, "0.2 Kb/Sec");
+}
+
+TEST(ProgressAccounting, NothingIsShownWithinTheFirstSecond) {
+  ClockedManager manager;
+  manager.AddReceived(100, 1, 100);
+  manager.AddReceived(100, 1, 200);
+  EXPECT_EQ(manager.Window().rate, "");
+  EXPECT_EQ(manager.m_fRate, 0);
+  manager.m_now += 1;
+  manager.AddReceived(100, 1, 300);
+  EXPECT_EQ(manager.m_fRate, 300);
+}
+
+TEST(ProgressAccounting, UnknownSizeShowsRateButNoPercentage) {
+  ClockedManager manager;
+  manager.AddReceived(1024, 1, 1024);
+  manager.m_now += 2;
+  manager.AddReceived(3072, 1, 4096);
+  EXPECT_EQ(manager.Window().rate, "2.0 Kb/Sec");
+  EXPECT_EQ(manager.Window().timeLeft, "Unknown    (Opened so far 4.0 KB)");
+  EXPECT_EQ(manager.Window().title, "");  // never set: no window was created
+  EXPECT_EQ(manager.Window().progress, 0);
+}
+
+TEST(ProgressAccounting, KnownSizeGivesTimeLeftAndPercent) {
+  ClockedManager manager;
+  manager.m_nFileSize = 4LL * 1024 * 1024 * 1024;  // beyond 32 bits
+  manager.AddReceived(1, 1, 1);
+  manager.m_now += 8;
+  manager.AddReceived(1073741823, 1, 1073741824);
+  // A quarter in eight seconds: twenty-four seconds to go.
+  EXPECT_EQ(manager.Window().progress, 25);
+  EXPECT_EQ(manager.Window().title, "File Download (25%)");
+  EXPECT_EQ(manager.Window().timeLeft, "24 Seconds    (Opened so far 1024.00 MB)");
+}
+
+TEST(ProgressAccounting, RateIsMeasuredFromTheLatestBase) {
+  ClockedManager manager;
+  manager.m_nFileSize = 100000;
+  manager.AddReceived(50000, 1, 50000);
+  manager.m_now += 100;
+  manager.MarkRateBase();
+  manager.AddReceived(10000, 2, 10000);
+  EXPECT_EQ(manager.Window().rate, "");  // same second as the new base
+  manager.m_now += 4;
+  manager.AddReceived(10000, 2, 20000);
+  EXPECT_EQ(manager.m_fRate, 5000);
+  EXPECT_EQ(manager.Window().timeLeft, "6 Seconds    (Opened so far 68.4 KB)");
+}
+
+TEST(ProgressAccounting, ConnectionsBeyondTheGridAreCountedAndIgnored) {
+  ClockedManager manager;
+  manager.AddReceived(10, 11, 10);
+  manager.AddReceived(10, 0, 10);
+  EXPECT_EQ(manager.m_nReceived, 20);
+  for (const std::string& column : manager.Window().connections) EXPECT_EQ(column, "");
+}
+
+TEST(ManagerPaths, SplitAtTheLastSlashOrBackslash) {
+  EXPECT_EQ(CFileDownloadManager::GetFileNamePart("http://h/dir/a.zip"), "a.zip");
+  EXPECT_EQ(CFileDownloadManager::GetFileNamePart("C:\\x/y\\b.zip"), "b.zip");
+  EXPECT_EQ(CFileDownloadManager::GetFileNamePart("plain"), "plain");
+  EXPECT_EQ(CFileDownloadManager::GetDirectoryPart("C:\\a b\\file.zip"), "C:\\a b");
+  EXPECT_EQ(CFileDownloadManager::GetDirectoryPart("dir/x\\y/f"), "dir/x\\y");
+  EXPECT_EQ(CFileDownloadManager::GetDirectoryPart("file.zip"), "");
+}

@@ -1,0 +1,72 @@
+// The real binary refusing malformed command lines, seen through the script UI.
+#include <gtest/gtest.h>
+
+#include "tests/support/test_env.h"
+
+namespace {
+
+struct Outcome {
+  int exitCode;
+  std::vector<std::string> messages;  // texts of the message boxes, in order
+  std::vector<std::string> windows;   // window state lines
+};
+
+class CommandLineTest : public ::testing::Test {
+ protected:
+  Outcome Run(const std::vector<std::string>& args) {
+    const std::string log = dir.File("ui.log");
+    testenv::WriteFile(log, "");
+    testenv::RunResult run = testenv::RunKestrion(
+        args, dir.Path(),
+        {{"KESTRION_UI", "script"}, {"KESTRION_UI_LOG", log}, {"KESTRION_REGISTRY", dir.File("registry")}},
+        std::chrono::seconds(30));
+    Outcome outcome{run.exitCode, {}, testenv::LogLinesOfKind(log, "window")};
+    for (const std::string& line : testenv::LogLinesOfKind(log, "message"))
+      outcome.messages.push_back(testenv::JsonString(line, "text"));
+    return outcome;
+  }
+
+  void ExpectRefusal(const std::vector<std::string>& args, const std::string& text) {
+    Outcome outcome = Run(args);
+    ASSERT_EQ(outcome.messages.size(), 1u) << text;
+    EXPECT_EQ(outcome.messages[0], text);
+    EXPECT_NE(outcome.exitCode, 0) << text;
+    EXPECT_NE(outcome.exitCode, -1) << "did not end: " << text;
+    EXPECT_TRUE(outcome.windows.empty()) << text;
+  }
+
+  testenv::ScratchDir dir;
+};
+
+TEST_F(CommandLineTest, EachMalformedLineShowsItsMessageAndFails) {
+  ExpectRefusal({}, "Application cannot run as Stand-Alone");
+  ExpectRefusal({"http://127.0.0.1/file.zip"}, "Could not Find 2 Parameters in the command line, aborted.");
+  ExpectRefusal({"http://127.0.0.1/file.zip", ""}, "One the parameters in the command is Empty, Aborted");
+  ExpectRefusal({"command", "START"}, "Could not find 'scheme' in the source URL, aborted");
+  ExpectRefusal({"https://127.0.0.1/file.zip", "file.zip"}, "Could not support this 'scheme'");
+  ExpectRefusal({"gopher://127.0.0.1/file.zip", "file.zip"}, "Could not support this 'scheme'");
+  ExpectRefusal({"COMMAND", "start"}, "Command is unknown");
+}
+
+TEST_F(CommandLineTest, DestinationKeepsItsBlanksAndIsUnescaped) {
+  // Nobody listens on the port, so the download stops at its first connect;
+  // by then the window shows the folder it was given.
+  const int port = testenv::FreeLoopbackPort();
+  Outcome outcome = Run({"FtP://127.0.0.1:" + std::to_string(port) + "/f.zip", "my%20dir/a", "b/f.zip"});
+  ASSERT_FALSE(outcome.windows.empty());
+  EXPECT_EQ(testenv::JsonString(outcome.windows.front(), "destFolder"), "my dir/a b");
+  EXPECT_EQ(testenv::JsonString(outcome.windows.front(), "saving"), "f.zip from 127.0.0.1");
+  ASSERT_EQ(outcome.messages.size(), 1u);
+  EXPECT_NE(outcome.messages[0].find("could not connect to:127.0.0.1 on port:" + std::to_string(port)),
+            std::string::npos)
+      << outcome.messages[0];
+  EXPECT_NE(outcome.exitCode, 0);
+  EXPECT_TRUE(testenv::ListFiles(dir.Path(), "FFF").empty());
+}
+
+TEST_F(CommandLineTest, RegistrationCommandsSucceed) {
+  EXPECT_EQ(Run({"COMMAND", "START"}).exitCode, 0);
+  EXPECT_EQ(Run({"COMMAND", "STOP"}).exitCode, 0);
+}
+
+}  // namespace
