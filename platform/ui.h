@@ -13,6 +13,10 @@ constexpr unsigned MB_YESNO = 0x04;
 constexpr unsigned MB_ICONEXCLAMATION = 0x30;
 constexpr unsigned MB_ICONINFORMATION = 0x40;
 
+// Posted to a thread that waits for an answer given on another thread, to
+// wake its loop. Carries nothing; message handlers ignore it.
+constexpr unsigned WM_UI_ANSWERED = 0x8000 + 0x0A5;
+
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
 constexpr int IDYES = 6;
@@ -65,5 +69,7 @@ class UIBackend {
 };
 
 UIBackend& CurrentUIBackend();
-// Replaces the backend (tests); returns the previous one.
+// Replaces the backend (tests); returns the previous one. A null backend
+// makes the next use choose again from KESTRION_UI. Views already created
+// stay valid.
 std::unique_ptr<UIBackend> SetUIBackend(std::unique_ptr<UIBackend> backend);
