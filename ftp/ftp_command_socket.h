@@ -1,0 +1,129 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/socket.h"
+
+class CFTPDataSocket;
+class CFTPFileDownloadManager;
+class CFTPListenSocket;
+class Timer;
+
+// Reply states of a control connection. The values do not follow the order
+// of the conversation: PORT is sent before both RESTs.
+enum FTPState : int {
+  FTPS_IDLE = 0,
+  FTPS_CONNECTING = 1,
+  FTPS_CONNECTED = 2,
+  FTPS_USER_SENT = 3,
+  FTPS_PASS_SENT = 4,
+  FTPS_TYPE_SENT = 5,
+  FTPS_REST100_SENT = 6,
+  FTPS_REST_SENT = 7,
+  FTPS_PORT_SENT = 8,
+  FTPS_RETR_SENT = 9,
+};
+
+// The control connection of one FTP connection: logs in, sets image type,
+// opens an active-mode data connection with PORT, probes and sets the restart
+// offset and starts the transfer with RETR. Replies are handled line by line
+// by OnReplyLine. A failure on connection 1 aborts the download; on any other
+// connection it drops that connection.
+//
+// Threads: constructed on any thread, used from ConnectToServer on only on
+// the manager's thread. Owns its data and listening sockets; the manager
+// owns this object.
+class CFTPCommandSocket : public CSocket {
+ public:
+  explicit CFTPCommandSocket(CFTPFileDownloadManager* manager);
+  ~CFTPCommandSocket() override;
+
+  // Creates the socket and connects (blocking). Throws Failure.
+  bool ConnectToServer();
+
+  // Sends the text and CR LF in one blocking send; false on a socket error.
+  virtual bool SendCommand(const std::string& text);
+  bool SendUsername();
+  bool SendPassword();
+  bool SendType();
+  // Prepares the data connection, then sends PORT. False when the data
+  // connection cannot be prepared; throws Failure when no temp file can be made.
+  virtual bool SendPORT();
+  bool SendREST100();
+  bool SendREST();
+  bool SendRETR();
+  bool SendABOR();
+
+  void OnReceive(int nErrorCode) override;
+  void OnClose(int nErrorCode) override;
+  // One reply line without its CR LF.
+  void OnReplyLine(const std::string& line);
+
+  // After every change of m_nStart or m_nEnd.
+  void UpdateExpected();
+  // Closes and deletes the temp file; errors are ignored.
+  void ReleaseTempFile();
+  // Closes the control, listening and data sockets; nothing more arrives.
+  void CloseAll();
+
+  int64_t ReceivedBytes() const;
+  bool IsDataClosed() const;
+  bool HasDataSocket() const { return m_pDataSocket != nullptr; }
+  std::string TempFileName() const;
+  // The bytes this connection must deliver: from its end, else from the file
+  // size; -1 while neither is known.
+  int64_t KnownRangeLength() const;
+  bool IsRangeComplete() const;
+
+  // Called by the data socket.
+  void NoteActivity();
+  void OnDataEnded(bool early);
+  void OnDataFailed(const std::string& reason);
+
+  // "PORT" argument: a dotted address in comma form and the port's two bytes.
+  static std::string FormatPortArgument(const std::string& dottedAddress, unsigned port);
+
+  CFTPFileDownloadManager* Manager() const { return m_pManager; }
+  CFTPDataSocket* DataSocket() const { return m_pDataSocket.get(); }
+
+  bool m_bLearnSize = false;
+  int m_nPort = 21;
+  std::string m_strHost;
+  std::string m_strPassword;
+  std::string m_strUser;
+  std::string m_strPath;
+  int m_nState = FTPS_IDLE;
+  std::string m_strPending;
+  int64_t m_nStart = 0;
+  int64_t m_nEnd = -1;
+  CFTPFileDownloadManager* m_pManager;
+  std::unique_ptr<CFTPListenSocket> m_pListenSocket;
+  std::unique_ptr<CFTPDataSocket> m_pDataSocket;
+  int m_nConnection = -1;
+  // Times this connection's range has been resumed so far.
+  int m_nRetries = 0;
+
+ private:
+  void Dispatch(const std::string& code, const std::string& line);
+  void OnGreeting(const std::string& code, const std::string& line);
+  void OnUserReply(const std::string& code, const std::string& line);
+  void OnPassReply(const std::string& code, const std::string& line);
+  void OnTypeReply(const std::string& code, const std::string& line);
+  void OnPortReply(const std::string& code, const std::string& line);
+  void OnRest100Reply(const std::string& code, const std::string& line);
+  void OnRestReply(const std::string& code, const std::string& line);
+  void OnRetrReply(const std::string& code, const std::string& line);
+  void LearnSize(const std::string& line);
+  void Fail(const std::string& message);
+  void StartWatch();
+  void StopWatch();
+  void CheckStall();
+  bool IsTransferring() const;
+
+  std::unique_ptr<Timer> m_watchTimer;
+  std::chrono::steady_clock::time_point m_lastActivity;
+  bool m_bRetrAnswered = false;
+};

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/file.h"
+#include "platform/socket.h"
+
+class CFTPCommandSocket;
+
+// The data connection of one FTP connection: takes the bytes of its range
+// into a temp file of its own ("FFF" prefix, current folder), counts them
+// against the range length, has the control connection send ABOR when the
+// range is complete, and reports the end of its data to the control socket.
+//
+// Threads: created and used on the manager's thread. Owned by its control
+// socket, which outlives it.
+class CFTPDataSocket : public CSocket {
+ public:
+  // Creates the temp file; TempFileError() says why when that failed.
+  explicit CFTPDataSocket(CFTPCommandSocket* owner);
+  ~CFTPDataSocket() override;
+
+  void OnReceive(int nErrorCode) override;
+  void OnClose(int nErrorCode) override;
+  // The data has ended: 0 for a graceful end, else the socket error.
+  void FinishData(int nErrorCode);
+  void ReleaseTempFile();
+  // A new range length; -1 (or below 1) reads until the server closes.
+  void SetExpected(int64_t expected);
+
+  bool HasTempFile() const { return m_file.IsOpen() || m_bClosed; }
+  const std::string& TempFileError() const { return m_strTempError; }
+
+  static constexpr int kBufferSize = 12000;
+  static constexpr int kWritesPerFlush = 10;
+
+  int m_nConnection = -1;
+  int64_t m_nExpected = -1;
+  int64_t m_nReceived = 0;
+  int m_nWritesSinceFlush = 0;
+  bool m_bRangeDone = false;
+  CFile m_file;
+  std::string m_strTempName;
+  bool m_bClosed = false;
+  CFTPCommandSocket* m_pCommandSocket;
+
+ private:
+  bool WriteBlock(const char* data, int64_t count);
+  void CompleteRange();
+
+  std::string m_strTempError;
+  bool m_bReleased = false;
+};

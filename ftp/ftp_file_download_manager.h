@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/file_download_manager.h"
+
+class CFile;
+class CFTPCommandSocket;
+
+// The download manager for ftp URLs. One connection logs in and learns the
+// size from its 150 reply; a file above 100000 bytes on a server that accepts
+// restarts is cut into four ranges, one per connection. Connections that end
+// early are resumed, failed ones are dropped (their range goes to a
+// neighbour), and when every data connection has ended the temp files are
+// joined in offset order into the destination.
+//
+// Threads: constructed and started on the creator's thread; from
+// InitInstance on, everything runs on the manager's own thread.
+// Ownership: every connection ever made is owned by m_owned until the thread
+// ends, so a connection stays valid while it is the caller of an operation
+// that retires it; m_connections lists those still taking part.
+class CFTPFileDownloadManager : public CFileDownloadManager {
+ public:
+  CFTPFileDownloadManager();
+  ~CFTPFileDownloadManager() override;
+
+  bool InitInstance() override;
+  int ExitInstance() override;
+  bool StartDownload(Event* pDoneEvent) override;
+  // Closes every connection and releases its temp file, then the window.
+  void Stop() override;
+  void OnSizeKnown() override;
+
+  // Called by the connections, on the manager thread.
+  void AddConnections(int n);
+  virtual void DropConnection(int connection);
+  // A new connection for [start, end) (end -1: to the end of the file) that
+  // has been resumed `retries` times along its range.
+  virtual void ResumeRange(int64_t start, int64_t end, int retries);
+  // The data of this connection ended before its range was complete.
+  virtual void OnEndedEarly(CFTPCommandSocket* connection);
+  virtual void CheckAllDone();
+  virtual void AbortDownload(const std::string& reason);
+
+  // Seconds a connection may stay silent while it waits for the server.
+  int StallSeconds() const { return m_nStallSeconds; }
+  bool IsFinished() const { return m_bFinished; }
+
+  CFTPCommandSocket* FindConnectionAt(int64_t offset) const;
+  int64_t TotalReceived() const;
+
+  // Connections still taking part, in creation order; the first is
+  // connection 1 until it is retired.
+  std::vector<CFTPCommandSocket*> m_connections;
+
+  static constexpr int kMaxRetries = 20;
+  static constexpr int64_t kSplitThreshold = 100000;
+
+ protected:
+  CFTPCommandSocket* NewConnection(int64_t start, int64_t end, int number);
+  void OnDownloadComplete();
+  bool JoinTempFiles();
+  void PostQuit();
+
+ private:
+  bool OpenDestination(CFile& destination);
+  bool CopyPiece(CFTPCommandSocket* piece, int64_t& total, CFile& destination);
+  void ConnectOrAbort(CFTPCommandSocket* connection);
+  void Retire(CFTPCommandSocket* connection);
+  CFTPCommandSocket* FindExtendable(int64_t end) const;
+  void ShowJoinFailure();
+
+  std::vector<std::unique_ptr<CFTPCommandSocket>> m_owned;
+  int m_nStallSeconds = 60;
+  bool m_bFinished = false;
+  std::string m_strJoinError;
+};
