@@ -53,5 +53,7 @@ class CFile {
 };
 
 // Creates a new empty file dir/PREFIXxxxx.TMP with a unique name
-// (create-exclusive) and returns its name; empty on failure.
+// (create-exclusive) and returns its name, "dir/NAME"; empty on failure.
+// PREFIX is the prefix's first three characters, xxxx four upper-case hex
+// digits (never 0000); numbers in use are skipped. Thread-safe.
 std::string GetTempFileName(const std::string& dir, const std::string& prefix);

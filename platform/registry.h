@@ -22,6 +22,8 @@ constexpr LONG ERROR_INVALID_PARAMETER = 87;
 constexpr LONG ERROR_MORE_DATA = 234;
 constexpr LONG ERROR_NO_MORE_ITEMS = 259;
 constexpr LONG ERROR_CANTWRITE = 1013;
+// The key behind an open handle has been deleted (by this or another process).
+constexpr LONG ERROR_KEY_DELETED = 1018;
 
 constexpr DWORD REG_NONE = 0;
 constexpr DWORD REG_SZ = 1;
