@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "platform/socket_errors.h"
@@ -55,12 +58,44 @@ class CAsyncSocket {
   int m_nConnectResult = 0;
 
  private:
+  friend class CSocket;
+
+  enum class State { kIdle, kConnecting, kConnected, kListening };
+
   void Attach(int fd);
   void OnReady(uint32_t readyMask);
   void UpdateInterest();
+  uint32_t WantedInterest() const;
+  void FinishConnect();
+  void HandleAccept();
+  void HandleReadable(uint32_t readyMask);
+  void ReportClose(int nErrorCode);
+  void ArmReading();
+  // Pumps the thread's loop until finished() holds, with this socket's own
+  // notifications held back (they arrive after the wait). False when the
+  // socket was closed or destroyed meanwhile, or a WM_QUIT came (WSAEINTR).
+  bool WaitBlocking(const std::function<bool()>& finished);
 
   int m_fd = -1;
   long m_events = 0;
   bool m_bCloseReported = false;
   EventLoop* m_loop = nullptr;
+
+  State m_state = State::kIdle;
+  // Reads (and accepts) are re-enabled by the next Receive (Accept), so an
+  // OnReceive that leaves the data waiting is not called over and over.
+  bool m_bReadArmed = true;
+  // A send would block: writable interest until it may go on.
+  bool m_bWantSend = false;
+  // A hard error that a Receive took from the socket, reported by OnClose
+  // instead of the end of the stream that follows it.
+  int m_nReceiveError = 0;
+  // Blocking waits of this socket now running (nested pumps).
+  int m_nBlockingWaits = 0;
+  bool m_bWatched = false;
+  // Bumped by Close: a notification in progress notices the socket is gone.
+  uint64_t m_nGeneration = 0;
+  // Cleared by the destructor: notifications and blocking waits notice that
+  // the object was deleted under them.
+  std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };

@@ -32,7 +32,7 @@ class EventLoop {
   ThreadId Id() const { return m_id; }
   void Post(const ThreadMessage& message);
 
-  // Messages other than WM_QUIT go to this handler.
+  // Messages other than WM_QUIT and WM_NULL go to this handler.
   void SetMessageHandler(std::function<void(const ThreadMessage&)> handler);
 
   // Descriptor watches. A callback may unwatch or close any descriptor,
@@ -45,16 +45,27 @@ class EventLoop {
   void CancelTimer(TimerId id);
 
   // Runs until WM_QUIT is taken from the queue. Returns the quit's wParam.
+  // The outermost Run consumes the quit; a nested Run leaves it pending.
   int Run();
   // Nested pump: runs phases until done() is true (returns true) or a WM_QUIT
   // has been seen (returns false; the quit stays pending for the outer Run).
-  // A null timeout waits as long as it takes.
+  // A null timeout waits as long as it takes; when it runs out the result is
+  // false with no quit pending. While a quit is pending every PumpUntil
+  // returns false at once (unless done() is already true).
+  // done() is checked after every phase. When another thread makes it true,
+  // that thread must wake this loop by posting any message to it afterwards,
+  // WM_NULL being the one that does nothing else.
   bool PumpUntil(const std::function<bool()>& done,
                  std::chrono::milliseconds timeout = std::chrono::milliseconds::zero());
   bool QuitPending() const;
 
  private:
+  friend class WorkerThread;  // makes a thread's loop before the thread runs
   EventLoop();
+  // Makes `loop` the calling thread's ForThisThread loop; it lives until
+  // ReleaseThisThread or the thread's end.
+  static void AdoptForThisThread(std::unique_ptr<EventLoop> loop);
+  static void ReleaseThisThread();
   struct Impl;
   std::unique_ptr<Impl> m_impl;
   ThreadId m_id;

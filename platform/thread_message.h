@@ -2,6 +2,9 @@
 
 #include <cstdint>
 
+// Does nothing when taken from a queue; posting it only wakes the thread's
+// loop (see EventLoop::PumpUntil).
+constexpr unsigned WM_NULL = 0x0000;
 constexpr unsigned WM_QUIT = 0x0012;
 constexpr unsigned WM_USER = 0x0400;
 
