@@ -27,8 +27,11 @@ bool WorkerThread::CreateThread() {
       }
       ExitInstance();
       threadLoop.SetMessageHandler(nullptr);
+      // Read before the id goes: an owner that keeps the object may destroy
+      // it as soon as posts to the thread fail.
+      const bool autoDelete = m_bAutoDelete;
       thread_registry::Unregister(threadLoop.Id());
-      if (m_bAutoDelete) {
+      if (autoDelete) {
         delete this;
       }
       // Last, so that sockets closed by the destructor can still unwatch.
