@@ -1,9 +1,324 @@
 #include "ftp/ftp_command_socket.h"
 
+#include <cstdlib>
+
 #include "ftp/ftp_data_socket.h"
+#include "ftp/ftp_file_download_manager.h"
 #include "ftp/ftp_listen_socket.h"
+#include "ftp/ftp_messages.h"
+#include "platform/failure.h"
 #include "platform/timer.h"
 
-CFTPCommandSocket::CFTPCommandSocket(CFTPFileDownloadManager* manager) : m_pManager(manager) {}
+namespace {
 
-CFTPCommandSocket::~CFTPCommandSocket() = default;
+constexpr int kReceiveLimit = 9999;
+
+// How often a waiting connection looks at its clock: often enough that a
+// stall is noticed soon after its limit, rarely enough to cost nothing.
+std::chrono::milliseconds WatchInterval(int stallSeconds) {
+  const auto quarter = std::chrono::milliseconds(stallSeconds * 250);
+  if (quarter < std::chrono::milliseconds(100)) return std::chrono::milliseconds(100);
+  if (quarter > std::chrono::milliseconds(1000)) return std::chrono::milliseconds(1000);
+  return quarter;
+}
+
+}  // namespace
+
+CFTPCommandSocket::CFTPCommandSocket(CFTPFileDownloadManager* manager)
+    : m_strPassword(kAnonymousPassword), m_strUser(kAnonymousUser), m_pManager(manager) {}
+
+// The data socket goes first: the listening socket holds a pointer to it.
+CFTPCommandSocket::~CFTPCommandSocket() {
+  m_watchTimer.reset();
+  m_pDataSocket.reset();
+  m_pListenSocket.reset();
+}
+
+bool CFTPCommandSocket::ConnectToServer() {
+  if (!Create(0, FD_ALL_EVENTS)) throw Failure(Format(kCommandSocketNotCreated, GetLastError()));
+  m_nState = FTPS_CONNECTING;
+  if (!Connect(m_strHost, static_cast<unsigned>(m_nPort))) {
+    const int error = GetLastError();
+    throw Failure(Format(kCommandSocketNotConnected, m_strHost.c_str(), m_nPort, error));
+  }
+  m_nState = FTPS_CONNECTED;
+  StartWatch();
+  HandlePendingLines();
+  return true;
+}
+
+bool CFTPCommandSocket::SendCommand(const std::string& text) {
+  const std::string line = text + "\r\n";
+  return Send(line.data(), static_cast<int>(line.size()), 0) != SOCKET_ERROR;
+}
+
+bool CFTPCommandSocket::SendUsername() { return SendCommand("USER " + m_strUser); }
+
+bool CFTPCommandSocket::SendPassword() { return SendCommand("PASS " + m_strPassword); }
+
+bool CFTPCommandSocket::SendType() { return SendCommand("TYPE I"); }
+
+bool CFTPCommandSocket::SendREST100() { return SendCommand("REST 100"); }
+
+bool CFTPCommandSocket::SendREST() { return SendCommand(Format("REST %lld", static_cast<long long>(m_nStart))); }
+
+bool CFTPCommandSocket::SendRETR() { return SendCommand("RETR " + m_strPath); }
+
+bool CFTPCommandSocket::SendABOR() { return SendCommand("ABOR"); }
+
+bool CFTPCommandSocket::SendPORT() {
+  m_pDataSocket = std::make_unique<CFTPDataSocket>(this);
+  if (!m_pDataSocket->HasTempFile()) {
+    m_bLocalFailure = true;
+    throw Failure(m_pDataSocket->TempFileError());
+  }
+  m_pListenSocket = std::make_unique<CFTPListenSocket>(m_pDataSocket.get());
+  UpdateExpected();
+  if (!m_pListenSocket->CreateAndListen()) return false;
+  std::string localAddress, listenAddress;
+  unsigned localPort = 0, listenPort = 0;
+  if (!GetSockName(localAddress, localPort) || !m_pListenSocket->GetSockName(listenAddress, listenPort)) {
+    return false;
+  }
+  m_pDataSocket->m_nConnection = m_nConnection;
+  return SendCommand("PORT " + FormatPortArgument(localAddress, listenPort));
+}
+
+std::string CFTPCommandSocket::FormatPortArgument(const std::string& dottedAddress, unsigned port) {
+  std::string address = dottedAddress;
+  for (int i = 0; i < 3; ++i) {
+    const size_t dot = address.find('.');
+    if (dot == std::string::npos) break;
+    address[dot] = ',';
+  }
+  return Format("%s,%u,%u", address.c_str(), port / 256, port % 256);
+}
+
+void CFTPCommandSocket::OnReceive(int nErrorCode) {
+  char buffer[kReceiveLimit + 1];
+  const int count = Receive(buffer, kReceiveLimit, 0);
+  if (count > 0) {
+    m_strPending.append(buffer, static_cast<size_t>(count));
+    NoteActivity();
+  }
+  HandlePendingLines();
+  CSocket::OnReceive(nErrorCode);
+}
+
+// A reply handler may pump the loop (blocking sends and connects), and this
+// socket's next lines may arrive meanwhile; they wait in m_strPending so that
+// lines are always handled one after another, in order.
+void CFTPCommandSocket::HandlePendingLines() {
+  if (m_bHandlingLines) return;
+  m_bHandlingLines = true;
+  while (m_nState >= FTPS_CONNECTED && !m_bRetired) {
+    const size_t end = m_strPending.find("\r\n");
+    if (end == std::string::npos) break;
+    const std::string line = m_strPending.substr(0, end);
+    m_strPending.erase(0, end + 2);
+    OnReplyLine(line);
+  }
+  m_bHandlingLines = false;
+}
+
+// Before the transfer a closed control connection can bring no reply; once
+// data flows, the data connection decides how the range ends.
+void CFTPCommandSocket::OnClose(int nErrorCode) {
+  const bool waiting = !m_bRetired && !IsTransferring();
+  CSocket::OnClose(nErrorCode);
+  if (waiting) {
+    StopWatch();
+    Fail(kControlClosed);
+  }
+}
+
+void CFTPCommandSocket::OnReplyLine(const std::string& line) {
+  const size_t blank = line.find(' ');
+  if (blank == std::string::npos) return;
+  const std::string code = line.substr(0, blank);
+  if (code.size() != 3) return;
+  if (m_nState == FTPS_IDLE || m_nState == FTPS_CONNECTING) return;
+  try {
+    Dispatch(code, line);
+  } catch (const Failure& failure) {
+    Fail(failure.Text());
+  }
+}
+
+void CFTPCommandSocket::Fail(const std::string& message) {
+  if (m_bRetired) return;
+  if (m_nConnection == 1 || m_bLocalFailure) {
+    m_pManager->AbortDownload(message);
+  } else {
+    m_pManager->DropConnection(m_nConnection);
+  }
+}
+
+void CFTPCommandSocket::Dispatch(const std::string& code, const std::string& line) {
+  switch (m_nState) {
+    case FTPS_CONNECTED: return OnGreeting(code, line);
+    case FTPS_USER_SENT: return OnUserReply(code, line);
+    case FTPS_PASS_SENT: return OnPassReply(code, line);
+    case FTPS_TYPE_SENT: return OnTypeReply(code, line);
+    case FTPS_PORT_SENT: return OnPortReply(code, line);
+    case FTPS_REST100_SENT: return OnRest100Reply(code, line);
+    case FTPS_REST_SENT: return OnRestReply(code, line);
+    case FTPS_RETR_SENT: return OnRetrReply(code, line);
+    default: return;
+  }
+}
+
+// Each step enters its next state before it sends, so that a reply which
+// arrives while the send is still pumping meets the right state.
+void CFTPCommandSocket::Advance(int nextState, bool (CFTPCommandSocket::*send)(), const char* sendFailure) {
+  m_nState = nextState;
+  if (!(this->*send)()) throw Failure(sendFailure);
+}
+
+void CFTPCommandSocket::OnGreeting(const std::string& code, const std::string& line) {
+  if (code != "220") throw Failure(kConnectRejected + line);
+  Advance(FTPS_USER_SENT, &CFTPCommandSocket::SendUsername, kSendUsernameFailed);
+}
+
+void CFTPCommandSocket::OnUserReply(const std::string& code, const std::string& line) {
+  if (code == "331") return Advance(FTPS_PASS_SENT, &CFTPCommandSocket::SendPassword, kSendPasswordFailed);
+  if (code == "230" || code == "320") return Advance(FTPS_TYPE_SENT, &CFTPCommandSocket::SendType, kSendTypeFailed);
+  if (code == "530") throw Failure(kAccessDenied + line);
+  throw Failure(kUsernameRejected + line);
+}
+
+void CFTPCommandSocket::OnPassReply(const std::string& code, const std::string& line) {
+  if (code != "230") throw Failure(kPasswordRejected + line);
+  Advance(FTPS_TYPE_SENT, &CFTPCommandSocket::SendType, kSendTypeFailed);
+}
+
+void CFTPCommandSocket::OnTypeReply(const std::string& code, const std::string& line) {
+  if (code != "200") throw Failure(kTypeRejected + line);
+  Advance(FTPS_PORT_SENT, &CFTPCommandSocket::SendPORT, kSendPORTFailed);
+}
+
+void CFTPCommandSocket::OnPortReply(const std::string& code, const std::string& line) {
+  if (code != "200") throw Failure(kPORTRejected + line);
+  Advance(FTPS_REST100_SENT, &CFTPCommandSocket::SendREST100, kSendREST100Failed);
+}
+
+void CFTPCommandSocket::OnRest100Reply(const std::string& code, const std::string& line) {
+  if (code == "350") return Advance(FTPS_REST_SENT, &CFTPCommandSocket::SendREST, kSendRESTFailed);
+  if (m_nConnection != 1) throw Failure(kREST100Rejected + line);
+  m_pManager->m_bSplitAllowed = false;
+  Advance(FTPS_RETR_SENT, &CFTPCommandSocket::SendRETR, kSendRETRFailed);
+}
+
+// 501 to REST is taken as "nothing to restart" only where nothing needs
+// restarting: RETR from offset 0 is then what was asked for. Elsewhere it
+// would deliver the file's first bytes as the range's.
+void CFTPCommandSocket::OnRestReply(const std::string& code, const std::string& line) {
+  if (code == "350" || (code == "501" && m_nStart == 0)) {
+    return Advance(FTPS_RETR_SENT, &CFTPCommandSocket::SendRETR, kSendRETRAfterRESTFailed);
+  }
+  throw Failure(kRESTRejected + line);
+}
+
+void CFTPCommandSocket::OnRetrReply(const std::string& code, const std::string& line) {
+  m_bRetrAnswered = true;
+  if (code == "426") {
+    if (m_nEnd == -1) throw Failure(kRETRRejected + line);
+    return;
+  }
+  if (code == "225" || code == "226") return;
+  if (code == "150") return LearnSize(line);
+  throw Failure(kRETRRejected + line);
+}
+
+void CFTPCommandSocket::LearnSize(const std::string& line) {
+  if (!m_bLearnSize) return;
+  const size_t open = line.find('(');
+  if (open == std::string::npos) return;
+  size_t at = open + 1;
+  while (at < line.size() && line[at] == ' ') ++at;
+  const char* digits = line.c_str() + at;
+  char* after = nullptr;
+  const long long parsed = std::strtoll(digits, &after, 10);
+  const int64_t size = after == digits || parsed < 0 ? -1 : static_cast<int64_t>(parsed);
+  if (size == -1) return;
+  m_bLearnSize = false;
+  m_pManager->SetFileSize(size, true);
+}
+
+void CFTPCommandSocket::UpdateExpected() {
+  if (m_pDataSocket) m_pDataSocket->SetExpected(m_nEnd == -1 ? -1 : m_nEnd - m_nStart);
+}
+
+void CFTPCommandSocket::ReleaseTempFile() {
+  if (m_pDataSocket) m_pDataSocket->ReleaseTempFile();
+}
+
+void CFTPCommandSocket::CloseAll() {
+  m_bRetired = true;
+  StopWatch();
+  if (m_pDataSocket) {
+    m_pDataSocket->Close();
+    m_pDataSocket->CloseTempFile();
+  }
+  if (m_pListenSocket) m_pListenSocket->Close();
+  Close();
+}
+
+int64_t CFTPCommandSocket::ReceivedBytes() const { return m_pDataSocket ? m_pDataSocket->m_nReceived : 0; }
+
+bool CFTPCommandSocket::IsDataClosed() const { return m_pDataSocket ? m_pDataSocket->m_bClosed : false; }
+
+std::string CFTPCommandSocket::TempFileName() const { return m_pDataSocket ? m_pDataSocket->m_strTempName : ""; }
+
+int64_t CFTPCommandSocket::KnownRangeLength() const {
+  if (m_nEnd != -1) return m_nEnd - m_nStart;
+  if (m_pManager->m_nFileSize >= 0) return m_pManager->m_nFileSize - m_nStart;
+  return -1;
+}
+
+bool CFTPCommandSocket::IsRangeComplete() const {
+  if (m_pDataSocket && m_pDataSocket->m_bRangeDone) return true;
+  const int64_t length = KnownRangeLength();
+  return length >= 0 && ReceivedBytes() >= length;
+}
+
+bool CFTPCommandSocket::IsTransferring() const { return m_bRetrAnswered || ReceivedBytes() > 0; }
+
+void CFTPCommandSocket::NoteActivity() { m_lastActivity = std::chrono::steady_clock::now(); }
+
+void CFTPCommandSocket::OnDataEnded(bool early) {
+  StopWatch();
+  if (early) m_pManager->OnEndedEarly(this);
+  m_pManager->CheckAllDone();
+}
+
+void CFTPCommandSocket::OnDataFailed(const std::string& reason) { m_pManager->AbortDownload(reason); }
+
+void CFTPCommandSocket::StartWatch() {
+  NoteActivity();
+  if (!m_watchTimer) m_watchTimer = std::make_unique<Timer>([this] { CheckStall(); });
+  m_watchTimer->Start(WatchInterval(m_pManager->StallSeconds()), true);
+}
+
+void CFTPCommandSocket::StopWatch() {
+  if (m_watchTimer) m_watchTimer->Stop();
+}
+
+// A connection that has heard nothing for the stall limit counts as closed
+// early: its range goes to a new connection. Connection 1 before any data
+// has nothing to hand on, and the download ends with the reason.
+void CFTPCommandSocket::CheckStall() {
+  const int limit = m_pManager->StallSeconds();
+  if (std::chrono::steady_clock::now() - m_lastActivity < std::chrono::seconds(limit)) return;
+  StopWatch();
+  if (m_nConnection == 1 && ReceivedBytes() == 0) {
+    m_pManager->AbortDownload(Format(IsTransferring() ? kNoData : kNoReply, limit));
+    return;
+  }
+  if (m_pDataSocket && !m_pDataSocket->m_bClosed) {
+    m_pDataSocket->FinishData(WSAETIMEDOUT);
+    return;
+  }
+  m_pManager->OnEndedEarly(this);
+  m_pManager->CheckAllDone();
+}

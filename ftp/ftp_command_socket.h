@@ -66,8 +66,10 @@ class CFTPCommandSocket : public CSocket {
   void UpdateExpected();
   // Closes and deletes the temp file; errors are ignored.
   void ReleaseTempFile();
-  // Closes the control, listening and data sockets; nothing more arrives.
+  // Closes the control, listening and data sockets and the temp file (which
+  // stays on disk for the join); nothing more arrives.
   void CloseAll();
+  bool IsRetired() const { return m_bRetired; }
 
   int64_t ReceivedBytes() const;
   bool IsDataClosed() const;
@@ -107,7 +109,9 @@ class CFTPCommandSocket : public CSocket {
   int m_nRetries = 0;
 
  private:
+  void HandlePendingLines();
   void Dispatch(const std::string& code, const std::string& line);
+  void Advance(int nextState, bool (CFTPCommandSocket::*send)(), const char* sendFailure);
   void OnGreeting(const std::string& code, const std::string& line);
   void OnUserReply(const std::string& code, const std::string& line);
   void OnPassReply(const std::string& code, const std::string& line);
@@ -126,4 +130,10 @@ class CFTPCommandSocket : public CSocket {
   std::unique_ptr<Timer> m_watchTimer;
   std::chrono::steady_clock::time_point m_lastActivity;
   bool m_bRetrAnswered = false;
+  bool m_bHandlingLines = false;
+  // Set by CloseAll: the connection takes no further part.
+  bool m_bRetired = false;
+  // A failure of this machine (no temp file), not of the server: it ends the
+  // download whatever the connection.
+  bool m_bLocalFailure = false;
 };

@@ -25,7 +25,11 @@ class CFTPDataSocket : public CSocket {
   void OnClose(int nErrorCode) override;
   // The data has ended: 0 for a graceful end, else the socket error.
   void FinishData(int nErrorCode);
+  // Closes the temp file, keeping it on disk; errors are ignored.
+  void CloseTempFile();
+  // Closes and deletes the temp file, once; errors are ignored.
   void ReleaseTempFile();
+  bool IsReleased() const { return m_bReleased; }
   // A new range length; -1 (or below 1) reads until the server closes.
   void SetExpected(int64_t expected);
 

@@ -1,33 +1,318 @@
 #include "ftp/ftp_file_download_manager.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "ftp/ftp_command_socket.h"
+#include "ftp/ftp_data_socket.h"
+#include "ftp/ftp_messages.h"
+#include "platform/event_loop.h"
+#include "platform/failure.h"
+#include "platform/file.h"
+#include "platform/ui.h"
 
-CFTPFileDownloadManager::CFTPFileDownloadManager() { m_nPort = 21; }
+namespace {
 
-CFTPFileDownloadManager::~CFTPFileDownloadManager() = default;
+constexpr size_t kCopyBlock = 65536;
 
-bool CFTPFileDownloadManager::InitInstance() { return CFileDownloadManager::InitInstance(); }
+}  // namespace
 
-int CFTPFileDownloadManager::ExitInstance() { return CFileDownloadManager::ExitInstance(); }
+CFTPFileDownloadManager::CFTPFileDownloadManager() {
+  m_nPort = 21;
+  m_strUserName = kAnonymousUser;
+  m_strPassword = kAnonymousPassword;
+}
 
-bool CFTPFileDownloadManager::StartDownload(Event* pDoneEvent) { return CFileDownloadManager::StartDownload(pDoneEvent); }
+CFTPFileDownloadManager::~CFTPFileDownloadManager() {
+  Stop();
+  m_owned.clear();
+}
 
-void CFTPFileDownloadManager::Stop() { CFileDownloadManager::Stop(); }
+bool CFTPFileDownloadManager::StartDownload(Event* pDoneEvent) {
+  if (m_strUserName.empty()) {
+    m_strUserName = kAnonymousUser;
+    m_strPassword = kAnonymousPassword;
+  }
+  m_nStallSeconds = ReadStallSeconds();
+  CFTPCommandSocket* first = NewConnection(0, -1, 1);
+  first->m_bLearnSize = true;
+  return CFileDownloadManager::StartDownload(pDoneEvent);
+}
 
-void CFTPFileDownloadManager::OnSizeKnown() {}
+bool CFTPFileDownloadManager::InitInstance() {
+  CFileDownloadManager::InitInstance();
+  const std::vector<CFTPCommandSocket*> connections = m_connections;
+  try {
+    for (CFTPCommandSocket* connection : connections) connection->ConnectToServer();
+  } catch (const Failure& failure) {
+    if (!EventLoop::ForThisThread().QuitPending()) AfxMessageBox(failure.Text(), MB_OK);
+    return false;
+  }
+  return true;
+}
 
-void CFTPFileDownloadManager::AddConnections(int) {}
+// Every socket is closed before the objects go, and both before the creator
+// is released: it may end the process as soon as it is.
+int CFTPFileDownloadManager::ExitInstance() {
+  Stop();
+  m_owned.clear();
+  return CFileDownloadManager::ExitInstance();
+}
 
-void CFTPFileDownloadManager::DropConnection(int) {}
+// The objects stay until the thread ends: Stop may run inside a
+// notification of one of them.
+void CFTPFileDownloadManager::Stop() {
+  for (const auto& connection : m_owned) {
+    connection->CloseAll();
+    connection->ReleaseTempFile();
+  }
+  m_connections.clear();
+  CFileDownloadManager::Stop();
+}
 
-void CFTPFileDownloadManager::ResumeRange(int64_t, int64_t, int) {}
+void CFTPFileDownloadManager::OnSizeKnown() {
+  if (m_nFileSize > kSplitThreshold && m_bSplitAllowed) AddConnections(3);
+}
 
-void CFTPFileDownloadManager::OnEndedEarly(CFTPCommandSocket*) {}
+CFTPCommandSocket* CFTPFileDownloadManager::NewConnection(int64_t start, int64_t end, int number) {
+  auto connection = std::make_unique<CFTPCommandSocket>(this);
+  connection->m_strPath = m_strObject;
+  connection->m_nPort = m_nPort;
+  connection->m_strHost = m_strServer;
+  connection->m_strUser = m_strUserName;
+  connection->m_strPassword = m_strPassword;
+  connection->m_nStart = start;
+  connection->m_nEnd = end;
+  connection->m_nConnection = number;
+  CFTPCommandSocket* raw = connection.get();
+  m_owned.push_back(std::move(connection));
+  m_connections.push_back(raw);
+  return raw;
+}
 
-void CFTPFileDownloadManager::CheckAllDone() {}
+// Numbers are never reused, so a dropped connection's number names no other.
+int CFTPFileDownloadManager::NextNumber() const { return static_cast<int>(m_owned.size()) + 1; }
 
-void CFTPFileDownloadManager::AbortDownload(const std::string&) {}
+// A Cancel that arrives during a blocking connect ends it with an error; the
+// download then just ends, without a message of its own.
+void CFTPFileDownloadManager::ConnectOrAbort(CFTPCommandSocket* connection) {
+  try {
+    connection->ConnectToServer();
+  } catch (const Failure& failure) {
+    if (EventLoop::ForThisThread().QuitPending()) {
+      m_bFinished = true;
+      return;
+    }
+    AbortDownload(failure.Text());
+  }
+}
 
-CFTPCommandSocket* CFTPFileDownloadManager::FindConnectionAt(int64_t) const { return nullptr; }
+void CFTPFileDownloadManager::AddConnections(int n) {
+  if (m_nFileSize == -1 || m_bFinished || m_connections.empty()) return;
+  const int64_t done = TotalReceived();
+  const int64_t share = (m_nFileSize - done) / (n + 1);
+  if (share <= 0) return;
+  CFTPCommandSocket* first = m_connections.front();
+  first->m_nEnd = done + share;
+  first->UpdateExpected();
+  int64_t pos = done + share;
+  std::vector<CFTPCommandSocket*> added;
+  for (int i = 1; i <= n; ++i) {
+    const int64_t end = i < n ? pos + share : -1;
+    added.push_back(NewConnection(pos, end, NextNumber()));
+    pos = end;
+  }
+  for (CFTPCommandSocket* connection : added) {
+    if (m_bFinished) return;
+    ConnectOrAbort(connection);
+  }
+}
 
-int64_t CFTPFileDownloadManager::TotalReceived() const { return 0; }
+// The failed connection's range goes to the connection that ends where it
+// starts, when that one is still reading; otherwise a new connection fetches
+// it, so no range is ever left out.
+void CFTPFileDownloadManager::DropConnection(int number) {
+  if (m_bFinished) return;
+  const auto found = std::find_if(m_connections.begin(), m_connections.end(),
+                                  [number](CFTPCommandSocket* c) { return c->m_nConnection == number; });
+  if (found == m_connections.end()) return;
+  CFTPCommandSocket* dropped = *found;
+  Retire(dropped);
+  if (CFTPCommandSocket* previous = FindExtendable(dropped->m_nStart)) {
+    previous->m_nEnd = dropped->m_nEnd;
+    previous->UpdateExpected();
+    return;
+  }
+  ResumeRange(dropped->m_nStart, dropped->m_nEnd, dropped->m_nRetries + 1);
+}
+
+CFTPCommandSocket* CFTPFileDownloadManager::FindExtendable(int64_t end) const {
+  for (CFTPCommandSocket* connection : m_connections) {
+    if (connection->m_nEnd != end) continue;
+    const CFTPDataSocket* data = connection->DataSocket();
+    if (data && (data->m_bRangeDone || data->m_bClosed)) continue;
+    return connection;
+  }
+  return nullptr;
+}
+
+void CFTPFileDownloadManager::Retire(CFTPCommandSocket* connection) {
+  connection->CloseAll();
+  connection->ReleaseTempFile();
+  m_connections.erase(std::remove(m_connections.begin(), m_connections.end(), connection), m_connections.end());
+}
+
+void CFTPFileDownloadManager::ResumeRange(int64_t start, int64_t end, int retries) {
+  if (m_bFinished) return;
+  if (retries > kMaxRetries) {
+    AbortDownload(kTooManyRetries);
+    return;
+  }
+  CFTPCommandSocket* connection = NewConnection(start, end, NextNumber());
+  connection->m_nRetries = retries;
+  ConnectOrAbort(connection);
+}
+
+// What the connection holds stays for the join; the rest of its range is
+// fetched by a new connection, unless the server cannot restart or the range
+// has been resumed too often already.
+void CFTPFileDownloadManager::OnEndedEarly(CFTPCommandSocket* connection) {
+  if (m_bFinished) return;
+  if (connection->m_nRetries >= kMaxRetries) {
+    AbortDownload(kTooManyRetries);
+    return;
+  }
+  if (!m_bSplitAllowed) {
+    AbortDownload(kCannotResume);
+    return;
+  }
+  const int64_t resumeAt = connection->m_nStart + connection->ReceivedBytes();
+  if (connection->ReceivedBytes() == 0) {
+    Retire(connection);
+  } else {
+    connection->CloseAll();
+  }
+  ResumeRange(resumeAt, connection->m_nEnd, connection->m_nRetries + 1);
+}
+
+void CFTPFileDownloadManager::CheckAllDone() {
+  if (m_bFinished || m_connections.empty()) return;
+  for (CFTPCommandSocket* connection : m_connections) {
+    if (!connection->HasDataSocket() || !connection->IsDataClosed()) return;
+  }
+  OnDownloadComplete();
+}
+
+void CFTPFileDownloadManager::OnDownloadComplete() {
+  m_bFinished = true;
+  const bool ok = JoinTempFiles();
+  Stop();
+  if (ok) {
+    AfxMessageBox(Format(kDownloadCompleted, m_strObject.c_str()), MB_ICONINFORMATION);
+    ReportSuccess();
+  } else {
+    std::string text = Format(kConcatProblem, m_strObject.c_str());
+    if (!m_strJoinError.empty()) text += "\n" + m_strJoinError;
+    AfxMessageBox(text, MB_OK);
+  }
+  PostQuit();
+}
+
+// Everything is released before the message is shown: the box pumps the
+// loop, and nothing of the download may run on while it waits.
+void CFTPFileDownloadManager::AbortDownload(const std::string& reason) {
+  if (m_bFinished) return;
+  m_bFinished = true;
+  Stop();
+  AfxMessageBox(Format(kDownloadAborted, reason.c_str()), MB_OK);
+  PostQuit();
+}
+
+void CFTPFileDownloadManager::PostQuit() { PostThreadMessage(WM_QUIT); }
+
+CFTPCommandSocket* CFTPFileDownloadManager::FindConnectionAt(int64_t offset) const {
+  for (CFTPCommandSocket* connection : m_connections) {
+    if (connection->m_nStart == offset && connection->ReceivedBytes() > 0) return connection;
+  }
+  for (CFTPCommandSocket* connection : m_connections) {
+    if (connection->m_nStart < offset && connection->ReceivedBytes() > offset - connection->m_nStart) {
+      return connection;
+    }
+  }
+  return nullptr;
+}
+
+int64_t CFTPFileDownloadManager::TotalReceived() const {
+  int64_t total = 0;
+  for (CFTPCommandSocket* connection : m_connections) total += connection->ReceivedBytes();
+  return total;
+}
+
+bool CFTPFileDownloadManager::OpenDestination(CFile& destination) {
+  while (!destination.Open(m_strDestination, CFile::modeCreate | CFile::modeWrite)) {
+    AfxMessageBox(kOutputNotCreated, MB_OK);
+    const std::optional<std::string> chosen = PromptSaveFile(m_strDestination);
+    if (!chosen) return false;
+    m_strDestination = *chosen;
+  }
+  return true;
+}
+
+// A failed read or write names its file, and the half-made destination is
+// removed: a file under the user's name must be the whole download.
+bool CFTPFileDownloadManager::JoinTempFiles() {
+  CFile destination;
+  if (!OpenDestination(destination)) return false;
+  std::vector<char> block(kCopyBlock);
+  int64_t total = 0;
+  try {
+    while (CFTPCommandSocket* piece = FindConnectionAt(total)) {
+      total += CopyPiece(piece, total, destination, block);
+    }
+    destination.Sync();
+    destination.Close();
+  } catch (const CFileException& error) {
+    const bool reading = error.m_strFileName != m_strDestination;
+    m_strJoinError = Format(reading ? kReadFailed : kWriteFailed, error.m_strFileName.c_str(), error.m_strReason.c_str());
+    destination.Abort();
+    RemoveQuietly(m_strDestination);
+    return false;
+  }
+  return m_nFileSize == -1 || total == m_nFileSize;
+}
+
+int64_t CFTPFileDownloadManager::CopyPiece(CFTPCommandSocket* piece, int64_t total, CFile& destination,
+                                           std::vector<char>& block) {
+  CFile source;
+  std::string reason;
+  const std::string name = piece->TempFileName();
+  if (!source.Open(name, CFile::modeRead, &reason)) throw CFileException(name, reason);
+  int64_t skip = total - piece->m_nStart;
+  bool reachedEnd = false;
+  while (skip > 0) {
+    const size_t count = source.Read(block.data(), static_cast<size_t>(std::min<int64_t>(skip, kCopyBlock)));
+    if (count == 0) {
+      reachedEnd = true;
+      break;
+    }
+    skip -= static_cast<int64_t>(count);
+  }
+  int64_t copied = 0;
+  while (!reachedEnd) {
+    const size_t count = source.Read(block.data(), kCopyBlock);
+    if (count == 0) break;
+    destination.Write(block.data(), count);
+    destination.Flush();
+    copied += static_cast<int64_t>(count);
+  }
+  source.Close();
+  piece->ReleaseTempFile();
+  return copied;
+}
+
+void CFTPFileDownloadManager::RemoveQuietly(const std::string& name) {
+  try {
+    CFile::Remove(name);
+  } catch (const CFileException&) {
+  }
+}

@@ -67,11 +67,14 @@ class CFTPFileDownloadManager : public CFileDownloadManager {
 
  private:
   bool OpenDestination(CFile& destination);
-  bool CopyPiece(CFTPCommandSocket* piece, int64_t& total, CFile& destination);
+  // Appends the piece's bytes from offset `total` on; returns their count.
+  // Throws CFileException.
+  int64_t CopyPiece(CFTPCommandSocket* piece, int64_t total, CFile& destination, std::vector<char>& block);
+  static void RemoveQuietly(const std::string& name);
+  int NextNumber() const;
   void ConnectOrAbort(CFTPCommandSocket* connection);
   void Retire(CFTPCommandSocket* connection);
   CFTPCommandSocket* FindExtendable(int64_t end) const;
-  void ShowJoinFailure();
 
   std::vector<std::unique_ptr<CFTPCommandSocket>> m_owned;
   int m_nStallSeconds = 60;

@@ -1,0 +1,118 @@
+#include "ftp/ftp_data_socket.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "ftp/ftp_command_socket.h"
+#include "ftp/ftp_file_download_manager.h"
+#include "ftp/ftp_messages.h"
+#include "platform/failure.h"
+
+namespace {
+
+std::string CurrentFolder() {
+  std::error_code error;
+  const std::filesystem::path folder = std::filesystem::current_path(error);
+  return error ? std::string(".") : folder.string();
+}
+
+}  // namespace
+
+CFTPDataSocket::CFTPDataSocket(CFTPCommandSocket* owner) : m_pCommandSocket(owner) {
+  m_strTempName = GetTempFileName(".", "FFF");
+  if (m_strTempName.empty()) {
+    const int error = errno;
+    m_strTempError = Format(kTempFileNotCreatedIn, CurrentFolder().c_str(), std::strerror(error));
+    return;
+  }
+  std::string reason;
+  if (!m_file.Open(m_strTempName, CFile::modeCreate | CFile::modeWrite, &reason)) {
+    m_strTempError = Format(kTempFileNotCreatedIn, m_strTempName.c_str(), reason.c_str());
+    ReleaseTempFile();
+  }
+}
+
+CFTPDataSocket::~CFTPDataSocket() { ReleaseTempFile(); }
+
+void CFTPDataSocket::OnReceive(int nErrorCode) {
+  char buffer[kBufferSize];
+  const int count = Receive(buffer, kBufferSize - 1, 0);
+  if (m_bRangeDone || m_bClosed || count <= 0) {
+    CSocket::OnReceive(nErrorCode);
+    return;
+  }
+  m_pCommandSocket->NoteActivity();
+  const bool first = m_nReceived == 0;
+  m_nReceived += count;
+  int64_t excess = 0;
+  bool ended = false;
+  if (m_nExpected >= 1 && m_nReceived >= m_nExpected) {
+    excess = m_nReceived - m_nExpected;
+    m_nReceived = m_nExpected;
+    m_bRangeDone = true;
+    ended = true;
+  }
+  if (!WriteBlock(buffer, count - excess)) return;
+  CFTPFileDownloadManager* manager = m_pCommandSocket->Manager();
+  manager->AddReceived(count - excess, m_nConnection, m_nReceived);
+  if (first) manager->MarkRateBase();
+  if (ended) CompleteRange();
+  CSocket::OnReceive(nErrorCode);
+}
+
+bool CFTPDataSocket::WriteBlock(const char* data, int64_t count) {
+  try {
+    m_file.Write(data, static_cast<size_t>(count));
+    if (++m_nWritesSinceFlush >= kWritesPerFlush) {
+      m_file.Flush();
+      m_nWritesSinceFlush = 0;
+    }
+  } catch (const CFileException& error) {
+    m_pCommandSocket->OnDataFailed(Format(kWriteFailed, error.m_strFileName.c_str(), error.m_strReason.c_str()));
+    return false;
+  }
+  return true;
+}
+
+// The bytes after the range belong to other connections: the server is told
+// to stop, and the connection is closed so that nothing more is sent here.
+void CFTPDataSocket::CompleteRange() {
+  m_pCommandSocket->SendABOR();
+  FinishData(0);
+}
+
+void CFTPDataSocket::OnClose(int nErrorCode) {
+  FinishData(nErrorCode);
+  CSocket::OnClose(nErrorCode);
+}
+
+void CFTPDataSocket::FinishData(int nErrorCode) {
+  if (m_bClosed || m_bReleased) return;
+  m_bClosed = true;
+  Close();
+  try {
+    m_file.Close();
+  } catch (const CFileException& error) {
+    m_pCommandSocket->OnDataFailed(Format(kWriteFailed, error.m_strFileName.c_str(), error.m_strReason.c_str()));
+    return;
+  }
+  const bool complete = m_pCommandSocket->IsRangeComplete();
+  const bool known = m_pCommandSocket->KnownRangeLength() >= 0;
+  m_pCommandSocket->OnDataEnded(!complete && (nErrorCode != 0 || known));
+}
+
+void CFTPDataSocket::CloseTempFile() { m_file.Abort(); }
+
+void CFTPDataSocket::ReleaseTempFile() {
+  if (m_bReleased) return;
+  m_bReleased = true;
+  m_file.Abort();
+  if (m_strTempName.empty()) return;
+  try {
+    CFile::Remove(m_strTempName);
+  } catch (const CFileException&) {
+  }
+}
+
+void CFTPDataSocket::SetExpected(int64_t expected) { m_nExpected = expected; }
