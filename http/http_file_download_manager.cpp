@@ -1,22 +1,341 @@
 #include "http/http_file_download_manager.h"
 
+#include <algorithm>
+#include <cctype>
+
+#include "app/kestrion_app.h"
+#include "http/http_messages.h"
 #include "http/http_socket.h"
+#include "http/location_resolver.h"
+#include "platform/event_loop.h"
+#include "platform/failure.h"
+#include "platform/file.h"
+#include "platform/ui.h"
+
+namespace {
+
+constexpr int64_t kSplitThreshold = 50000;
+constexpr int kSplitConnections = 3;
+constexpr int kMaxRedirects = 20;
+constexpr size_t kCopyBlock = 65536;
+
+// StartFromURL unescapes what it is given; doubling every % hands it the
+// location exactly as the server wrote it, escapes and all.
+std::string ProtectPercents(const std::string& url) {
+  std::string out;
+  for (char c : url) {
+    out += c;
+    if (c == '%') out += '%';
+  }
+  return out;
+}
+
+bool IsHttpURL(const std::string& url) {
+  if (url.size() < 5) return false;
+  std::string scheme = url.substr(0, 5);
+  for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return scheme == "http:";
+}
+
+}  // namespace
 
 CHTTPFileDownloadManager::CHTTPFileDownloadManager() { m_nPort = 80; }
 
-CHTTPFileDownloadManager::~CHTTPFileDownloadManager() = default;
-
-bool CHTTPFileDownloadManager::InitInstance() { return CFileDownloadManager::InitInstance(); }
-
-int CHTTPFileDownloadManager::ExitInstance() { return CFileDownloadManager::ExitInstance(); }
+// Runs on the manager's thread, whose loop the sockets and timers belong to.
+CHTTPFileDownloadManager::~CHTTPFileDownloadManager() { m_owned.clear(); }
 
 bool CHTTPFileDownloadManager::StartDownload(Event* pDoneEvent) {
+  m_nStallSeconds = ReadStallSeconds();
+  NewConnection(0, -1, true, 1);
   return CFileDownloadManager::StartDownload(pDoneEvent);
 }
 
-void CHTTPFileDownloadManager::OnSizeKnown() {}
-void CHTTPFileDownloadManager::AddConnections(int) {}
-void CHTTPFileDownloadManager::ResumeRange(int64_t, int64_t, int) {}
-void CHTTPFileDownloadManager::CheckAllDone() {}
-void CHTTPFileDownloadManager::AbortDownload(const std::string&) {}
-void CHTTPFileDownloadManager::OnRedirect(const std::string&) {}
+bool CHTTPFileDownloadManager::InitInstance() {
+  if (!CFileDownloadManager::InitInstance()) return false;
+  if (m_connections.empty()) return false;
+  CHTTPSocket* first = m_connections.front();
+  if (!first->HasTempFile()) {
+    AbortDownload(first->GetTempFileError());
+    return false;
+  }
+  try {
+    first->ConnectToServer();
+  } catch (const Failure& failure) {
+    // A connect cut short by Cancel is no failure to report.
+    if (!EventLoop::ForThisThread().QuitPending()) AfxMessageBox(failure.Text(), MB_OK);
+    return false;
+  }
+  return true;
+}
+
+int CHTTPFileDownloadManager::ExitInstance() {
+  DiscardAll();
+  return CFileDownloadManager::ExitInstance();
+}
+
+CHTTPSocket* CHTTPFileDownloadManager::NewConnection(int64_t start, int64_t end, bool learnSize, int number) {
+  auto connection = std::make_unique<CHTTPSocket>(this);
+  connection->m_strPath = m_strObject;
+  connection->m_nPort = m_nPort;
+  connection->m_strHost = m_strServer;
+  connection->m_nStart = start;
+  connection->m_nEnd = end;
+  connection->m_bLearnSize = learnSize;
+  connection->m_nConnection = number;
+  CHTTPSocket* raw = connection.get();
+  m_owned.push_back(std::move(connection));
+  m_connections.push_back(raw);
+  return raw;
+}
+
+void CHTTPFileDownloadManager::ConnectOrAbort(CHTTPSocket* connection) {
+  if (!connection->HasTempFile()) {
+    AbortDownload(connection->GetTempFileError());
+    return;
+  }
+  try {
+    connection->ConnectToServer();
+  } catch (const Failure& failure) {
+    AbortDownload(failure.Text());
+  }
+}
+
+void CHTTPFileDownloadManager::OnSizeKnown() {
+  if (m_nFileSize > kSplitThreshold && m_bSplitAllowed) AddConnections(kSplitConnections);
+}
+
+void CHTTPFileDownloadManager::AddConnections(int n) {
+  if (m_nFileSize == -1 || m_connections.empty()) return;
+  const int64_t done = TotalReceived();
+  const int64_t share = (m_nFileSize - done) / (n + 1);
+  m_connections.front()->m_nEnd = done + share;
+  int64_t pos = done + share;
+  const int k = static_cast<int>(m_connections.size());
+  for (int i = 1; i <= n && !m_bAborted; ++i) {
+    const int64_t end = i < n ? pos + share : m_nFileSize;
+    CHTTPSocket* connection = NewConnection(pos, end, false, k + i);
+    pos = end;
+    ConnectOrAbort(connection);
+  }
+}
+
+void CHTTPFileDownloadManager::ResumeRange(int64_t start, int64_t end, int earlyCloses) {
+  if (m_bAborted) return;
+  CHTTPSocket* connection =
+      NewConnection(start, end, false, static_cast<int>(m_connections.size()) + 1);
+  connection->m_nEarlyCloses = earlyCloses;
+  ConnectOrAbort(connection);
+}
+
+void CHTTPFileDownloadManager::CheckAllDone() {
+  std::lock_guard<std::recursive_mutex> lock(m_csCompletion);
+  if (m_bCompleting) return;
+  for (const CHTTPSocket* connection : m_connections)
+    if (!connection->IsClosed()) return;
+  m_bCompleting = true;
+  OnDownloadComplete();
+}
+
+void CHTTPFileDownloadManager::OnDownloadComplete() {
+  if (m_bAborted) {
+    PostQuit();
+    return;
+  }
+  if (!m_bSignalOnExit) {
+    if (m_bBackground && !m_bRedirected) {
+      JoinTempFiles();
+      Stop();
+    }
+    PostQuit();
+    return;
+  }
+  const bool ok = JoinTempFiles();
+  Stop();
+  if (ok) {
+    ReportSuccess();
+    AfxMessageBox(Format(http_messages::kCompleted, m_strObject.c_str()), MB_ICONINFORMATION);
+  } else if (!m_strJoinError.empty()) {
+    AfxMessageBox(Format(http_messages::kDownloadAborted, m_strJoinError.c_str()), MB_OK);
+  } else {
+    AfxMessageBox(Format(http_messages::kConcatProblem, m_strObject.c_str()), MB_OK);
+  }
+  PostQuit();
+}
+
+bool CHTTPFileDownloadManager::OpenDestination(CFile& destination) {
+  while (!destination.Open(m_strDestination, CFile::modeCreate | CFile::modeWrite)) {
+    if (m_bBackground) return false;
+    AfxMessageBox(http_messages::kOutputNotCreated, MB_OK);
+    const std::optional<std::string> chosen = PromptSaveFile(m_strDestination);
+    if (!chosen) return false;
+    m_strDestination = *chosen;
+  }
+  return true;
+}
+
+bool CHTTPFileDownloadManager::JoinTempFiles() {
+  m_strJoinError.clear();
+  CFile destination;
+  if (!OpenDestination(destination)) return false;
+  std::vector<char> buffer(kCopyBlock);
+  int64_t pos = 0;
+  bool copied = true;
+  while (CHTTPSocket* piece = FindConnectionAt(pos)) {
+    if (!AppendPiece(piece, pos, destination, buffer)) {
+      copied = false;
+      break;
+    }
+  }
+  if (copied) {
+    try {
+      destination.Sync();
+      destination.Close();
+    } catch (const CFileException& error) {
+      m_strJoinError = Format(http_messages::kDestinationNotWritten, m_strDestination.c_str(),
+                              error.m_strReason.c_str());
+      copied = false;
+    }
+  }
+  if (!copied) {
+    // A half-written file must not pass for the download.
+    destination.Abort();
+    try {
+      CFile::Remove(m_strDestination);
+    } catch (const CFileException&) {
+    }
+    return false;
+  }
+  return m_nFileSize == -1 || pos == m_nFileSize;
+}
+
+bool CHTTPFileDownloadManager::AppendPiece(CHTTPSocket* piece, int64_t& pos, CFile& destination,
+                                           std::vector<char>& buffer) {
+  const std::string name = piece->GetTempName();
+  CFile source;
+  std::string reason;
+  if (!source.Open(name, CFile::modeRead, &reason)) {
+    m_strJoinError = Format(http_messages::kPieceNotRead, name.c_str(), reason.c_str());
+    return false;
+  }
+  // The piece may begin before pos where ranges overlap: skip what is there.
+  int64_t left = piece->GetReceived() - (pos - piece->GetStart());
+  try {
+    source.Seek(pos - piece->GetStart());
+  } catch (const CFileException& error) {
+    m_strJoinError = Format(http_messages::kPieceNotRead, name.c_str(), error.m_strReason.c_str());
+    return false;
+  }
+  while (left > 0) {
+    const size_t want = static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(buffer.size())));
+    size_t got = 0;
+    try {
+      got = source.Read(buffer.data(), want);
+    } catch (const CFileException& error) {
+      m_strJoinError = Format(http_messages::kPieceNotRead, name.c_str(), error.m_strReason.c_str());
+      return false;
+    }
+    if (got == 0) {
+      m_strJoinError = Format(http_messages::kPieceNotRead, name.c_str(), "shorter than what was received");
+      return false;
+    }
+    try {
+      destination.Write(buffer.data(), got);
+    } catch (const CFileException& error) {
+      m_strJoinError = Format(http_messages::kDestinationNotWritten, m_strDestination.c_str(),
+                              error.m_strReason.c_str());
+      return false;
+    }
+    left -= static_cast<int64_t>(got);
+    pos += static_cast<int64_t>(got);
+  }
+  source.Abort();
+  piece->RemoveTempFile();
+  return true;
+}
+
+CHTTPSocket* CHTTPFileDownloadManager::FindConnectionAt(int64_t pos) const {
+  for (CHTTPSocket* connection : m_connections)
+    if (connection->GetStart() == pos && connection->GetReceived() > 0) return connection;
+  for (CHTTPSocket* connection : m_connections)
+    if (connection->GetStart() < pos && pos - connection->GetStart() < connection->GetReceived())
+      return connection;
+  return nullptr;
+}
+
+int64_t CHTTPFileDownloadManager::TotalReceived() const {
+  int64_t total = 0;
+  for (const CHTTPSocket* connection : m_connections) total += connection->GetReceived();
+  return total;
+}
+
+void CHTTPFileDownloadManager::AbortDownload(const std::string& reason) {
+  const bool first = !m_bAborted;
+  m_bAborted = true;
+  DiscardAll();
+  // One report per download, and none after the download was handed on or
+  // when the user's Cancel is what ended it.
+  if (first && !m_bBackground && !m_bRedirected && !EventLoop::ForThisThread().QuitPending())
+    AfxMessageBox(Format(http_messages::kDownloadAborted, reason.c_str()), MB_OK);
+  PostQuit();
+}
+
+void CHTTPFileDownloadManager::OnRedirect(const std::string& location) {
+  // One hand-off per download: a second redirect (on another connection)
+  // would start a second download into the same file.
+  if (m_bRedirected || m_bAborted) return;
+  if (++TheApp().m_nRedirectCount > kMaxRedirects) {
+    AbortDownload(http_messages::kTooManyRedirects);
+    return;
+  }
+  const std::string target = ResolveLocation(m_strURL, location);
+  if (m_bBackground) {
+    FollowInBackground(target);
+    return;
+  }
+  m_bSignalOnExit = false;
+  bool started = false;
+  try {
+    started = TheApp().StartFromURL(ProtectPercents(target), TheApp().m_strParam2);
+  } catch (const Failure& failure) {
+    // Nobody else will release the main thread: this manager still must.
+    m_bSignalOnExit = true;
+    AbortDownload(failure.Text());
+    return;
+  }
+  if (!started) {
+    // The new manager has said why already.
+    m_bSignalOnExit = true;
+    m_bRedirected = true;
+    AbortDownload("");
+    return;
+  }
+  m_bRedirected = true;
+}
+
+void CHTTPFileDownloadManager::FollowInBackground(const std::string& target) {
+  if (!IsHttpURL(target)) {
+    AbortDownload(target);
+    return;
+  }
+  auto* next = new CHTTPFileDownloadManager();
+  next->m_strURL = target;
+  next->ParseURL();
+  next->m_strDestination = m_strDestination;
+  next->m_bBackground = true;
+  // This manager must no longer release the waiter: the new one will.
+  m_bRedirected = true;
+  m_bBackground = false;
+  m_bSignalOnExit = false;
+  if (!next->StartDownload(m_hDoneEvent)) {
+    delete next;
+    m_bBackground = true;
+    AbortDownload(target);
+  }
+}
+
+void CHTTPFileDownloadManager::DiscardAll() {
+  for (CHTTPSocket* connection : m_connections) connection->Discard();
+  m_connections.clear();
+}
+
+void CHTTPFileDownloadManager::PostQuit() { PostThreadMessage(WM_QUIT); }

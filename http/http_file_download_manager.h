@@ -50,15 +50,20 @@ class CHTTPFileDownloadManager : public CFileDownloadManager {
   void OnDownloadComplete();
   bool JoinTempFiles();
   bool OpenDestination(CFile& destination);
-  bool AppendPiece(CHTTPSocket* piece, int64_t& pos, CFile& destination);
+  bool AppendPiece(CHTTPSocket* piece, int64_t& pos, CFile& destination, std::vector<char>& buffer);
   CHTTPSocket* FindConnectionAt(int64_t pos) const;
   int64_t TotalReceived() const;
   void DiscardAll();
   void PostQuit();
+  void FollowInBackground(const std::string& target);
 
   // Owns every connection ever created, so that a connection stays alive
   // while it is the caller of an operation that empties m_connections.
   std::vector<std::unique_ptr<CHTTPSocket>> m_owned;
   int m_nStallSeconds = 60;
+  // Why the join failed when a file could not be read or written.
   std::string m_strJoinError;
+  bool m_bCompleting = false;
+  // The download was handed to a new manager; this one ends quietly.
+  bool m_bRedirected = false;
 };

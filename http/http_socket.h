@@ -1,14 +1,115 @@
 #pragma once
 
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "http/chunked_decoder.h"
+#include "http/http_response_header.h"
+#include "platform/file.h"
 #include "platform/socket.h"
 
 class CHTTPFileDownloadManager;
+class Timer;
 
-// One byte range of the file over one HTTP connection.
+// One byte range of the file over one HTTP connection: a single GET with a
+// Range line, the response header read into m_header, the body of the range
+// written to a temp file of its own ("FFFxxxx.TMP" in the current folder).
+//
+// Threads: the object (and its temp file) may be made on the thread that
+// starts the manager; the socket, its notifications and the stall timer live
+// on the manager's thread. Owned by the manager, which keeps it alive until
+// the manager itself ends.
 class CHTTPSocket : public CSocket {
  public:
-  explicit CHTTPSocket(CHTTPFileDownloadManager* manager) : m_pManager(manager) {}
+  explicit CHTTPSocket(CHTTPFileDownloadManager* manager);
+  ~CHTTPSocket() override;
+
+  // Creates the socket, connects (blocking, the loop keeps pumping) and sends
+  // the request; returns SendRequest's result. Throws Failure when the socket
+  // cannot be created or connected.
+  int ConnectToServer();
+  bool SendRequest();
+  void OnReceive(int nErrorCode) override;
+  void OnClose(int nErrorCode) override;
+  void OnHeaderComplete(const std::string& header);
+  // nErrorCode 0: the range (or the response) is complete.
+  void FinishConnection(int nErrorCode);
+  // m_nEnd - m_nStart, or -1 for an open range.
+  int64_t GetExpectedLength() const;
+  // Closes the socket, closes and deletes the temp file; never throws.
+  void Discard();
+  // Deletes the temp file (once joined); never throws. The name is
+  // forgotten, so a later Discard cannot hit a file that reuses it.
+  void RemoveTempFile();
+
+  // The request exactly as it is sent, for the path as given.
+  static std::string FormatRequest(const std::string& path, const std::string& host, int64_t start,
+                                   int64_t end);
+
+  const std::string& GetTempName() const { return m_strTempName; }
+  bool HasTempFile() const { return m_strTempError.empty(); }
+  // Why the temp file could not be made, naming it.
+  const std::string& GetTempFileError() const { return m_strTempError; }
+  int64_t GetStart() const { return m_nStart; }
+  int64_t GetReceived() const { return m_nReceived; }
+  bool IsClosed() const { return m_bClosed; }
+
+  CHTTPFileDownloadManager* m_pManager;
+  int m_nWritesSinceFlush = 0;
+  int m_nConnection = -1;
+  bool m_bLearnSize = false;
+  int m_nPort = 80;
+  std::string m_strHost;
+  std::string m_strPath;
+  int64_t m_nStart = 0;
+  int64_t m_nEnd = -1;  // exclusive; -1: to the end of the file
+  bool m_bClosed = false;
+  CFile m_file;
+  std::string m_strTempName;
+  int64_t m_nReceived = 0;  // body bytes of the range kept, at most the range length
+  CHTTPResponseHeader m_header;
+  bool m_bHeaderPending = true;
+  std::string m_strHeaderText;
+  int m_nEarlyCloses = 0;
 
  private:
-  CHTTPFileDownloadManager* m_pManager;
+  void CreateTempFile();
+  // Every received block goes through here, whether it came with a receive
+  // notification or with the close.
+  void HandleBytes(char* data, size_t length);
+  // The header is complete: true when the block's rest is body for this
+  // response, false when nothing more is to be done with it.
+  enum class HeaderStep { kPending, kBody, kStop };
+  HeaderStep TakeHeader(std::string& body);
+  void ConsumeBody(char* data, size_t length);
+  bool WriteBody(const char* data, size_t length);
+  void ActOnSuccess();
+  void ActOnRedirect();
+  void ActOnFailedStatus();
+  bool BodyComplete() const;
+  bool IsCutShort() const;
+  int64_t WantedLength() const;
+  void DeliverDeferred();
+  void StartStallWatch();
+  void OnStallCheck();
+  void Abort(const std::string& reason);
+
+  std::string m_strTempError;
+  CChunkedDecoder m_decoder;
+  int64_t m_nBodyBytes = 0;  // body bytes as sent, before decoding
+  bool m_bFollowsRedirect = false;  // the body is a redirect's: never resumed
+  bool m_bEmptyRemainder = false;   // the server says nothing is left of the range
+  bool m_bStalled = false;
+  bool m_bDiscarded = false;
+  // Blocks and a close that arrive while a block is being handled (a
+  // blocking connect for a split pumps the loop) wait here, so the temp file
+  // keeps the order of the stream.
+  int m_nDepth = 0;
+  std::string m_strDeferred;
+  bool m_bCloseDeferred = false;
+  int m_nDeferredCloseError = 0;
+  std::unique_ptr<Timer> m_stallTimer;
+  std::chrono::steady_clock::time_point m_lastActivity;
 };

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Header results of CHTTPResponseHeader::Parse.
+enum HeaderResult : int {
+  HDR_OK = 0,            // the body is file data
+  HDR_BAD = 1,           // no status line could be read; m_strError says why
+  HDR_REDIRECT = 2,      // 301, 302, 303, 307, 308: follow m_strLocation
+  HDR_NOT_FOUND = 3,     // 404
+  HDR_AUTH = 5,          // 401
+  HDR_NOT_MODIFIED = 6,  // 304
+  HDR_FAILED = 7,        // any other error status; m_strError holds the status line
+  HDR_INTERIM = 8,       // 1xx: the real response follows
+};
+
+// The facts one HTTP response header gives the download: status class, size,
+// redirect target, range support and the body's transfer coding. Pure text
+// work; the connection that holds it does all input and output.
+class CHTTPResponseHeader {
+ public:
+  // The header text up to, not including, the empty line that ends it.
+  HeaderResult Parse(const std::string& text);
+  // False when the line has no colon.
+  bool ParseLine(const std::string& line);
+  // Accept-Ranges present (whatever its value) or status 206.
+  bool IsRangeSupported() const;
+
+  const std::string& GetError() const { return m_strError; }
+  const std::string& GetLocation() const { return m_strLocation; }
+  int64_t GetContentLength() const { return m_nContentLength; }
+  int GetStatus() const { return m_nStatus; }
+  bool IsChunked() const { return m_bChunked; }
+  // From "Content-Range: bytes FIRST-LAST/TOTAL"; -1 when absent or unreadable.
+  int64_t GetRangeFirst() const { return m_nRangeFirst; }
+  int64_t GetRangeTotal() const { return m_nRangeTotal; }
+
+  std::string m_strError;
+  int m_nStatus = 0;  // 0 until a status code has been read
+  std::string m_strRaw;
+  std::string m_strStatusLine;  // without its LF; a CR before the LF stays
+  std::string m_strContentLengthLine;
+  std::string m_strAcceptRanges;
+  std::string m_strLocation;  // text after the first colon, leading blank included
+  int64_t m_nContentLength = -1;
+
+ private:
+  HeaderResult ReadStatusLine(std::string& rest);
+  HeaderResult ClassifyStatus();
+  void ParseContentRange(const std::string& value);
+
+  bool m_bChunked = false;
+  int64_t m_nRangeFirst = -1;
+  int64_t m_nRangeTotal = -1;
+};

@@ -1,0 +1,375 @@
+#include "http/http_socket.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "http/http_file_download_manager.h"
+#include "http/http_messages.h"
+#include "http/request_target.h"
+#include "platform/failure.h"
+#include "platform/timer.h"
+
+namespace {
+
+constexpr int kReceiveBufferSize = 11999;
+constexpr int kWritesPerFlush = 10;
+constexpr int kMaxEarlyCloses = 20;
+// A header that has not ended after this much text is not an HTTP header.
+constexpr size_t kMaxHeaderText = 65536;
+// More receives than a close can leave waiting; only a bound against a
+// socket that keeps delivering.
+constexpr int kMaxDrainReceives = 1024;
+
+std::string WithoutCR(std::string text) {
+  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+  return text;
+}
+
+std::string Trim(const std::string& text) {
+  const char* blanks = " \t\r\n";
+  const size_t first = text.find_first_not_of(blanks);
+  if (first == std::string::npos) return "";
+  return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+std::string CurrentFolder() {
+  std::error_code error;
+  const std::filesystem::path folder = std::filesystem::current_path(error);
+  return error ? std::string(".") : folder.string();
+}
+
+}  // namespace
+
+CHTTPSocket::CHTTPSocket(CHTTPFileDownloadManager* manager) : m_pManager(manager) { CreateTempFile(); }
+
+CHTTPSocket::~CHTTPSocket() = default;
+
+void CHTTPSocket::CreateTempFile() {
+  m_strTempName = GetTempFileName(".", "FFF");
+  if (m_strTempName.empty()) {
+    const int error = errno;
+    m_strTempError = Format(http_messages::kTempFileNotCreated, (CurrentFolder() + "/FFFxxxx.TMP").c_str(),
+                            error != 0 ? std::strerror(error) : "no free name");
+    return;
+  }
+  std::string reason;
+  if (!m_file.Open(m_strTempName, CFile::modeCreate | CFile::modeWrite, &reason)) {
+    m_strTempError = Format(http_messages::kTempFileNotCreated, m_strTempName.c_str(), reason.c_str());
+    RemoveTempFile();
+  }
+}
+
+std::string CHTTPSocket::FormatRequest(const std::string& path, const std::string& host, int64_t start,
+                                       int64_t end) {
+  std::string text = Format(http_messages::kRequestLine, path.c_str());
+  text += http_messages::kAcceptLine;
+  text += Format(http_messages::kHostLine, host.c_str());
+  if (end == -1)
+    text += Format(http_messages::kOpenRangeLine, static_cast<long long>(start));
+  else
+    text += Format(http_messages::kClosedRangeLine, static_cast<long long>(start), static_cast<long long>(end));
+  text += http_messages::kUserAgentLine;
+  text += http_messages::kRequestEnd;
+  return text;
+}
+
+int CHTTPSocket::ConnectToServer() {
+  if (!Create(0, FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE))
+    throw Failure(Format(http_messages::kSocketNotCreated, GetLastError()));
+  if (!Connect(m_strHost, static_cast<unsigned>(m_nPort)))
+    throw Failure(Format(http_messages::kCouldNotConnect, m_strHost.c_str(), m_nPort, GetLastError()));
+  const bool sent = SendRequest();
+  // A failed send is not reported: the close that follows, or the silence,
+  // ends the connection like any other.
+  StartStallWatch();
+  return sent;
+}
+
+bool CHTTPSocket::SendRequest() {
+  const std::string request = FormatRequest(EncodeRequestTarget(m_strPath), m_strHost, m_nStart, m_nEnd);
+  return Send(request.data(), static_cast<int>(request.size()), 0) != SOCKET_ERROR;
+}
+
+void CHTTPSocket::OnReceive(int nErrorCode) {
+  char buffer[kReceiveBufferSize];
+  const int count = Receive(buffer, sizeof buffer, 0);
+  if (count == SOCKET_ERROR) return;
+  if (m_nDepth > 0) {
+    m_strDeferred.append(buffer, static_cast<size_t>(count));
+  } else {
+    HandleBytes(buffer, static_cast<size_t>(count));
+    DeliverDeferred();
+  }
+  CAsyncSocket::OnReceive(nErrorCode);
+}
+
+void CHTTPSocket::OnClose(int nErrorCode) {
+  if (m_nDepth > 0) {
+    m_bCloseDeferred = true;
+    m_nDeferredCloseError = nErrorCode;
+    return;
+  }
+  // Whatever is still waiting belongs to the range: it is kept, not dropped.
+  char buffer[kReceiveBufferSize];
+  for (int i = 0; i < kMaxDrainReceives && !m_bClosed && !m_bDiscarded; ++i) {
+    const int count = Receive(buffer, sizeof buffer, 0);
+    if (count <= 0) break;
+    HandleBytes(buffer, static_cast<size_t>(count));
+  }
+  m_strDeferred.clear();
+  FinishConnection(nErrorCode);
+  CAsyncSocket::OnClose(nErrorCode);
+}
+
+void CHTTPSocket::DeliverDeferred() {
+  while (!m_strDeferred.empty() && !m_bClosed && !m_bDiscarded) {
+    std::string block;
+    block.swap(m_strDeferred);
+    HandleBytes(block.data(), block.size());
+  }
+  if (m_bCloseDeferred) {
+    m_bCloseDeferred = false;
+    OnClose(m_nDeferredCloseError);
+  }
+}
+
+void CHTTPSocket::HandleBytes(char* data, size_t length) {
+  if (m_bClosed || m_bDiscarded) return;
+  ++m_nDepth;
+  m_lastActivity = std::chrono::steady_clock::now();
+  if (m_bHeaderPending) {
+    m_strHeaderText.append(data, length);
+    std::string body;
+    const HeaderStep step = TakeHeader(body);
+    if (step == HeaderStep::kBody) ConsumeBody(body.data(), body.size());
+    if (step != HeaderStep::kPending) m_pManager->MarkRateBase();
+  } else {
+    ConsumeBody(data, length);
+  }
+  --m_nDepth;
+}
+
+CHTTPSocket::HeaderStep CHTTPSocket::TakeHeader(std::string& body) {
+  while (m_bHeaderPending) {
+    size_t at = m_strHeaderText.find("\n\r\n");
+    size_t separator = 3;
+    if (at == std::string::npos) {
+      at = m_strHeaderText.find("\n\n");
+      separator = 2;
+    }
+    if (at == std::string::npos) {
+      if (m_strHeaderText.size() <= kMaxHeaderText) return HeaderStep::kPending;
+      Abort(http_messages::kCouldNotUnderstandHeader);
+      return HeaderStep::kStop;
+    }
+    const std::string header = m_strHeaderText.substr(0, at);
+    body = m_strHeaderText.substr(at + separator);
+    m_strHeaderText.clear();
+    m_bHeaderPending = false;
+    OnHeaderComplete(header);
+    // An interim response: what follows it is the next header.
+    if (m_bHeaderPending) m_strHeaderText.swap(body);
+  }
+  if (m_bClosed || m_bDiscarded) return HeaderStep::kStop;
+  if (m_bEmptyRemainder) {
+    FinishConnection(0);
+    return HeaderStep::kStop;
+  }
+  return HeaderStep::kBody;
+}
+
+void CHTTPSocket::OnHeaderComplete(const std::string& header) {
+  switch (m_header.Parse(header)) {
+    case HDR_OK:
+      ActOnSuccess();
+      break;
+    case HDR_BAD:
+      Abort(m_header.GetError());
+      break;
+    case HDR_REDIRECT:
+      ActOnRedirect();
+      break;
+    case HDR_NOT_FOUND:
+      Abort(http_messages::kFileNotFound);
+      break;
+    case HDR_AUTH:
+      Abort(http_messages::kAuthNotSupported);
+      break;
+    case HDR_NOT_MODIFIED:
+      Abort(http_messages::kNotModified);
+      break;
+    case HDR_FAILED:
+      ActOnFailedStatus();
+      break;
+    case HDR_INTERIM:
+      m_header = CHTTPResponseHeader();
+      m_bHeaderPending = true;
+      break;
+  }
+}
+
+void CHTTPSocket::ActOnSuccess() {
+  const bool partial = m_header.GetStatus() == 206;
+  // The body must start where the range does: a server that sends another
+  // range, or the whole file for a range further in, would scramble the file.
+  if ((partial && m_header.GetRangeFirst() != -1 && m_header.GetRangeFirst() != m_nStart) ||
+      (!partial && m_nStart != 0)) {
+    Abort(http_messages::kSiteNotConsistent);
+    return;
+  }
+  const int64_t size = partial && m_header.GetRangeTotal() >= 0 ? m_header.GetRangeTotal()
+                                                               : m_header.GetContentLength();
+  if (m_bLearnSize && size != -1) m_pManager->SetFileSize(size, m_header.IsRangeSupported());
+}
+
+void CHTTPSocket::ActOnRedirect() {
+  m_bFollowsRedirect = true;
+  if (Trim(m_header.GetLocation()).empty()) {
+    Abort(http_messages::kRequestFailed + WithoutCR(m_header.m_strStatusLine));
+    return;
+  }
+  m_pManager->OnRedirect(m_header.GetLocation());
+}
+
+void CHTTPSocket::ActOnFailedStatus() {
+  // "Nothing satisfiable from here on" for an open range that starts at the
+  // end of the file: the range is complete, not failed.
+  if (m_header.GetStatus() == 416 && m_nEnd == -1 && m_header.GetRangeTotal() == m_nStart) {
+    if (m_bLearnSize) m_pManager->SetFileSize(m_nStart, false);
+    m_bEmptyRemainder = true;
+    return;
+  }
+  Abort(http_messages::kRequestFailed + m_header.GetError());
+}
+
+void CHTTPSocket::ConsumeBody(char* data, size_t length) {
+  size_t count = length;
+  if (m_header.IsChunked()) {
+    count = m_decoder.Decode(data, length);
+    if (m_decoder.IsBroken()) {
+      Abort(http_messages::kBadChunkedBody);
+      return;
+    }
+  }
+  m_nBodyBytes += static_cast<int64_t>(length);
+  m_nReceived += static_cast<int64_t>(count);
+  const int64_t expected = GetExpectedLength();
+  int64_t excess = 0;
+  bool finished = false;
+  if (expected >= 1 && m_nReceived >= expected) {
+    excess = m_nReceived - expected;
+    m_nReceived = expected;
+    finished = true;
+  }
+  if (BodyComplete()) finished = true;
+  if (finished) Close();
+  const int64_t kept = static_cast<int64_t>(count) - excess;
+  m_pManager->AddReceived(kept, m_nConnection, m_nReceived);
+  if (m_pManager->m_bAborted) return;
+  if (!WriteBody(data, static_cast<size_t>(kept))) return;
+  if (finished) FinishConnection(0);
+}
+
+bool CHTTPSocket::BodyComplete() const {
+  if (m_header.IsChunked()) return m_decoder.IsDone();
+  const int64_t length = m_header.GetContentLength();
+  return length >= 0 && m_nBodyBytes >= length;
+}
+
+bool CHTTPSocket::WriteBody(const char* data, size_t length) {
+  try {
+    m_file.Write(data, length);
+    if (++m_nWritesSinceFlush >= kWritesPerFlush) {
+      m_file.Flush();
+      m_nWritesSinceFlush = 0;
+    }
+  } catch (const CFileException& error) {
+    Abort(Format(http_messages::kTempFileNotWritten, m_strTempName.c_str(), error.m_strReason.c_str()));
+    return false;
+  }
+  return true;
+}
+
+int64_t CHTTPSocket::GetExpectedLength() const { return m_nEnd == -1 ? -1 : m_nEnd - m_nStart; }
+
+int64_t CHTTPSocket::WantedLength() const {
+  if (m_nEnd != -1) return m_nEnd - m_nStart;
+  if (m_pManager->m_nFileSize != -1) return m_pManager->m_nFileSize - m_nStart;
+  return m_nReceived;
+}
+
+// Ended without all of its body though the length gives no sign of it: no
+// complete header, a chunked body before its last chunk, or silence.
+bool CHTTPSocket::IsCutShort() const {
+  if (m_bStalled || m_bHeaderPending) return true;
+  return m_header.IsChunked() && !m_decoder.IsDone() && !m_bEmptyRemainder;
+}
+
+void CHTTPSocket::FinishConnection(int nErrorCode) {
+  if (m_bClosed || m_bDiscarded) return;
+  if (m_stallTimer) m_stallTimer->Stop();
+  Close();
+  const bool lengthKnown = m_nEnd != -1 || m_pManager->m_nFileSize != -1;
+  const bool missing = m_nReceived < WantedLength() || IsCutShort();
+  const bool resumable = !m_bFollowsRedirect && !m_pManager->m_bAborted;
+  const bool reset = nErrorCode == WSAECONNRESET;
+  // A reset is resumed uncounted, unless the range is known to be complete.
+  if (reset && resumable && (missing || !lengthKnown))
+    m_pManager->ResumeRange(m_nStart + m_nReceived, m_nEnd, m_nEarlyCloses);
+  m_bClosed = true;
+  try {
+    m_file.Close();
+  } catch (const CFileException& error) {
+    Abort(Format(http_messages::kTempFileNotWritten, m_strTempName.c_str(), error.m_strReason.c_str()));
+    return;
+  }
+  if (!reset && missing && resumable) {
+    if (m_nEarlyCloses >= kMaxEarlyCloses) {
+      Abort(http_messages::kTooManyEarlyCloses);
+      return;
+    }
+    ++m_nEarlyCloses;
+    m_pManager->ResumeRange(m_nStart + m_nReceived, m_nEnd, m_nEarlyCloses);
+  }
+  m_pManager->CheckAllDone();
+}
+
+void CHTTPSocket::StartStallWatch() {
+  m_lastActivity = std::chrono::steady_clock::now();
+  if (!m_stallTimer) m_stallTimer = std::make_unique<Timer>([this] { OnStallCheck(); });
+  m_stallTimer->Start(std::chrono::seconds(m_pManager->StallSeconds()), false);
+}
+
+void CHTTPSocket::OnStallCheck() {
+  if (m_bClosed || m_bDiscarded) return;
+  const auto limit = std::chrono::seconds(m_pManager->StallSeconds());
+  const auto quiet = std::chrono::steady_clock::now() - m_lastActivity;
+  if (quiet < limit || m_nDepth > 0) {
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(limit - quiet);
+    m_stallTimer->Start(std::max(wait, std::chrono::milliseconds(10)), false);
+    return;
+  }
+  m_bStalled = true;
+  FinishConnection(WSAETIMEDOUT);
+}
+
+void CHTTPSocket::Discard() {
+  m_bDiscarded = true;
+  if (m_stallTimer) m_stallTimer->Stop();
+  Close();
+  m_file.Abort();
+  RemoveTempFile();
+}
+
+void CHTTPSocket::RemoveTempFile() {
+  if (m_strTempName.empty()) return;
+  try {
+    CFile::Remove(m_strTempName);
+  } catch (const CFileException&) {
+  }
+  m_strTempName.clear();
+}
+
+void CHTTPSocket::Abort(const std::string& reason) { m_pManager->AbortDownload(reason); }
