@@ -88,15 +88,15 @@ std::string PatternBytes(size_t size, unsigned seed) {
   return data;
 }
 
-RunResult RunKestrion(const std::vector<std::string>& args, const std::string& workDir,
-                      const std::map<std::string, std::string>& env, std::chrono::seconds timeout) {
+KestrionProcess::KestrionProcess(const std::vector<std::string>& args, const std::string& workDir,
+                                 const std::map<std::string, std::string>& env)
+    : m_outputPath(workDir + "/.kestrion-output") {
   const char* bin = getenv("KESTRION_BIN");
   if (!bin) throw std::runtime_error("KESTRION_BIN is not set");
-  std::string outPath = workDir + "/.kestrion-output";
-  pid_t pid = fork();
-  if (pid == 0) {
+  m_pid = fork();
+  if (m_pid == 0) {
     if (chdir(workDir.c_str()) != 0) _exit(127);
-    int fd = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int fd = open(m_outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int devnull = open("/dev/null", O_RDONLY);
     dup2(devnull, 0);
     dup2(fd, 1);
@@ -109,26 +109,69 @@ RunResult RunKestrion(const std::vector<std::string>& args, const std::string& w
     execv(bin, argv.data());
     _exit(127);
   }
+}
+
+KestrionProcess::~KestrionProcess() {
+  if (m_pid > 0) Wait(std::chrono::seconds(0));
+}
+
+void KestrionProcess::Signal(int signalNumber) {
+  if (m_pid > 0) kill(m_pid, signalNumber);
+}
+
+RunResult KestrionProcess::Wait(std::chrono::seconds timeout) {
   RunResult result;
+  if (m_pid <= 0) return result;
   auto deadline = std::chrono::steady_clock::now() + timeout;
   int status = 0;
   for (;;) {
-    pid_t done = waitpid(pid, &status, WNOHANG);
-    if (done == pid) {
+    pid_t done = waitpid(m_pid, &status, WNOHANG);
+    if (done == m_pid) {
       result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
       break;
     }
-    if (std::chrono::steady_clock::now() > deadline) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
+    if (std::chrono::steady_clock::now() >= deadline) {
+      kill(m_pid, SIGKILL);
+      waitpid(m_pid, &status, 0);
       result.exitCode = -1;
       break;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  result.output = ReadFile(outPath);
-  unlink(outPath.c_str());
+  m_pid = -1;
+  result.output = ReadFile(m_outputPath);
+  unlink(m_outputPath.c_str());
   return result;
+}
+
+RunResult RunKestrion(const std::vector<std::string>& args, const std::string& workDir,
+                      const std::map<std::string, std::string>& env, std::chrono::seconds timeout) {
+  return KestrionProcess(args, workDir, env).Wait(timeout);
+}
+
+SilentServer::SilentServer() {
+  m_listenFd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(m_listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  listen(m_listenFd, 16);
+  socklen_t len = sizeof addr;
+  getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&addr), &len);
+  m_port = ntohs(addr.sin_port);
+}
+
+SilentServer::~SilentServer() {
+  for (int fd : m_accepted) close(fd);
+  close(m_listenFd);
+}
+
+int SilentServer::Accepted() {
+  const int flags = fcntl(m_listenFd, F_GETFL);
+  fcntl(m_listenFd, F_SETFL, flags | O_NONBLOCK);
+  for (int fd; (fd = accept(m_listenFd, nullptr, nullptr)) >= 0;) m_accepted.push_back(fd);
+  fcntl(m_listenFd, F_SETFL, flags);
+  return static_cast<int>(m_accepted.size());
 }
 
 std::vector<std::string> ReadLines(const std::string& path) {

@@ -46,6 +46,36 @@ RunResult RunKestrion(const std::vector<std::string>& args, const std::string& w
                       const std::map<std::string, std::string>& env,
                       std::chrono::seconds timeout = std::chrono::seconds(60));
 
+// A kestrion started in the background, for tests that act while it runs.
+class KestrionProcess {
+ public:
+  KestrionProcess(const std::vector<std::string>& args, const std::string& workDir,
+                  const std::map<std::string, std::string>& env);
+  ~KestrionProcess();  // kills it if still running
+  void Signal(int signalNumber);
+  // Waits for the end; kills it after the time-out (exit code -1).
+  RunResult Wait(std::chrono::seconds timeout);
+
+ private:
+  int m_pid = -1;
+  std::string m_outputPath;
+};
+
+// A loopback server that accepts connections and never says a word.
+class SilentServer {
+ public:
+  SilentServer();
+  ~SilentServer();
+  int Port() const { return m_port; }
+  // Takes the connections waiting so far and returns how many it holds.
+  int Accepted();
+
+ private:
+  int m_listenFd = -1;
+  int m_port = 0;
+  std::vector<int> m_accepted;
+};
+
 // The UI log of the script backend, one JSON object per line.
 std::vector<std::string> ReadLines(const std::string& path);
 // Lines of the log whose "kind" is the given one.
