@@ -97,12 +97,14 @@ std::string CFTPCommandSocket::FormatPortArgument(const std::string& dottedAddre
 void CFTPCommandSocket::OnReceive(int nErrorCode) {
   char buffer[kReceiveLimit + 1];
   const int count = Receive(buffer, kReceiveLimit, 0);
-  if (count > 0) {
-    m_strPending.append(buffer, static_cast<size_t>(count));
-    NoteActivity();
-  }
-  HandlePendingLines();
+  if (count > 0) TakeReceivedText(buffer, static_cast<size_t>(count));
   CSocket::OnReceive(nErrorCode);
+}
+
+void CFTPCommandSocket::TakeReceivedText(const char* text, size_t count) {
+  m_strPending.append(text, count);
+  NoteActivity();
+  HandlePendingLines();
 }
 
 // A reply handler may pump the loop (blocking sends and connects), and this

@@ -59,6 +59,9 @@ class CFTPCommandSocket : public CSocket {
 
   void OnReceive(int nErrorCode) override;
   void OnClose(int nErrorCode) override;
+  // Received control text: complete lines (ended by CR LF) go to
+  // OnReplyLine, the rest waits for more.
+  void TakeReceivedText(const char* text, size_t count);
   // One reply line without its CR LF.
   void OnReplyLine(const std::string& line);
 

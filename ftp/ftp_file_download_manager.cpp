@@ -1,6 +1,7 @@
 #include "ftp/ftp_file_download_manager.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <vector>
 
 #include "ftp/ftp_command_socket.h"
@@ -269,7 +270,7 @@ bool CFTPFileDownloadManager::JoinTempFiles() {
     while (CFTPCommandSocket* piece = FindConnectionAt(total)) {
       total += CopyPiece(piece, total, destination, block);
     }
-    destination.Sync();
+    if (IsRegularFile(m_strDestination)) destination.Sync();
     destination.Close();
   } catch (const CFileException& error) {
     const bool reading = error.m_strFileName != m_strDestination;
@@ -310,7 +311,14 @@ int64_t CFTPFileDownloadManager::CopyPiece(CFTPCommandSocket* piece, int64_t tot
   return copied;
 }
 
+bool CFTPFileDownloadManager::IsRegularFile(const std::string& name) {
+  std::error_code error;
+  return std::filesystem::is_regular_file(name, error);
+}
+
+// Only a file the join made: a destination such as /dev/null stays.
 void CFTPFileDownloadManager::RemoveQuietly(const std::string& name) {
+  if (!IsRegularFile(name)) return;
   try {
     CFile::Remove(name);
   } catch (const CFileException&) {

@@ -64,6 +64,8 @@ class CFTPFileDownloadManager : public CFileDownloadManager {
   void OnDownloadComplete();
   bool JoinTempFiles();
   void PostQuit();
+  // Connects a new connection; a failure aborts the download.
+  virtual void ConnectOrAbort(CFTPCommandSocket* connection);
 
  private:
   bool OpenDestination(CFile& destination);
@@ -71,8 +73,8 @@ class CFTPFileDownloadManager : public CFileDownloadManager {
   // Throws CFileException.
   int64_t CopyPiece(CFTPCommandSocket* piece, int64_t total, CFile& destination, std::vector<char>& block);
   static void RemoveQuietly(const std::string& name);
+  static bool IsRegularFile(const std::string& name);
   int NextNumber() const;
-  void ConnectOrAbort(CFTPCommandSocket* connection);
   void Retire(CFTPCommandSocket* connection);
   CFTPCommandSocket* FindExtendable(int64_t end) const;
 

@@ -1,0 +1,347 @@
+#include "tests/support/ftp_test_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+namespace testenv {
+
+struct FtpTestServer::Session {
+  int number = 0;
+  int controlFd = -1;
+  FtpSessionScript script;
+  std::vector<std::string> commands;
+  std::string dataTarget;
+  std::string controlPeer;
+  sockaddr_in portAddress{};
+  bool havePort = false;
+  int64_t restOffset = 0;
+  int64_t dataSent = 0;
+  bool ended = false;
+  std::mutex sendMutex;  // one reply at a time on the control connection
+  std::thread control;
+  std::thread data;
+  int dataFd = -1;
+};
+
+namespace {
+
+constexpr auto kPollStep = std::chrono::milliseconds(50);
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
+bool SendAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    const ssize_t sent = send(fd, data, size, MSG_NOSIGNAL);
+    if (sent <= 0) return false;
+    data += sent;
+    size -= static_cast<size_t>(sent);
+  }
+  return true;
+}
+
+std::string AddressText(const sockaddr_in& address) {
+  char text[INET_ADDRSTRLEN] = {};
+  inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
+  return std::string(text) + ":" + std::to_string(ntohs(address.sin_port));
+}
+
+// "h1,h2,h3,h4,p1,p2"
+bool ParsePortArgument(const std::string& argument, sockaddr_in& address) {
+  unsigned h[4], p[2];
+  if (sscanf(argument.c_str(), "%u,%u,%u,%u,%u,%u", &h[0], &h[1], &h[2], &h[3], &p[0], &p[1]) != 6) return false;
+  address = sockaddr_in{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl((h[0] << 24) | (h[1] << 16) | (h[2] << 8) | h[3]);
+  address.sin_port = htons(static_cast<uint16_t>(p[0] * 256 + p[1]));
+  return true;
+}
+
+}  // namespace
+
+FtpTestServer::FtpTestServer(std::string fileData) : m_data(std::move(fileData)) {
+  m_listenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (m_listenFd < 0 || bind(m_listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      listen(m_listenFd, 32) != 0 || getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    throw std::runtime_error("scripted FTP server: cannot listen");
+  }
+  m_port = ntohs(address.sin_port);
+  m_acceptThread = std::thread([this] { AcceptLoop(); });
+}
+
+// Shutting the sockets down wakes every thread blocked on them.
+FtpTestServer::~FtpTestServer() {
+  std::vector<std::shared_ptr<Session>> sessions;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_bStopping = true;
+    sessions = m_sessions;
+    for (const auto& session : sessions) {
+      if (session->controlFd >= 0) shutdown(session->controlFd, SHUT_RDWR);
+      if (session->dataFd >= 0) shutdown(session->dataFd, SHUT_RDWR);
+    }
+  }
+  m_changed.notify_all();
+  shutdown(m_listenFd, SHUT_RDWR);
+  m_acceptThread.join();
+  for (const auto& session : sessions) {
+    if (session->control.joinable()) session->control.join();
+    if (session->data.joinable()) session->data.join();
+    if (session->controlFd >= 0) close(session->controlFd);
+  }
+  close(m_listenFd);
+}
+
+std::string FtpTestServer::Url(const std::string& path) const {
+  return "ftp://127.0.0.1:" + std::to_string(m_port) + path;
+}
+
+void FtpTestServer::SetDefaultScript(FtpSessionScript script) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_defaultScript = std::move(script);
+}
+
+void FtpTestServer::SetScript(int session, FtpSessionScript script) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_scripts[session] = std::move(script);
+}
+
+FtpSessionScript FtpTestServer::ScriptFor(int number) const {
+  const auto found = m_scripts.find(number);
+  return found == m_scripts.end() ? m_defaultScript : found->second;
+}
+
+void FtpTestServer::AcceptLoop() {
+  for (;;) {
+    pollfd waiting{m_listenFd, POLLIN, 0};
+    const int ready = poll(&waiting, 1, static_cast<int>(kPollStep.count()));
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      if (m_bStopping) return;
+    }
+    if (ready <= 0) continue;
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    const int fd = accept4(m_listenFd, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
+    if (fd < 0) continue;
+    auto session = std::make_shared<Session>();
+    session->controlFd = fd;
+    session->controlPeer = AddressText(peer);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_bStopping) {
+      close(fd);
+      return;
+    }
+    session->number = static_cast<int>(m_sessions.size()) + 1;
+    session->script = ScriptFor(session->number);
+    m_sessions.push_back(session);
+    session->control = std::thread([this, session] { RunSession(session); });
+  }
+}
+
+void FtpTestServer::Reply(const std::shared_ptr<Session>& session, const std::vector<std::string>& lines) {
+  std::lock_guard<std::mutex> lock(session->sendMutex);
+  for (const auto& line : lines) {
+    const std::string text = ReplaceAll(line, "%SIZE%", std::to_string(m_data.size())) + "\r\n";
+    SendAll(session->controlFd, text.data(), text.size());
+  }
+}
+
+void FtpTestServer::RunSession(const std::shared_ptr<Session>& session) {
+  Reply(session, session->script.greeting);
+  std::string pending;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t count = recv(session->controlFd, buffer, sizeof buffer, 0);
+    if (count <= 0) break;
+    pending.append(buffer, static_cast<size_t>(count));
+    for (size_t end; (end = pending.find("\r\n")) != std::string::npos;) {
+      const std::string line = pending.substr(0, end);
+      pending.erase(0, end + 2);
+      {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        session->commands.push_back(line);
+      }
+      m_changed.notify_all();
+      HandleCommand(session, line);
+    }
+  }
+  std::lock_guard<std::mutex> lock(m_mutex);
+  session->ended = true;
+  m_changed.notify_all();
+}
+
+void FtpTestServer::HandleCommand(const std::shared_ptr<Session>& session, const std::string& line) {
+  const FtpSessionScript& script = session->script;
+  const size_t blank = line.find(' ');
+  const std::string verb = Upper(line.substr(0, blank));
+  const std::string argument = blank == std::string::npos ? "" : line.substr(blank + 1);
+  if (verb == "PORT") session->havePort = ParsePortArgument(argument, session->portAddress);
+  if (verb == "REST") session->restOffset = std::atoll(argument.c_str());
+
+  auto scripted = script.replies.find(line);
+  if (scripted == script.replies.end()) scripted = script.replies.find(verb);
+  if (verb == "RETR") {
+    const auto& opening = scripted != script.replies.end() ? scripted->second : script.retrReplies;
+    StartTransfer(session, opening);
+    return;
+  }
+  if (scripted != script.replies.end()) return Reply(session, scripted->second);
+  if (verb == "USER") {
+    if (!script.user.empty() && argument != script.user) return Reply(session, {"530 Login incorrect."});
+    return Reply(session, {"331 Please specify the password."});
+  }
+  if (verb == "PASS") {
+    if (!script.password.empty() && argument != script.password) return Reply(session, {"530 Login incorrect."});
+    return Reply(session, {"230 Login successful."});
+  }
+  if (verb == "TYPE") return Reply(session, {"200 Switching to Binary mode."});
+  if (verb == "PORT") return Reply(session, {session->havePort ? "200 PORT command successful." : "501 Bad PORT."});
+  if (verb == "REST") return Reply(session, {"350 Restart position accepted (" + argument + ")."});
+  if (verb == "ABOR") return Reply(session, script.aborReplies);
+  if (verb == "QUIT") return Reply(session, {"221 Goodbye."});
+  Reply(session, {"502 Command not implemented."});
+}
+
+// The opening reply goes out first; the data then flows on a thread of its
+// own, so that ABOR and the rest of the conversation are still read.
+void FtpTestServer::StartTransfer(const std::shared_ptr<Session>& session, const std::vector<std::string>& opening) {
+  Reply(session, opening);
+  if (opening.empty() || opening.front().empty() || opening.front()[0] != '1' || !session->havePort) return;
+  if (session->data.joinable()) return;
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return;
+  if (connect(fd, reinterpret_cast<const sockaddr*>(&session->portAddress), sizeof session->portAddress) != 0) {
+    close(fd);
+    return;
+  }
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    session->dataFd = fd;
+    session->dataTarget = AddressText(session->portAddress);
+  }
+  session->data = std::thread([this, session, fd] { SendData(session, fd); });
+}
+
+void FtpTestServer::SendData(const std::shared_ptr<Session>& session, int dataFd) {
+  const FtpSessionScript& script = session->script;
+  if (script.beforeData) script.beforeData();
+  const int64_t size = static_cast<int64_t>(m_data.size());
+  int64_t at = std::min(session->restOffset, size);
+  int64_t limit = size - at;
+  if (script.fault != FtpDataFault::kNone) limit = std::min(limit, script.faultAt);
+  int64_t sent = 0;
+  bool ok = true;
+  while (ok && sent < limit) {
+    const size_t piece = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(script.chunk), limit - sent));
+    ok = SendAll(dataFd, m_data.data() + at + sent, piece);
+    if (ok) {
+      sent += static_cast<int64_t>(piece);
+      std::lock_guard<std::mutex> lock(m_mutex);
+      session->dataSent = sent;
+    }
+    if (script.pause.count() > 0) std::this_thread::sleep_for(script.pause);
+  }
+  if (script.fault == FtpDataFault::kReset) {
+    linger hard{1, 0};
+    setsockopt(dataFd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+  }
+  if (script.fault == FtpDataFault::kStall && ok) {
+    Reply(session, script.afterData);
+    char byte;
+    while (recv(dataFd, &byte, 1, 0) > 0) {
+    }
+  } else {
+    shutdown(dataFd, SHUT_WR);
+    Reply(session, ok ? script.afterData : std::vector<std::string>{"426 Connection closed; transfer aborted."});
+  }
+  std::lock_guard<std::mutex> lock(m_mutex);
+  close(dataFd);
+  session->dataFd = -1;
+}
+
+std::shared_ptr<FtpTestServer::Session> FtpTestServer::SessionAt(int number) const {
+  if (number < 1 || number > static_cast<int>(m_sessions.size())) return nullptr;
+  return m_sessions[static_cast<size_t>(number - 1)];
+}
+
+int FtpTestServer::SessionCount() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return static_cast<int>(m_sessions.size());
+}
+
+std::vector<std::string> FtpTestServer::Commands(int session) const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  const auto found = SessionAt(session);
+  return found ? found->commands : std::vector<std::string>{};
+}
+
+std::string FtpTestServer::FindCommand(int session, const std::string& prefix) const {
+  for (const auto& line : Commands(session)) {
+    if (line.compare(0, prefix.size(), prefix) == 0) return line;
+  }
+  return "";
+}
+
+int64_t FtpTestServer::DataSent(int session) const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  const auto found = SessionAt(session);
+  return found ? found->dataSent : 0;
+}
+
+std::string FtpTestServer::DataTarget(int session) const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  const auto found = SessionAt(session);
+  return found ? found->dataTarget : "";
+}
+
+std::string FtpTestServer::ControlPeer(int session) const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  const auto found = SessionAt(session);
+  return found ? found->controlPeer : "";
+}
+
+bool FtpTestServer::WaitForCommand(int session, const std::string& prefix, std::chrono::milliseconds timeout) const {
+  std::unique_lock<std::mutex> lock(m_mutex);
+  return m_changed.wait_for(lock, timeout, [&] {
+    if (m_bStopping) return true;
+    const auto found = SessionAt(session);
+    if (!found) return false;
+    for (const auto& line : found->commands) {
+      if (line.compare(0, prefix.size(), prefix) == 0) return true;
+    }
+    return false;
+  }) && !m_bStopping;
+}
+
+bool FtpTestServer::WaitForSessionEnd(int session, std::chrono::milliseconds timeout) const {
+  std::unique_lock<std::mutex> lock(m_mutex);
+  return m_changed.wait_for(lock, timeout, [&] {
+    if (m_bStopping) return true;
+    const auto found = SessionAt(session);
+    return found && found->ended;
+  }) && !m_bStopping;
+}
+
+}  // namespace testenv

@@ -1,0 +1,158 @@
+#include "tests/support/vsftpd_server.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+namespace testenv {
+
+namespace {
+
+constexpr int kStartAttempts = 3;
+constexpr auto kStartTimeout = std::chrono::seconds(5);
+constexpr auto kStopTimeout = std::chrono::seconds(3);
+
+bool CanConnect(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  close(fd);
+  return ok;
+}
+
+}  // namespace
+
+bool VsftpdServer::Available() { return access(kBinary, X_OK) == 0; }
+
+VsftpdServer::VsftpdServer() : m_root(m_dir.File("root")) {
+  mkdir(m_root.c_str(), 0755);
+  mkdir(m_dir.File("empty").c_str(), 0555);
+  if (!Available()) {
+    m_error = std::string(kBinary) + " is not installed";
+    return;
+  }
+  for (int attempt = 0; attempt < kStartAttempts && !Running(); ++attempt) Start();
+}
+
+VsftpdServer::~VsftpdServer() { StopProcess(); }
+
+void VsftpdServer::WriteConfig() const {
+  std::ofstream config(m_dir.File("vsftpd.conf"));
+  config << "listen=YES\n"
+         << "listen_ipv6=NO\n"
+         << "listen_address=127.0.0.1\n"
+         << "listen_port=" << m_port << "\n"
+         << "background=NO\n"
+         << "seccomp_sandbox=NO\n"
+         << "run_as_launching_user=YES\n"
+         << "connect_from_port_20=NO\n"
+         << "port_enable=YES\n"
+         << "pasv_enable=NO\n"
+         << "anonymous_enable=YES\n"
+         << "local_enable=NO\n"
+         << "write_enable=NO\n"
+         << "anon_root=" << m_root << "\n"
+         << "secure_chroot_dir=" << m_dir.File("empty") << "\n"
+         << "log_ftp_protocol=YES\n"
+         << "xferlog_enable=YES\n"
+         << "dual_log_enable=YES\n"
+         << "vsftpd_log_file=" << m_dir.File("vsftpd.log") << "\n"
+         << "xferlog_file=" << m_dir.File("xferlog") << "\n"
+         << "max_clients=0\n"
+         << "max_per_ip=0\n";
+}
+
+bool VsftpdServer::Start() {
+  m_port = FreeLoopbackPort();
+  WriteConfig();
+  const std::string config = m_dir.File("vsftpd.conf");
+  const std::string output = m_dir.File("vsftpd.out");
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int devnull = open("/dev/null", O_RDONLY);
+    dup2(devnull, 0);
+    dup2(fd, 1);
+    dup2(fd, 2);
+    execl(kBinary, kBinary, config.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  if (pid < 0) {
+    m_error = "fork failed";
+    return false;
+  }
+  m_pid = pid;
+  if (WaitUntilListening()) return true;
+  StopProcess();
+  m_error = "vsftpd did not start: " + ReadFile(output);
+  return false;
+}
+
+bool VsftpdServer::WaitUntilListening() const {
+  const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
+  while (std::chrono::steady_clock::now() < deadline) {
+    int status = 0;
+    if (waitpid(m_pid, &status, WNOHANG) == m_pid) return false;
+    if (CanConnect(m_port)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
+void VsftpdServer::StopProcess() {
+  if (m_pid <= 0) return;
+  kill(m_pid, SIGTERM);
+  const auto deadline = std::chrono::steady_clock::now() + kStopTimeout;
+  int status = 0;
+  while (waitpid(m_pid, &status, WNOHANG) != m_pid) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      kill(m_pid, SIGKILL);
+      waitpid(m_pid, &status, 0);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  m_pid = -1;
+}
+
+void VsftpdServer::AddFile(const std::string& name, const std::string& data) {
+  WriteFile(FilePath(name), data);
+  chmod(FilePath(name).c_str(), 0644);
+}
+
+std::string VsftpdServer::FilePath(const std::string& name) const { return m_root + "/" + name; }
+
+std::string VsftpdServer::Url(const std::string& name) const {
+  return "ftp://127.0.0.1:" + std::to_string(m_port) + FilePath(name);
+}
+
+std::string VsftpdServer::Log() const { return ReadFile(m_dir.File("vsftpd.log")); }
+
+// Lines look like: ... [pid 123] [ftp] FTP command: Client "127.0.0.1", "REST 100"
+std::map<int, std::vector<std::string>> VsftpdServer::CommandsBySession() const {
+  std::map<int, std::vector<std::string>> sessions;
+  for (const auto& line : ReadLines(m_dir.File("vsftpd.log"))) {
+    const size_t pidAt = line.find("[pid ");
+    const size_t marker = line.find("FTP command: ");
+    if (pidAt == std::string::npos || marker == std::string::npos) continue;
+    const int pid = std::atoi(line.c_str() + pidAt + 5);
+    const size_t open = line.find(", \"", marker);
+    if (open == std::string::npos || line.back() != '"') continue;
+    sessions[pid].push_back(line.substr(open + 3, line.size() - open - 4));
+  }
+  return sessions;
+}
+
+}  // namespace testenv
