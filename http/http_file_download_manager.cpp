@@ -163,8 +163,13 @@ void CHTTPFileDownloadManager::OnDownloadComplete() {
 }
 
 bool CHTTPFileDownloadManager::OpenDestination(CFile& destination) {
+  std::string failed;
   while (!destination.Open(m_strDestination, CFile::modeCreate | CFile::modeWrite)) {
     if (m_bBackground) return false;
+    // The same path refused twice in a row: asking again would go on forever
+    // where the dialog can only repeat its default.
+    if (m_strDestination == failed) return false;
+    failed = m_strDestination;
     AfxMessageBox(http_messages::kOutputNotCreated, MB_OK);
     const std::optional<std::string> chosen = PromptSaveFile(m_strDestination);
     if (!chosen) return false;

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tests/support/test_env.h"
+
+// One run of the real kestrion with the script UI in a scratch folder (its
+// working folder, so leftover FFF pieces show), a private registry, and
+// optional answers for the dialogs.
+class DownloadTest : public ::testing::Test {
+ protected:
+  struct Outcome {
+    int exitCode = -1;
+    std::vector<std::string> messages;  // message box texts, in order
+    std::vector<std::string> saveDialogs;  // initial paths of save dialogs
+    std::string output;
+  };
+
+  std::string Path(const std::string& name) const { return dir.File(name); }
+
+  void SetStallSeconds(int seconds) {
+    char value[16];
+    std::snprintf(value, sizeof value, "%08x", seconds);
+    testenv::WriteFile(Path("registry/HKEY_LOCAL_MACHINE.reg"),
+                       "Windows Registry Editor Version 5.00\r\n\r\n"
+                       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Morvane\\Kestrion]\r\n\"StallSeconds\"=dword:" +
+                           std::string(value) + "\r\n");
+  }
+
+  void SetAnswers(const std::vector<std::string>& answers) {
+    std::string text;
+    for (const std::string& answer : answers) text += answer + "\n";
+    testenv::WriteFile(Path("answers"), text);
+  }
+
+  Outcome Run(const std::string& url, const std::string& destination,
+              std::chrono::seconds timeout = std::chrono::seconds(60)) {
+    const std::string log = Path("ui.log");
+    testenv::WriteFile(log, "");
+    if (!testenv::FileExists(Path("answers"))) testenv::WriteFile(Path("answers"), "");
+    testenv::RunResult run = testenv::RunKestrion({url, destination}, dir.Path(),
+                                                  {{"KESTRION_UI", "script"},
+                                                   {"KESTRION_UI_LOG", log},
+                                                   {"KESTRION_UI_ANSWERS", Path("answers")},
+                                                   {"KESTRION_REGISTRY", Path("registry")}},
+                                                  timeout);
+    Outcome outcome;
+    outcome.exitCode = run.exitCode;
+    outcome.output = run.output;
+    for (const std::string& line : testenv::LogLinesOfKind(log, "message"))
+      outcome.messages.push_back(testenv::JsonString(line, "text"));
+    for (const std::string& line : testenv::LogLinesOfKind(log, "save-file"))
+      outcome.saveDialogs.push_back(testenv::JsonString(line, "initial"));
+    return outcome;
+  }
+
+  // A successful download shows exactly its one message and leaves no piece.
+  void ExpectSuccess(const Outcome& outcome, const std::string& object) {
+    ASSERT_EQ(outcome.messages.size(), 1u) << outcome.output;
+    EXPECT_EQ(outcome.messages[0], "Download [" + object + "] completed successfuly");
+    EXPECT_EQ(outcome.exitCode, 0);
+    ExpectNoPieces();
+  }
+
+  void ExpectAbort(const Outcome& outcome, const std::string& reason) {
+    ASSERT_EQ(outcome.messages.size(), 1u) << outcome.output;
+    EXPECT_EQ(outcome.messages[0], "Download Aborted. (Reason=" + reason + ")");
+    EXPECT_NE(outcome.exitCode, 0);
+    EXPECT_NE(outcome.exitCode, -1) << "kestrion did not end";
+    ExpectNoPieces();
+  }
+
+  // The connection columns ("." when unused) of the progress window's last state.
+  std::vector<std::string> LastConnectionColumns() {
+    std::vector<std::string> windows = testenv::LogLinesOfKind(Path("ui.log"), "window");
+    std::vector<std::string> columns;
+    if (windows.empty()) return columns;
+    const std::string& line = windows.back();
+    size_t at = line.find("\"connections\":[");
+    if (at == std::string::npos) return columns;
+    at += 15;
+    while (at < line.size() && line[at] == '"') {
+      const size_t end = line.find('"', at + 1);
+      columns.push_back(line.substr(at + 1, end - at - 1));
+      at = end + 2;
+    }
+    return columns;
+  }
+
+  void ExpectNoPieces() { EXPECT_TRUE(testenv::ListFiles(dir.Path(), "FFF").empty()) << "piece files left"; }
+
+  testenv::ScratchDir dir;
+};
