@@ -111,21 +111,28 @@ class ConsoleProgressView : public IProgressView {
 
   void Update(const ProgressWindowState& state) override {
     if (m_closed) return;
-    std::lock_guard guard(m_terminal->lock);
-    if (!state.visible) {
+    std::optional<std::string> line;
+    if (state.visible) line = UIConsoleBackend::ProgressLine(state);
+    // While another thread asks a question the terminal is its own; the
+    // download goes on and its state waits.
+    std::unique_lock guard(m_terminal->lock, std::try_to_lock);
+    if (!guard.owns_lock()) {
+      m_pending = line;
+      return;
+    }
+    if (!line) {
       m_pending.reset();
       if (m_terminal->liveLineOwner == this) m_terminal->ClearLiveLine();
       return;
     }
-    std::string line = UIConsoleBackend::ProgressLine(state);
     Clock::duration interval = m_terminal->errIsTerminal ? Clock::duration(kLiveLineInterval)
                                                          : Clock::duration(kPlainLineInterval);
     auto now = Clock::now();
     if (m_drawnOnce && now - m_lastDraw < interval) {
-      m_pending = line;
+      m_pending = std::move(line);
       return;
     }
-    Draw(line, now);
+    Draw(*line, now);
   }
 
   void Close() override {
@@ -142,8 +149,8 @@ class ConsoleProgressView : public IProgressView {
       m_terminal->DrawLiveLine(this, line);
     else
       WriteAll(m_terminal->err, line + "\n");
+    m_lastLine = line;  // before the reset: line may be the pending one
     m_pending.reset();
-    m_lastLine = line;
     m_drawnOnce = true;
     m_lastDraw = now;
   }

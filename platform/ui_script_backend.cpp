@@ -138,10 +138,10 @@ class ScriptProgressView : public IProgressView {
  private:
   void Write(const ProgressWindowState& state, std::chrono::steady_clock::time_point now) {
     AppendLine(m_logPath, StateJson(state));
-    m_pending.reset();
     m_written = true;
     m_writtenVisible = state.visible;
     m_lastWrite = now;
+    m_pending.reset();  // last: state may be the pending one
   }
 
   std::string StateJson(const ProgressWindowState& state) const {
