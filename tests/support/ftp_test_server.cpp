@@ -169,6 +169,7 @@ void FtpTestServer::Reply(const std::shared_ptr<Session>& session, const std::ve
 }
 
 void FtpTestServer::RunSession(const std::shared_ptr<Session>& session) {
+  if (session->script.beforeGreeting) session->script.beforeGreeting();
   Reply(session, session->script.greeting);
   std::string pending;
   char buffer[4096];
@@ -198,7 +199,6 @@ void FtpTestServer::HandleCommand(const std::shared_ptr<Session>& session, const
   const std::string verb = Upper(line.substr(0, blank));
   const std::string argument = blank == std::string::npos ? "" : line.substr(blank + 1);
   if (verb == "PORT") session->havePort = ParsePortArgument(argument, session->portAddress);
-  if (verb == "REST") session->restOffset = std::atoll(argument.c_str());
 
   auto scripted = script.replies.find(line);
   if (scripted == script.replies.end()) scripted = script.replies.find(verb);
@@ -207,7 +207,11 @@ void FtpTestServer::HandleCommand(const std::shared_ptr<Session>& session, const
     StartTransfer(session, opening);
     return;
   }
-  if (scripted != script.replies.end()) return Reply(session, scripted->second);
+  if (scripted != script.replies.end()) {
+    // A scripted answer to REST is a refusal, which clears the restart point.
+    if (verb == "REST") session->restOffset = 0;
+    return Reply(session, scripted->second);
+  }
   if (verb == "USER") {
     if (!script.user.empty() && argument != script.user) return Reply(session, {"530 Login incorrect."});
     return Reply(session, {"331 Please specify the password."});
@@ -218,7 +222,10 @@ void FtpTestServer::HandleCommand(const std::shared_ptr<Session>& session, const
   }
   if (verb == "TYPE") return Reply(session, {"200 Switching to Binary mode."});
   if (verb == "PORT") return Reply(session, {session->havePort ? "200 PORT command successful." : "501 Bad PORT."});
-  if (verb == "REST") return Reply(session, {"350 Restart position accepted (" + argument + ")."});
+  if (verb == "REST") {
+    session->restOffset = std::atoll(argument.c_str());
+    return Reply(session, {"350 Restart position accepted (" + argument + ")."});
+  }
   if (verb == "ABOR") return Reply(session, script.aborReplies);
   if (verb == "QUIT") return Reply(session, {"221 Goodbye."});
   Reply(session, {"502 Command not implemented."});
@@ -261,6 +268,7 @@ void FtpTestServer::SendData(const std::shared_ptr<Session>& session, int dataFd
       std::lock_guard<std::mutex> lock(m_mutex);
       session->dataSent = sent;
     }
+    m_changed.notify_all();
     if (script.pause.count() > 0) std::this_thread::sleep_for(script.pause);
   }
   if (script.fault == FtpDataFault::kReset) {
@@ -332,6 +340,19 @@ bool FtpTestServer::WaitForCommand(int session, const std::string& prefix, std::
       if (line.compare(0, prefix.size(), prefix) == 0) return true;
     }
     return false;
+  }) && !m_bStopping;
+}
+
+bool FtpTestServer::WaitForDataSent(const std::vector<int>& sessions, int64_t bytes,
+                                    std::chrono::milliseconds timeout) const {
+  std::unique_lock<std::mutex> lock(m_mutex);
+  return m_changed.wait_for(lock, timeout, [&] {
+    if (m_bStopping) return true;
+    for (int number : sessions) {
+      const auto found = SessionAt(number);
+      if (!found || found->dataSent < bytes) return false;
+    }
+    return true;
   }) && !m_bStopping;
 }
 

@@ -38,6 +38,8 @@ struct FtpSessionScript {
   // Data pacing: bytes per send and the pause after each.
   size_t chunk = 65536;
   std::chrono::milliseconds pause{0};
+  // Runs on the session's thread before the greeting is sent.
+  std::function<void()> beforeGreeting;
   // Runs on the session's thread before the first data byte is sent.
   std::function<void()> beforeData;
   // Required login; empty accepts anything.
@@ -75,6 +77,8 @@ class FtpTestServer {
   // Address the client's control connection came from.
   std::string ControlPeer(int session) const;
 
+  // True once every listed session has sent at least `bytes` data bytes.
+  bool WaitForDataSent(const std::vector<int>& sessions, int64_t bytes, std::chrono::milliseconds timeout) const;
   bool WaitForCommand(int session, const std::string& prefix, std::chrono::milliseconds timeout) const;
   // True once the client has closed that control connection.
   bool WaitForSessionEnd(int session, std::chrono::milliseconds timeout) const;
