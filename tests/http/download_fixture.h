@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,7 @@ class DownloadTest : public ::testing::Test {
   void SetStallSeconds(int seconds) {
     char value[16];
     std::snprintf(value, sizeof value, "%08x", seconds);
+    std::filesystem::create_directories(Path("registry"));
     testenv::WriteFile(Path("registry/HKEY_LOCAL_MACHINE.reg"),
                        "Windows Registry Editor Version 5.00\r\n\r\n"
                        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Morvane\\Kestrion]\r\n\"StallSeconds\"=dword:" +

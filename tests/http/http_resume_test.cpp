@@ -1,0 +1,189 @@
+// Connections that end before their range is complete: resets, early closes,
+// silence and chunked bodies cut off, and the limits on resuming.
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "tests/http/download_fixture.h"
+#include "tests/support/http_test_server.h"
+
+namespace {
+
+using testenv::HttpReply;
+using testenv::HttpRequest;
+using testenv::HttpTestServer;
+
+class ResumeTest : public DownloadTest {};
+
+TEST_F(ResumeTest, ResetMidRangeIsFetchedByAConnectionNumberedAfterAllOthers) {
+  HttpTestServer server(testenv::PatternBytes(100000, 7));
+  server.SetHandler([](const HttpRequest& request) {
+    HttpReply reply;
+    if (request.rangeStart == 50000 && request.rangeEnd == 75000) {
+      reply.endAfter = 5000;
+      reply.end = HttpReply::End::kReset;
+    }
+    return reply;
+  });
+  Outcome outcome = Run(server.URL(), "out.bin");
+  ExpectSuccess(outcome, "/file.bin");
+  std::vector<HttpRequest> requests = server.Requests();
+  ASSERT_EQ(requests.size(), 5u);
+  EXPECT_TRUE(requests[4].hasRange);
+  EXPECT_GE(requests[4].rangeStart, 50000);
+  EXPECT_LE(requests[4].rangeStart, 55000);
+  EXPECT_EQ(requests[4].rangeEnd, 75000);
+  EXPECT_EQ(testenv::ReadFile(Path("out.bin")), server.Content());
+  std::vector<std::string> columns = LastConnectionColumns();
+  ASSERT_EQ(columns.size(), 10u);
+  EXPECT_NE(columns[4], ".") << "the resumed range is connection 5";
+}
+
+// Every reply stops after 10 bytes: 20 resumes are allowed, the 21st close aborts.
+TEST_F(ResumeTest, TheTwentyFirstEarlyCloseAborts) {
+  HttpTestServer server(testenv::PatternBytes(1000));
+  server.SetHandler([](const HttpRequest&) {
+    HttpReply reply;
+    reply.endAfter = 10;
+    return reply;
+  });
+  Outcome outcome = Run(server.URL(), "out.bin");
+  ExpectAbort(outcome, "One connection was closed before it finished (20 Retries)");
+  std::vector<HttpRequest> requests = server.Requests();
+  ASSERT_EQ(requests.size(), 21u);
+  for (int i = 0; i < 21; ++i) EXPECT_EQ(requests[i].rangeStart, 10 * i) << "request " << i;
+  EXPECT_FALSE(testenv::FileExists(Path("out.bin")));
+}
+
+TEST_F(ResumeTest, TwentyEarlyClosesStillEndInTheWholeFile) {
+  HttpTestServer server(testenv::PatternBytes(1000));
+  server.SetHandler([](const HttpRequest& request) {
+    HttpReply reply;
+    if (request.index < 20) reply.endAfter = 10;
+    return reply;
+  });
+  Outcome outcome = Run(server.URL(), "out.bin");
+  ExpectSuccess(outcome, "/file.bin");
+  EXPECT_EQ(server.Requests().size(), 21u);
+  EXPECT_EQ(testenv::ReadFile(Path("out.bin")), server.Content());
+}
+
+TEST_F(ResumeTest, AResumeAgainstAServerWithoutRangesAborts) {
+  HttpTestServer server(testenv::PatternBytes(1000));
+  server.SetHandler([](const HttpRequest& request) {
+    HttpReply reply;
+    reply.honourRange = false;
+    reply.acceptRanges = false;
+    if (request.index == 0) reply.endAfter = 100;
+    return reply;
+  });
+  Outcome outcome = Run(server.URL(), "out.bin");
+  ExpectAbort(outcome, "Site is not consistent, User regular download");
+  ASSERT_EQ(server.Requests().size(), 2u);
+  EXPECT_EQ(server.Requests()[1].Header("Range"), "bytes=100-");
+}
+
+// A server that claims Accept-Ranges but answers a range further in with the
+// whole file would scramble the join.
+TEST_F(ResumeTest, AWholeFileAnswerToARangeFurtherInAborts) {
+  HttpTestServer server(testenv::PatternBytes(1000));
+  server.SetHandler([](const HttpRequest& request) {
+    HttpReply reply;
+    reply.honourRange = false;
+    if (request.index == 0) reply.endAfter = 100;
+    return reply;
+  });
+  Outcome outcome = Run(server.URL(), "out.bin");
+  ExpectAbort(outcome, "Site is not consistent, User regular download");
+}
+
+TEST_F(ResumeTest, ASilentConnectionIsClosedAndResumed) {
+  SetStallSeconds(1);
+  HttpTestServer server(testenv::PatternBytes(30000));
+  server.SetHandler([](const HttpRequest& request) {
+    HttpReply reply;
+    if (request.index == 0) {
+      reply.endAfter = 3000;
+      reply.end = HttpReply::End::kStall;
+    }
+    return reply;
+  });
+  const auto started = std::chrono::steady_clock::now();
+  Outcome outcome = Run(server.URL(), "out.bin", std::chrono::seconds(20));
+  ExpectSuccess(outcome, "/file.bin");
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+  ASSERT_EQ(server.Requests().size(), 2u);
+  EXPECT_EQ(server.Requests()[1].Header("Range"), "bytes=3000-");
+  EXPECT_EQ(testenv::ReadFile(Path("out.bin")), server.Content());
+}
+
+// Even with no size to compare against, a close before the header counts as
+// an early close: it must not pass for an empty file.
+TEST_F(ResumeTest, AServerThatClosesWithoutAnswerEndsInTheRetryLimit) {
+  HttpTestServer server(testenv::PatternBytes(100));
+  server.SetHandler([](const HttpRequest&) {
+    HttpReply reply;
+    reply.rawHead = "";
+    reply.body = "";
+    reply.endAfter = 0;
+    return reply;
+  });
+  Outcome outcome = Run(server.URL(), "out.bin");
+  ExpectAbort(outcome, "One connection was closed before it finished (20 Retries)");
+  EXPECT_EQ(server.Requests().size(), 21u);
+  EXPECT_FALSE(testenv::FileExists(Path("out.bin")));
+}
+
+TEST_F(ResumeTest, AChunkedBodyCutBeforeItsLastChunkIsResumed) {
+  HttpTestServer server(testenv::PatternBytes(20000, 3));
+  server.SetHandler([](const HttpRequest& request) {
+    HttpReply reply;
+    reply.chunked = true;
+    reply.chunkSize = 777;
+    reply.acceptRanges = true;
+    if (request.index == 0) {
+      reply.honourRange = false;  // a 200 with no size at all
+      reply.endAfter = 5000;
+    }
+    return reply;
+  });
+  Outcome outcome = Run(server.URL(), "out.bin");
+  ExpectSuccess(outcome, "/file.bin");
+  ASSERT_EQ(server.Requests().size(), 2u);
+  EXPECT_EQ(testenv::ReadFile(Path("out.bin")), server.Content());
+}
+
+TEST_F(ResumeTest, AChunkedBodyIsStoredDecoded) {
+  HttpTestServer server(testenv::PatternBytes(60000, 4));
+  server.SetHandler([](const HttpRequest&) {
+    HttpReply reply;
+    reply.chunked = true;
+    reply.chunkSize = 4096;
+    reply.honourRange = false;
+    reply.keepOpen = true;  // the last chunk, not the close, ends it
+    return reply;
+  });
+  Outcome outcome = Run(server.URL(), "out.bin", std::chrono::seconds(20));
+  ExpectSuccess(outcome, "/file.bin");
+  EXPECT_EQ(testenv::ReadFile(Path("out.bin")), server.Content());
+}
+
+// Keep-alive: the server leaves the connection open after its reply. One
+// connection with an open range: only its Content-Length can end it.
+TEST_F(ResumeTest, AKeepAliveServerDoesNotStallTheEnd) {
+  SetStallSeconds(30);
+  HttpTestServer server(testenv::PatternBytes(40000, 5));
+  server.SetHandler([](const HttpRequest&) {
+    HttpReply reply;
+    reply.keepOpen = true;
+    return reply;
+  });
+  const auto started = std::chrono::steady_clock::now();
+  Outcome outcome = Run(server.URL(), "out.bin", std::chrono::seconds(20));
+  ExpectSuccess(outcome, "/file.bin");
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+  EXPECT_EQ(server.Requests().size(), 1u);
+  EXPECT_EQ(testenv::ReadFile(Path("out.bin")), server.Content());
+}
+
+}  // namespace
