@@ -53,7 +53,10 @@ HeaderResult CHTTPResponseHeader::Parse(const std::string& text) {
     if (!statusRead) {
       statusRead = true;
       result = ReadStatusLine(rest);
-      if (result != HDR_OK && result != HDR_REDIRECT) return result;
+      // 401, 404 and 304 end the parse at once; the rest read on.
+      if (result == HDR_BAD || result == HDR_AUTH || result == HDR_NOT_FOUND || result == HDR_NOT_MODIFIED ||
+          result == HDR_INTERIM)
+        return result;
     } else {
       ParseLine(TakeLine(rest));
     }

@@ -94,6 +94,13 @@ class DownloadTest : public ::testing::Test {
     return columns;
   }
 
+  // Compares without printing megabytes of bytes on a mismatch.
+  void ExpectFileHolds(const std::string& name, const std::string& content) {
+    const std::string actual = testenv::ReadFile(Path(name));
+    EXPECT_EQ(actual.size(), content.size()) << name;
+    EXPECT_TRUE(actual == content) << name << " differs from what the server sent";
+  }
+
   void ExpectNoPieces() { EXPECT_TRUE(testenv::ListFiles(dir.Path(), "FFF").empty()) << "piece files left"; }
 
   testenv::ScratchDir dir;

@@ -33,7 +33,7 @@ TEST_F(ResumeTest, ResetMidRangeIsFetchedByAConnectionNumberedAfterAllOthers) {
   EXPECT_GE(requests[4].rangeStart, 50000);
   EXPECT_LE(requests[4].rangeStart, 55000);
   EXPECT_EQ(requests[4].rangeEnd, 75000);
-  EXPECT_EQ(testenv::ReadFile(Path("out.bin")), server.Content());
+  ExpectFileHolds("out.bin", server.Content());
   std::vector<std::string> columns = LastConnectionColumns();
   ASSERT_EQ(columns.size(), 10u);
   EXPECT_NE(columns[4], ".") << "the resumed range is connection 5";
@@ -65,7 +65,7 @@ TEST_F(ResumeTest, TwentyEarlyClosesStillEndInTheWholeFile) {
   Outcome outcome = Run(server.URL(), "out.bin");
   ExpectSuccess(outcome, "/file.bin");
   EXPECT_EQ(server.Requests().size(), 21u);
-  EXPECT_EQ(testenv::ReadFile(Path("out.bin")), server.Content());
+  ExpectFileHolds("out.bin", server.Content());
 }
 
 TEST_F(ResumeTest, AResumeAgainstAServerWithoutRangesAborts) {
@@ -114,7 +114,7 @@ TEST_F(ResumeTest, ASilentConnectionIsClosedAndResumed) {
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
   ASSERT_EQ(server.Requests().size(), 2u);
   EXPECT_EQ(server.Requests()[1].Header("Range"), "bytes=3000-");
-  EXPECT_EQ(testenv::ReadFile(Path("out.bin")), server.Content());
+  ExpectFileHolds("out.bin", server.Content());
 }
 
 // Even with no size to compare against, a close before the header counts as
@@ -150,7 +150,7 @@ TEST_F(ResumeTest, AChunkedBodyCutBeforeItsLastChunkIsResumed) {
   Outcome outcome = Run(server.URL(), "out.bin");
   ExpectSuccess(outcome, "/file.bin");
   ASSERT_EQ(server.Requests().size(), 2u);
-  EXPECT_EQ(testenv::ReadFile(Path("out.bin")), server.Content());
+  ExpectFileHolds("out.bin", server.Content());
 }
 
 TEST_F(ResumeTest, AChunkedBodyIsStoredDecoded) {
@@ -165,7 +165,7 @@ TEST_F(ResumeTest, AChunkedBodyIsStoredDecoded) {
   });
   Outcome outcome = Run(server.URL(), "out.bin", std::chrono::seconds(20));
   ExpectSuccess(outcome, "/file.bin");
-  EXPECT_EQ(testenv::ReadFile(Path("out.bin")), server.Content());
+  ExpectFileHolds("out.bin", server.Content());
 }
 
 // Keep-alive: the server leaves the connection open after its reply. One
@@ -183,7 +183,7 @@ TEST_F(ResumeTest, AKeepAliveServerDoesNotStallTheEnd) {
   ExpectSuccess(outcome, "/file.bin");
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
   EXPECT_EQ(server.Requests().size(), 1u);
-  EXPECT_EQ(testenv::ReadFile(Path("out.bin")), server.Content());
+  ExpectFileHolds("out.bin", server.Content());
 }
 
 }  // namespace

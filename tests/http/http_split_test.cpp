@@ -32,7 +32,7 @@ TEST_F(SplitTest, FirstRequestIsExactlyTheOpenRangeGet) {
             "Range: bytes=0-\r\n"
             "User-Agent: KS/1.0 beta (kestrion.example)\r\n"
             "\r\n\r\n");
-  EXPECT_EQ(testenv::ReadFile(Path("out.bin")), server.Content());
+  ExpectFileHolds("out.bin", server.Content());
 }
 
 TEST_F(SplitTest, SizeOf50000StaysOnOneConnection) {
@@ -40,7 +40,7 @@ TEST_F(SplitTest, SizeOf50000StaysOnOneConnection) {
   Outcome outcome = Run(server.URL(), "out.bin");
   ExpectSuccess(outcome, "/file.bin");
   EXPECT_EQ(server.Requests().size(), 1u);
-  EXPECT_EQ(testenv::ReadFile(Path("out.bin")), server.Content());
+  ExpectFileHolds("out.bin", server.Content());
 }
 
 // 206 alone shows range support: no Accept-Ranges line is needed.
@@ -59,7 +59,7 @@ TEST_F(SplitTest, SizeOf50001TakesFourConnectionsWithClosedRanges) {
   EXPECT_EQ(requests[1].Header("Range"), "bytes=12500-25000");
   EXPECT_EQ(requests[2].Header("Range"), "bytes=25000-37500");
   EXPECT_EQ(requests[3].Header("Range"), "bytes=37500-50001");
-  EXPECT_EQ(testenv::ReadFile(Path("out.bin")), server.Content());
+  ExpectFileHolds("out.bin", server.Content());
   std::vector<std::string> columns = LastConnectionColumns();
   ASSERT_EQ(columns.size(), 10u);
   for (int i = 0; i < 4; ++i) EXPECT_EQ(columns[i], "12.2 KB") << "connection " << i + 1;
@@ -77,7 +77,7 @@ TEST_F(SplitTest, WithoutRangeSupportOneConnectionFetchesAll) {
   Outcome outcome = Run(server.URL(), "out.bin");
   ExpectSuccess(outcome, "/file.bin");
   EXPECT_EQ(server.Requests().size(), 1u);
-  EXPECT_EQ(testenv::ReadFile(Path("out.bin")), server.Content());
+  ExpectFileHolds("out.bin", server.Content());
 }
 
 TEST_F(SplitTest, WithoutContentLengthTheServerCloseEndsTheDownload) {
@@ -92,7 +92,7 @@ TEST_F(SplitTest, WithoutContentLengthTheServerCloseEndsTheDownload) {
   Outcome outcome = Run(server.URL(), "out.bin");
   ExpectSuccess(outcome, "/file.bin");
   EXPECT_EQ(server.Requests().size(), 1u);
-  EXPECT_EQ(testenv::ReadFile(Path("out.bin")), server.Content());
+  ExpectFileHolds("out.bin", server.Content());
 }
 
 // The path goes out as a valid request-target; the Host line never names the port.
