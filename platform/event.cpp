@@ -5,11 +5,10 @@
 Event::Event(bool manualReset, bool initiallySet) : m_bManualReset(manualReset), m_bSet(initiallySet) {}
 
 bool Event::Set() {
-  {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_bSet = true;
-  }
-  // A manual-reset event releases every waiter; an auto-reset one only one.
+  // Notified under the lock: a released waiter may destroy the event as soon
+  // as it returns, and must not find Set still using it.
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_bSet = true;
   if (m_bManualReset) {
     m_changed.notify_all();
   } else {

@@ -159,8 +159,12 @@ TEST(Socket, GracefulCloseComesOnceAndOnlyAfterEveryByte) {
 
 TEST(Socket, ResetByThePeerIsReportedAsConnectionResetOnce) {
   RawListener listener;
+  std::atomic<bool> connected{false};
   std::thread peer([&] {
     const int fd = listener.AcceptOne();
+    for (int i = 0; i < 1000 && !connected; ++i) {
+      std::this_thread::sleep_for(1ms);
+    }
     SendAll(fd, "partial");
     std::this_thread::sleep_for(20ms);
     ResetAndClose(fd);
@@ -168,7 +172,9 @@ TEST(Socket, ResetByThePeerIsReportedAsConnectionResetOnce) {
   OnFreshThread([&] {
     RecordingSocket client;
     ASSERT_TRUE(client.Create());
-    ASSERT_TRUE(client.Connect("127.0.0.1", listener.Port()));
+    const bool madeIt = client.Connect("127.0.0.1", listener.Port());
+    connected = true;
+    ASSERT_TRUE(madeIt);
     EventLoop& loop = EventLoop::ForThisThread();
     EXPECT_TRUE(loop.PumpUntil([&] { return client.closes > 0; }, 10s));
     loop.PumpUntil([] { return false; }, 30ms);
@@ -348,9 +354,13 @@ class SelfDeletingSocket : public CSocket {
 
 TEST(Socket, ASocketMayDeleteItselfAndAnotherInsideOnReceive) {
   RawListener listener;
+  std::atomic<bool> bothConnected{false};
   std::thread peer([&] {
     const int first = listener.AcceptOne();
     const int second = listener.AcceptOne();
+    for (int i = 0; i < 1000 && !bothConnected; ++i) {
+      std::this_thread::sleep_for(1ms);
+    }
     SendAll(first, "one");
     SendAll(second, "two");
     std::this_thread::sleep_for(300ms);
@@ -364,9 +374,10 @@ TEST(Socket, ASocketMayDeleteItselfAndAnotherInsideOnReceive) {
     a = new SelfDeletingSocket(a, b, notifications);
     b = new SelfDeletingSocket(b, a, notifications);
     ASSERT_TRUE(a->Create());
-    ASSERT_TRUE(a->Connect("127.0.0.1", listener.Port()));
+    ASSERT_TRUE(a->Connect("127.0.0.1", listener.Port())) << CAsyncSocket::GetLastError();
     ASSERT_TRUE(b->Create());
-    ASSERT_TRUE(b->Connect("127.0.0.1", listener.Port()));
+    ASSERT_TRUE(b->Connect("127.0.0.1", listener.Port())) << CAsyncSocket::GetLastError();
+    bothConnected = true;
     // Both are readable before the loop looks, so they share one dispatch.
     std::this_thread::sleep_for(100ms);
     EventLoop& loop = EventLoop::ForThisThread();
@@ -443,12 +454,25 @@ TEST(Socket, ClosingOrDeletingASocketWhileItsBlockingSendWaits) {
 
 TEST(Socket, SendToAResetPeerFailsWithConnectionReset) {
   RawListener listener;
-  std::thread peer([&] { ResetAndClose(listener.AcceptOne()); });
+  std::atomic<bool> connected{false};
+  std::atomic<bool> reset{false};
+  std::thread peer([&] {
+    const int fd = listener.AcceptOne();
+    for (int i = 0; i < 1000 && !connected; ++i) {
+      std::this_thread::sleep_for(1ms);
+    }
+    ResetAndClose(fd);
+    reset = true;
+  });
   OnFreshThread([&] {
     CSocket client;
     ASSERT_TRUE(client.Create());
-    ASSERT_TRUE(client.Connect("127.0.0.1", listener.Port()));
-    peer.join();
+    const bool madeIt = client.Connect("127.0.0.1", listener.Port());
+    connected = true;
+    ASSERT_TRUE(madeIt);
+    for (int i = 0; i < 1000 && !reset; ++i) {
+      std::this_thread::sleep_for(1ms);
+    }
     std::this_thread::sleep_for(20ms);
     const std::string block = Pattern(4096);
     int result = 0;
@@ -458,6 +482,8 @@ TEST(Socket, SendToAResetPeerFailsWithConnectionReset) {
     EXPECT_EQ(result, SOCKET_ERROR);
     EXPECT_EQ(CAsyncSocket::GetLastError(), WSAECONNRESET);
   });
+  connected = true;
+  peer.join();
 }
 
 TEST(Socket, AsynchronousSendThatWouldBlockIsFollowedByOnSend) {
