@@ -186,6 +186,10 @@ void FtpTestServer::RunSession(const std::shared_ptr<Session>& session) {
       }
       m_changed.notify_all();
       HandleCommand(session, line);
+      const std::string& closeAfter = session->script.closeAfter;
+      if (!closeAfter.empty() && Upper(line.substr(0, line.find(' '))) == closeAfter) {
+        shutdown(session->controlFd, SHUT_RDWR);
+      }
     }
   }
   std::lock_guard<std::mutex> lock(m_mutex);

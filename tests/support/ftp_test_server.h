@@ -42,6 +42,8 @@ struct FtpSessionScript {
   std::function<void()> beforeGreeting;
   // Runs on the session's thread before the first data byte is sent.
   std::function<void()> beforeData;
+  // The control connection is closed after the reply to this verb.
+  std::string closeAfter;
   // Required login; empty accepts anything.
   std::string user;
   std::string password;

@@ -1,0 +1,264 @@
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <filesystem>
+#include <set>
+#include <thread>
+
+#include "tests/ftp/ftp_download_fixture.h"
+#include "tests/support/ftp_test_server.h"
+
+namespace {
+
+using testenv::FtpDataFault;
+using testenv::FtpSessionScript;
+using testenv::FtpTestServer;
+using testenv::PatternBytes;
+using namespace std::chrono_literals;
+
+FtpSessionScript Faulty(FtpDataFault fault, int64_t at) {
+  FtpSessionScript script;
+  script.fault = fault;
+  script.faultAt = at;
+  return script;
+}
+
+int64_t RestOffset(const FtpTestServer& server, int session) {
+  for (const auto& line : server.Commands(session)) {
+    if (line.compare(0, 5, "REST ") == 0 && line != "REST 100") return std::stoll(line.substr(5));
+  }
+  return -1;
+}
+
+class FtpRecoveryTest : public FtpDownloadTest {};
+
+TEST_F(FtpRecoveryTest, ResetInTheMiddleOfRangeTwoIsResumedByConnectionFive) {
+  const std::string file = PatternBytes(1000000);
+  FtpTestServer server(file);
+  server.SetScript(2, Faulty(FtpDataFault::kReset, 100000));
+  EXPECT_DOWNLOADED(Download(server.Url()), file);
+  ASSERT_EQ(server.SessionCount(), 5);
+  const int64_t resumedAt = RestOffset(server, 5);
+  EXPECT_GT(resumedAt, 250000);
+  EXPECT_LE(resumedAt, 350000);
+  EXPECT_EQ(server.FindCommand(5, "RETR"), "RETR /file.bin");
+}
+
+TEST_F(FtpRecoveryTest, EarlyGracefulClosesAreResumedFromTheFirstMissingByte) {
+  const std::string file = PatternBytes(1000000);
+  FtpTestServer server(file);
+  server.SetScript(2, Faulty(FtpDataFault::kClose, 50000));
+  server.SetScript(4, Faulty(FtpDataFault::kClose, 70000));
+  EXPECT_DOWNLOADED(Download(server.Url()), file);
+  ASSERT_EQ(server.SessionCount(), 6);
+  EXPECT_EQ((std::set<int64_t>{RestOffset(server, 5), RestOffset(server, 6)}), (std::set<int64_t>{300000, 820000}));
+}
+
+TEST_F(FtpRecoveryTest, ResumedConnectionThatFailsAgainIsResumedAgain) {
+  const std::string file = PatternBytes(1000000);
+  FtpTestServer server(file);
+  server.SetScript(2, Faulty(FtpDataFault::kClose, 10000));
+  server.SetScript(5, Faulty(FtpDataFault::kReset, 0));
+  server.SetScript(6, Faulty(FtpDataFault::kClose, 30000));
+  EXPECT_DOWNLOADED(Download(server.Url()), file);
+  ASSERT_EQ(server.SessionCount(), 7);
+  EXPECT_EQ(RestOffset(server, 5), 260000);
+  EXPECT_EQ(RestOffset(server, 6), 260000);
+  EXPECT_EQ(RestOffset(server, 7), 290000);
+}
+
+TEST_F(FtpRecoveryTest, TwentyFirstEarlyCloseAlongOneRangeAborts) {
+  const std::string file = PatternBytes(1000000);
+  FtpTestServer server(file);
+  server.SetDefaultScript(Faulty(FtpDataFault::kClose, 1000));
+  for (int healthy : {1, 3, 4}) server.SetScript(healthy, FtpSessionScript());
+  const Outcome outcome = Download(server.Url());
+  EXPECT_NE(outcome.exitCode, 0);
+  EXPECT_EQ(outcome.messages,
+            std::vector<std::string>{Aborted("One connection was closed before it finished (20 Retries)")});
+  EXPECT_EQ(server.SessionCount(), 24);
+  EXPECT_EQ(RestOffset(server, 24), 270000);
+  EXPECT_FALSE(outcome.outputExists);
+  EXPECT_TRUE(outcome.leftovers.empty());
+}
+
+// Connection 2 finishes its range before connection 3 is even greeted, so
+// nobody is left to extend when connection 3 is dropped.
+TEST_F(FtpRecoveryTest, RangeDroppedAfterItsNeighbourFinishedIsFetchedAnew) {
+  const std::string file = PatternBytes(1000000);
+  FtpTestServer server(file);
+  FtpSessionScript refusing;
+  refusing.replies["REST 100"] = {"502 Command not implemented."};
+  refusing.beforeGreeting = [&server] { server.WaitForCommand(2, "ABOR", 10s); };
+  server.SetScript(3, refusing);
+  EXPECT_DOWNLOADED(Download(server.Url()), file);
+  ASSERT_EQ(server.SessionCount(), 5);
+  EXPECT_EQ(server.FindCommand(3, "RETR"), "");
+  EXPECT_EQ(RestOffset(server, 5), 500000);
+}
+
+// Connection 1 fails while connections 2 to 4 hold pieces and open sockets.
+TEST_F(FtpRecoveryTest, AbortLeavesNoTempFileAndNoConnectionBehind) {
+  FtpTestServer server(PatternBytes(1000000));
+  for (int session : {2, 3, 4}) server.SetScript(session, Faulty(FtpDataFault::kStall, 10000));
+  FtpSessionScript first;
+  first.beforeData = [&server] { server.WaitForDataSent({2, 3, 4}, 10000, 10s); };
+  first.aborReplies = {"500 Unknown command."};
+  server.SetScript(1, first);
+  const Outcome outcome = Download(server.Url());
+  EXPECT_NE(outcome.exitCode, 0);
+  EXPECT_EQ(outcome.messages, std::vector<std::string>{Aborted("RETR rejected - 500 Unknown command.")});
+  EXPECT_TRUE(outcome.leftovers.empty());
+  EXPECT_FALSE(outcome.outputExists);
+  for (int session = 1; session <= 4; ++session) EXPECT_TRUE(server.WaitForSessionEnd(session, 5s));
+}
+
+TEST_F(FtpRecoveryTest, SilentServerBeforeTheTransferAbortsConnectionOne) {
+  SetStallSeconds(1);
+  FtpTestServer server(PatternBytes(5000));
+  FtpSessionScript silent;
+  silent.replies["USER"] = {};
+  server.SetDefaultScript(silent);
+  const auto started = std::chrono::steady_clock::now();
+  const Outcome outcome = Download(server.Url(), 20s);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);
+  EXPECT_EQ(outcome.messages, std::vector<std::string>{Aborted("No reply from the server for 1 seconds")});
+  EXPECT_NE(outcome.exitCode, 0);
+}
+
+TEST_F(FtpRecoveryTest, DataThatNeverStartsAbortsConnectionOne) {
+  SetStallSeconds(1);
+  FtpTestServer server(PatternBytes(5000));
+  server.SetDefaultScript(Faulty(FtpDataFault::kStall, 0));
+  const Outcome outcome = Download(server.Url(), 20s);
+  EXPECT_EQ(outcome.messages, std::vector<std::string>{Aborted("No data from the server for 1 seconds")});
+  EXPECT_TRUE(outcome.leftovers.empty());
+}
+
+TEST_F(FtpRecoveryTest, StalledDataConnectionIsResumed) {
+  SetStallSeconds(1);
+  const std::string file = PatternBytes(1000000);
+  FtpTestServer server(file);
+  server.SetScript(2, Faulty(FtpDataFault::kStall, 50000));
+  EXPECT_DOWNLOADED(Download(server.Url(), 20s), file);
+  ASSERT_EQ(server.SessionCount(), 5);
+  EXPECT_EQ(RestOffset(server, 5), 300000);
+}
+
+TEST_F(FtpRecoveryTest, ConnectionStalledBeforeItsTransferIsReplaced) {
+  SetStallSeconds(1);
+  const std::string file = PatternBytes(1000000);
+  FtpTestServer server(file);
+  FtpSessionScript silent;
+  silent.replies["PASS"] = {};
+  server.SetScript(3, silent);
+  EXPECT_DOWNLOADED(Download(server.Url(), 20s), file);
+  ASSERT_EQ(server.SessionCount(), 5);
+  EXPECT_EQ(RestOffset(server, 5), 500000);
+}
+
+TEST_F(FtpRecoveryTest, QuietControlConnectionDuringALongTransferIsNormal) {
+  SetStallSeconds(1);
+  const std::string file = PatternBytes(60000);
+  FtpTestServer server(file);
+  FtpSessionScript slow;
+  slow.chunk = 3000;
+  slow.pause = 100ms;
+  server.SetDefaultScript(slow);
+  EXPECT_DOWNLOADED(Download(server.Url(), 20s), file);
+  EXPECT_EQ(server.SessionCount(), 1);
+}
+
+TEST_F(FtpRecoveryTest, ControlConnectionClosedBeforeTheTransferAborts) {
+  FtpTestServer server(PatternBytes(5000));
+  FtpSessionScript closing;
+  closing.replies["TYPE"] = {};
+  closing.closeAfter = "TYPE";
+  server.SetDefaultScript(closing);
+  const Outcome outcome = Download(server.Url(), 20s);
+  EXPECT_EQ(outcome.messages, std::vector<std::string>{Aborted("The server closed the control connection")});
+  EXPECT_NE(outcome.exitCode, 0);
+}
+
+TEST_F(FtpRecoveryTest, LaterConnectionClosedBeforeItsTransferIsDropped) {
+  const std::string file = PatternBytes(1000000);
+  FtpTestServer server(file);
+  FtpSessionScript closing;
+  closing.greeting = {"421 Too many connections."};
+  closing.closeAfter = "USER";
+  server.SetScript(4, closing);
+  FtpSessionScript waiting;
+  waiting.beforeData = [&server] { server.WaitForSessionEnd(4, 10s); };
+  server.SetScript(3, waiting);
+  EXPECT_DOWNLOADED(Download(server.Url(), 20s), file);
+  EXPECT_EQ(server.SessionCount(), 4);
+  EXPECT_TRUE(server.Commands(4).empty());
+}
+
+TEST_F(FtpRecoveryTest, MissingWorkingFolderIsAFailureNamingIt) {
+  FtpTestServer server(PatternBytes(5000));
+  FtpSessionScript script;
+  const std::string work = WorkDir();
+  script.beforeGreeting = [work] { std::filesystem::remove_all(work); };
+  server.SetDefaultScript(script);
+  const Outcome outcome = Download(server.Url());
+  EXPECT_NE(outcome.exitCode, 0);
+  ASSERT_EQ(outcome.messages.size(), 1u);
+  EXPECT_NE(outcome.messages[0].find("TempFile could not be created!!!"), std::string::npos) << outcome.messages[0];
+  EXPECT_NE(outcome.messages[0].find("No such file or directory"), std::string::npos) << outcome.messages[0];
+  EXPECT_FALSE(outcome.outputExists);
+}
+
+// Writes past the limit fail with "File too large", as on a full disk. The
+// limit is inherited by the program, started while it is in force.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &m_previous);
+    m_previousHandler = signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = m_previous;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &m_previous);
+    signal(SIGXFSZ, m_previousHandler);
+  }
+
+ private:
+  rlimit m_previous{};
+  void (*m_previousHandler)(int) = nullptr;
+};
+
+TEST_F(FtpRecoveryTest, FailedTempFileWriteAbortsNamingTheFile) {
+  FtpTestServer server(PatternBytes(90000));
+  Outcome outcome;
+  {
+    FileSizeLimit limit(50000);
+    outcome = Download(server.Url());
+  }
+  EXPECT_NE(outcome.exitCode, 0);
+  ASSERT_EQ(outcome.messages.size(), 1u);
+  EXPECT_EQ(outcome.messages[0].rfind("Download Aborted. (Reason=Could not write to ./FFF", 0), 0u)
+      << outcome.messages[0];
+  EXPECT_NE(outcome.messages[0].find(".TMP (File too large))"), std::string::npos) << outcome.messages[0];
+  EXPECT_TRUE(outcome.leftovers.empty());
+  EXPECT_FALSE(outcome.outputExists);
+}
+
+TEST_F(FtpRecoveryTest, FailedWriteInTheJoinNamesTheDestination) {
+  FtpTestServer server(PatternBytes(200000));
+  Outcome outcome;
+  {
+    FileSizeLimit limit(120000);
+    outcome = Download(server.Url());
+  }
+  EXPECT_NE(outcome.exitCode, 0);
+  EXPECT_EQ(outcome.messages, std::vector<std::string>{"Problem with concating files, download [/file.bin] was not "
+                                                       "successful\nCould not write to " +
+                                                       Destination() + " (File too large)"});
+  EXPECT_TRUE(outcome.leftovers.empty());
+  EXPECT_FALSE(outcome.outputExists);
+}
+
+}  // namespace
