@@ -113,6 +113,27 @@ TEST_F(FtpRecoveryTest, AbortLeavesNoTempFileAndNoConnectionBehind) {
   for (int session = 1; session <= 4; ++session) EXPECT_TRUE(server.WaitForSessionEnd(session, 5s));
 }
 
+TEST_F(FtpRecoveryTest, CancelDuringTheTransferLeavesNothingBehind) {
+  FtpTestServer server(PatternBytes(1000000));
+  FtpSessionScript slow;
+  slow.chunk = 2000;
+  slow.pause = 20ms;
+  server.SetDefaultScript(slow);
+  testenv::KestrionProcess kestrion({server.Url(), Destination()}, WorkDir(),
+                                    {{"KESTRION_UI", "script"},
+                                     {"KESTRION_UI_LOG", m_dir.File("ui.log")},
+                                     {"KESTRION_REGISTRY", m_dir.File("registry")}});
+  ASSERT_TRUE(server.WaitForDataSent({1, 2, 3, 4}, 4000, 10s));
+  EXPECT_EQ(testenv::ListFiles(WorkDir(), "FFF").size(), 4u);
+  kestrion.Signal(SIGINT);
+  const testenv::RunResult result = kestrion.Wait(15s);
+  EXPECT_NE(result.exitCode, -1);
+  EXPECT_NE(result.exitCode, 0);
+  EXPECT_TRUE(testenv::ListFiles(WorkDir(), "FFF").empty());
+  EXPECT_FALSE(testenv::FileExists(Destination()));
+  EXPECT_TRUE(testenv::LogLinesOfKind(m_dir.File("ui.log"), "message").empty());
+}
+
 TEST_F(FtpRecoveryTest, SilentServerBeforeTheTransferAbortsConnectionOne) {
   SetStallSeconds(1);
   FtpTestServer server(PatternBytes(5000));
