@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 
 #include "app/kestrion_app.h"
 #include "http/http_messages.h"
@@ -202,12 +203,11 @@ bool CHTTPFileDownloadManager::JoinTempFiles() {
     }
   }
   if (!copied) {
-    // A half-written file must not pass for the download.
+    // A half-written file must not pass for the download (a device or pipe
+    // chosen as the destination is left alone).
     destination.Abort();
-    try {
-      CFile::Remove(m_strDestination);
-    } catch (const CFileException&) {
-    }
+    std::error_code error;
+    if (std::filesystem::is_regular_file(m_strDestination, error)) std::filesystem::remove(m_strDestination, error);
     return false;
   }
   return m_nFileSize == -1 || pos == m_nFileSize;

@@ -45,7 +45,7 @@ class DownloadTest : public ::testing::Test {
     const std::string log = Path("ui.log");
     testenv::WriteFile(log, "");
     if (!testenv::FileExists(Path("answers"))) testenv::WriteFile(Path("answers"), "");
-    testenv::RunResult run = testenv::RunKestrion({url, destination}, dir.Path(),
+    testenv::RunResult run = testenv::RunKestrion({url, destination}, workDir.empty() ? dir.Path() : workDir,
                                                   {{"KESTRION_UI", "script"},
                                                    {"KESTRION_UI_LOG", log},
                                                    {"KESTRION_UI_ANSWERS", Path("answers")},
@@ -101,7 +101,10 @@ class DownloadTest : public ::testing::Test {
     EXPECT_TRUE(actual == content) << name << " differs from what the server sent";
   }
 
-  void ExpectNoPieces() { EXPECT_TRUE(testenv::ListFiles(dir.Path(), "FFF").empty()) << "piece files left"; }
+  void ExpectNoPieces() {
+    EXPECT_TRUE(testenv::ListFiles(workDir.empty() ? dir.Path() : workDir, "FFF").empty()) << "piece files left";
+  }
 
   testenv::ScratchDir dir;
+  std::string workDir;  // kestrion's working folder when not dir itself
 };

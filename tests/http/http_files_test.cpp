@@ -1,0 +1,132 @@
+// The files of a download: a destination that cannot be created, piece files
+// that cannot be made or written, a destination that fills the disk.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "tests/http/download_fixture.h"
+#include "tests/support/http_test_server.h"
+
+namespace {
+
+using testenv::HttpTestServer;
+
+// A folder made read-only for everyone, root included, while it lives.
+class ImmutableFolder {
+ public:
+  explicit ImmutableFolder(const std::string& path) : m_path(path) {
+    std::filesystem::create_directories(path);
+    m_ok = std::system(("chattr +i '" + path + "' 2>/dev/null").c_str()) == 0;
+  }
+  ~ImmutableFolder() {
+    if (m_ok) std::system(("chattr -i '" + m_path + "'").c_str());
+  }
+  bool ok() const { return m_ok; }
+
+ private:
+  std::string m_path;
+  bool m_ok = false;
+};
+
+// A small tmpfs mounted on a folder while it lives: a disk that fills up.
+class SmallDisk {
+ public:
+  SmallDisk(const std::string& path, const std::string& size) : m_path(path) {
+    std::filesystem::create_directories(path);
+    m_ok = std::system(("mount -t tmpfs -o size=" + size + " tmpfs '" + path + "' 2>/dev/null").c_str()) == 0;
+  }
+  ~SmallDisk() {
+    if (m_ok) std::system(("umount '" + m_path + "'").c_str());
+  }
+  bool ok() const { return m_ok; }
+
+ private:
+  std::string m_path;
+  bool m_ok = false;
+};
+
+class FilesTest : public DownloadTest {
+ protected:
+  const std::string kOutputNotCreated = "Request output filename could not be created, please select again";
+};
+
+TEST_F(FilesTest, AnUncreatableDestinationAsksForAnotherOne) {
+  HttpTestServer server(testenv::PatternBytes(80000, 21));
+  SetAnswers({"ok", Path("chosen.bin")});
+  Outcome outcome = Run(server.URL(), Path("missing/out.bin"));
+  ASSERT_EQ(outcome.messages.size(), 2u) << outcome.output;
+  EXPECT_EQ(outcome.messages[0], kOutputNotCreated);
+  EXPECT_EQ(outcome.messages[1], "Download [/file.bin] completed successfuly");
+  ASSERT_EQ(outcome.saveDialogs.size(), 1u);
+  EXPECT_EQ(outcome.saveDialogs[0], Path("missing/out.bin"));
+  EXPECT_EQ(outcome.exitCode, 0);
+  ExpectFileHolds("chosen.bin", server.Content());
+  ExpectNoPieces();
+}
+
+TEST_F(FilesTest, CancellingTheSaveDialogFailsTheJoinAndDeletesThePieces) {
+  HttpTestServer server(testenv::PatternBytes(80000, 22));
+  SetAnswers({"ok", "cancel"});
+  Outcome outcome = Run(server.URL(), Path("missing/out.bin"));
+  ASSERT_EQ(outcome.messages.size(), 2u) << outcome.output;
+  EXPECT_EQ(outcome.messages[1], "Problem with concating files, download [/file.bin] was not successful");
+  EXPECT_NE(outcome.exitCode, 0);
+  ExpectNoPieces();
+}
+
+// With nobody to answer, the dialog repeats the path; the second refusal ends it.
+TEST_F(FilesTest, TheSamePathRefusedTwiceEndsTheJoin) {
+  HttpTestServer server(testenv::PatternBytes(1000, 23));
+  Outcome outcome = Run(server.URL(), Path("missing/out.bin"), std::chrono::seconds(20));
+  ASSERT_EQ(outcome.messages.size(), 2u) << outcome.output;
+  EXPECT_EQ(outcome.messages[0], kOutputNotCreated);
+  EXPECT_EQ(outcome.messages[1], "Problem with concating files, download [/file.bin] was not successful");
+  EXPECT_NE(outcome.exitCode, -1);
+  ExpectNoPieces();
+}
+
+TEST_F(FilesTest, APieceFileThatCannotBeCreatedAborts) {
+  workDir = Path("locked");
+  ImmutableFolder locked(workDir);
+  if (!locked.ok()) GTEST_SKIP() << "skipped: chattr +i is not available here";
+  HttpTestServer server(testenv::PatternBytes(1000));
+  Outcome outcome = Run(server.URL(), Path("out.bin"));
+  ASSERT_EQ(outcome.messages.size(), 1u) << outcome.output;
+  EXPECT_EQ(outcome.messages[0].rfind("Download Aborted. (Reason=TempFile could not be created!!! (" + workDir, 0), 0u)
+      << outcome.messages[0];
+  EXPECT_NE(outcome.exitCode, 0);
+  EXPECT_NE(outcome.exitCode, -1);
+  EXPECT_TRUE(server.Requests().empty());
+}
+
+TEST_F(FilesTest, AFullDiskForThePiecesAbortsAndLeavesNoPiece) {
+  workDir = Path("small");
+  SmallDisk disk(workDir, "256k");
+  if (!disk.ok()) GTEST_SKIP() << "skipped: cannot mount a tmpfs here";
+  HttpTestServer server(testenv::PatternBytes(2000000, 24));
+  Outcome outcome = Run(server.URL(), Path("out.bin"));
+  ASSERT_EQ(outcome.messages.size(), 1u) << outcome.output;
+  const std::string& text = outcome.messages[0];
+  EXPECT_EQ(text.rfind("Download Aborted. (Reason=TempFile ./FFF", 0), 0u) << text;
+  EXPECT_NE(text.find(".TMP could not be written: No space left on device)"), std::string::npos) << text;
+  EXPECT_NE(outcome.exitCode, 0);
+  ExpectNoPieces();
+  EXPECT_FALSE(testenv::FileExists(Path("out.bin")));
+}
+
+TEST_F(FilesTest, AFullDiskForTheDestinationFailsTheJoin) {
+  SmallDisk disk(Path("small"), "256k");
+  if (!disk.ok()) GTEST_SKIP() << "skipped: cannot mount a tmpfs here";
+  HttpTestServer server(testenv::PatternBytes(2000000, 25));
+  const std::string destination = Path("small/out.bin");
+  Outcome outcome = Run(server.URL(), destination);
+  ASSERT_EQ(outcome.messages.size(), 1u) << outcome.output;
+  EXPECT_EQ(outcome.messages[0],
+            "Download Aborted. (Reason=File " + destination + " could not be written: No space left on device)");
+  EXPECT_NE(outcome.exitCode, 0);
+  ExpectNoPieces();
+  EXPECT_FALSE(testenv::FileExists(destination)) << "a half-written destination stays behind";
+}
+
+}  // namespace
