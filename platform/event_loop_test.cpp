@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -9,6 +10,7 @@
 #include "platform/event.h"
 #include "platform/event_loop.h"
 #include "platform/failure.h"
+#include "platform/interrupt.h"
 #include "platform/timer.h"
 #include "platform/worker_thread.h"
 
@@ -426,6 +428,30 @@ TEST(Format, FormatsTextsLongerThanAnyFixedBuffer) {
   EXPECT_EQ(Format("%s", ""), "");
   const std::string longText(5000, 'a');
   EXPECT_EQ(Format("[%s]", longText.c_str()), "[" + longText + "]");
+}
+
+// In a child process of its own, so that no thread of the test run is
+// left to take the signals, and the run itself keeps them.
+void ExitWithInterruptResult() {
+  Event first(false);
+  Event second(false);
+  std::atomic<int> calls{0};
+  std::atomic<bool> onCallingThread{false};
+  const auto callingThread = std::this_thread::get_id();
+  SetInterruptHandler([&] {
+    onCallingThread = onCallingThread || std::this_thread::get_id() == callingThread;
+    (++calls == 1 ? first : second).Set();
+  });
+  kill(getpid(), SIGINT);
+  const bool firstSeen = first.Wait(5000);
+  kill(getpid(), SIGTERM);
+  const bool secondSeen = second.Wait(5000);
+  std::_Exit(firstSeen && secondSeen && calls == 2 && !onCallingThread ? 0 : 1);
+}
+
+TEST(InterruptDeathTest, HandlerRunsOnItsOwnThreadForEverySignal) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(ExitWithInterruptResult(), testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
