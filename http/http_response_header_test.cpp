@@ -1,0 +1,133 @@
+#include "http/http_response_header.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+HeaderResult ParseText(CHTTPResponseHeader& header, const std::string& text) { return header.Parse(text); }
+
+TEST(ResponseHeader, SizeRangeSupportAndLocationAreRead) {
+  CHTTPResponseHeader header;
+  // As the connection hands it over: the last line keeps its CR.
+  EXPECT_EQ(ParseText(header, "HTTP/1.1 200 OK\r\nContent-Length: 50001\r\nAccept-Ranges: bytes\r"), HDR_OK);
+  EXPECT_EQ(header.GetStatus(), 200);
+  EXPECT_EQ(header.GetContentLength(), 50001);
+  EXPECT_EQ(header.m_strAcceptRanges, "Accept-Ranges: bytes\r");
+  EXPECT_EQ(header.m_strStatusLine, "HTTP/1.1 200 OK\r");
+  EXPECT_TRUE(header.IsRangeSupported());
+}
+
+TEST(ResponseHeader, LargeSizesAndCRAfterTheValueReadAsTheNumber) {
+  CHTTPResponseHeader header;
+  EXPECT_EQ(ParseText(header, "HTTP/1.1 200 OK\nContent-Length: 4294967297\r"), HDR_OK);
+  EXPECT_EQ(header.GetContentLength(), 4294967297LL);
+}
+
+TEST(ResponseHeader, RangeSupportComesFromStatus206OrAnyAcceptRangesLine) {
+  CHTTPResponseHeader partial;
+  ParseText(partial, "HTTP/1.1 206 Partial Content\r\nContent-Length: 10\r");
+  EXPECT_TRUE(partial.IsRangeSupported());
+  CHTTPResponseHeader none;
+  ParseText(none, "HTTP/1.1 200 OK\r\nAccept-Ranges: none\r");
+  EXPECT_TRUE(none.IsRangeSupported()) << "the value is not examined";
+  CHTTPResponseHeader plain;
+  ParseText(plain, "HTTP/1.1 200 OK\r\nContent-Length: 10\r");
+  EXPECT_FALSE(plain.IsRangeSupported());
+}
+
+TEST(ResponseHeader, NamesAreMatchedExactlyButWithoutCase) {
+  CHTTPResponseHeader header;
+  ParseText(header, "HTTP/1.1 200 OK\r\ncontent-LENGTH: 7\r\nContent-Length : 9\r\nX-Content-Length: 5\r");
+  EXPECT_EQ(header.GetContentLength(), 7) << "a blank before the colon is another name";
+  CHTTPResponseHeader blankOnly;
+  ParseText(blankOnly, "HTTP/1.1 200 OK\r\nContent-Length : 9\r");
+  EXPECT_EQ(blankOnly.GetContentLength(), -1);
+}
+
+TEST(ResponseHeader, ARedirectReadsOnForItsLocation) {
+  CHTTPResponseHeader header;
+  EXPECT_EQ(ParseText(header, "HTTP/1.1 302 Found\r\nLocation: http://h/x:y\r"), HDR_REDIRECT);
+  EXPECT_EQ(header.GetLocation(), " http://h/x:y\r") << "everything after the first colon";
+  for (const char* status : {"301", "303", "307", "308"}) {
+    CHTTPResponseHeader other;
+    EXPECT_EQ(ParseText(other, std::string("HTTP/1.1 ") + status + " X\nLocation: /a"), HDR_REDIRECT) << status;
+    EXPECT_EQ(other.GetLocation(), " /a");
+  }
+}
+
+TEST(ResponseHeader, StatusesWithTheirOwnTextsStopAtTheStatusLine) {
+  const std::pair<const char*, HeaderResult> cases[] = {
+      {"HTTP/1.1 401 Unauthorized\r", HDR_AUTH},
+      {"HTTP/1.1 404 Not Found\r", HDR_NOT_FOUND},
+      {"HTTP/1.1 304 Not Modified\r", HDR_NOT_MODIFIED},
+  };
+  for (const auto& [statusLine, result] : cases) {
+    CHTTPResponseHeader header;
+    EXPECT_EQ(ParseText(header, std::string(statusLine) + "\nContent-Length: 12\r"), result) << statusLine;
+    EXPECT_EQ(header.GetError(), statusLine);
+    EXPECT_EQ(header.GetContentLength(), -1) << "later lines are not read";
+  }
+}
+
+TEST(ResponseHeader, OtherErrorsAndUnfollowableRedirectsFail) {
+  for (const char* status : {"300", "305", "306", "400", "403", "416", "500", "503"}) {
+    CHTTPResponseHeader header;
+    EXPECT_EQ(ParseText(header, std::string("HTTP/1.1 ") + status + " Text\r\nContent-Range: bytes */77\r"), HDR_FAILED)
+        << status;
+    EXPECT_EQ(header.GetError(), std::string("HTTP/1.1 ") + status + " Text") << "without its CR";
+    EXPECT_EQ(header.GetRangeTotal(), 77) << "the lines are still read";
+  }
+}
+
+TEST(ResponseHeader, TextWithoutAReadableStatusIsBad) {
+  const char* cases[] = {"garbage", "", "\r", "\nHTTP/1.1 200 OK", "HTTP/1.1\nServer: x y", "HTTP/1.1 abc OK\r"};
+  for (const char* text : cases) {
+    CHTTPResponseHeader header;
+    EXPECT_EQ(ParseText(header, text), HDR_BAD) << '"' << text << '"';
+    EXPECT_EQ(header.GetError(), "Could not understand Header");
+    EXPECT_NE(header.GetStatus(), 206);
+  }
+}
+
+TEST(ResponseHeader, AStatusLineAloneIsEnough) {
+  CHTTPResponseHeader header;
+  EXPECT_EQ(ParseText(header, "HTTP/1.0 200 OK"), HDR_OK);
+  EXPECT_EQ(header.m_strStatusLine, "HTTP/1.0 200 OK");
+}
+
+TEST(ResponseHeader, AnEmptyLineEndsTheHeader) {
+  CHTTPResponseHeader header;
+  ParseText(header, "HTTP/1.1 200 OK\nContent-Length: 5\n\nContent-Length: 9");
+  EXPECT_EQ(header.GetContentLength(), 5);
+}
+
+TEST(ResponseHeader, InterimResponsesAreToldApart) {
+  CHTTPResponseHeader header;
+  EXPECT_EQ(ParseText(header, "HTTP/1.1 100 Continue\r"), HDR_INTERIM);
+}
+
+TEST(ResponseHeader, ChunkedCodingOverridesAnyContentLength) {
+  CHTTPResponseHeader header;
+  ParseText(header, "HTTP/1.1 200 OK\r\nContent-Length: 100\r\nTransfer-Encoding: gzip, Chunked\r");
+  EXPECT_TRUE(header.IsChunked());
+  EXPECT_EQ(header.GetContentLength(), -1);
+}
+
+TEST(ResponseHeader, ContentRangeGivesFirstByteAndTotal) {
+  CHTTPResponseHeader header;
+  ParseText(header, "HTTP/1.1 206 Partial\r\nContent-Range: bytes 2147483648-4294967295/4294967296\r");
+  EXPECT_EQ(header.GetRangeFirst(), 2147483648LL);
+  EXPECT_EQ(header.GetRangeTotal(), 4294967296LL);
+  CHTTPResponseHeader unknownTotal;
+  ParseText(unknownTotal, "HTTP/1.1 206 Partial\r\nContent-Range: bytes 5-9/*\r");
+  EXPECT_EQ(unknownTotal.GetRangeFirst(), 5);
+  EXPECT_EQ(unknownTotal.GetRangeTotal(), -1);
+}
+
+TEST(ResponseHeader, ANegativeLengthIsNoLength) {
+  CHTTPResponseHeader header;
+  ParseText(header, "HTTP/1.1 200 OK\r\nContent-Length: -4\r");
+  EXPECT_EQ(header.GetContentLength(), -1);
+}
+
+}  // namespace
