@@ -37,6 +37,20 @@ int PendingSocketError(int fd) {
 
 bool IsHardReceiveError(int error) { return error != EAGAIN && error != EINTR; }
 
+bool QueryName(int fd, int (*query)(int, sockaddr*, socklen_t*), std::string& address, unsigned& port) {
+  if (fd < 0) {
+    return Fail(WSAENOTSOCK);
+  }
+  sockaddr_in name{};
+  socklen_t length = sizeof name;
+  if (query(fd, reinterpret_cast<sockaddr*>(&name), &length) != 0) {
+    return Fail(SocketErrorFromErrno(errno));
+  }
+  address = DottedAddress(name);
+  port = HostOrderPort(name);
+  return true;
+}
+
 }  // namespace
 
 CAsyncSocket::CAsyncSocket() = default;
@@ -185,31 +199,11 @@ bool CAsyncSocket::Accept(CAsyncSocket& connected) {
 }
 
 bool CAsyncSocket::GetSockName(std::string& address, unsigned& port) const {
-  sockaddr_in local{};
-  socklen_t length = sizeof local;
-  if (m_fd < 0) {
-    return Fail(WSAENOTSOCK);
-  }
-  if (getsockname(m_fd, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
-    return Fail(SocketErrorFromErrno(errno));
-  }
-  address = DottedAddress(local);
-  port = HostOrderPort(local);
-  return true;
+  return QueryName(m_fd, getsockname, address, port);
 }
 
 bool CAsyncSocket::GetPeerName(std::string& address, unsigned& port) const {
-  sockaddr_in remote{};
-  socklen_t length = sizeof remote;
-  if (m_fd < 0) {
-    return Fail(WSAENOTSOCK);
-  }
-  if (getpeername(m_fd, reinterpret_cast<sockaddr*>(&remote), &length) != 0) {
-    return Fail(SocketErrorFromErrno(errno));
-  }
-  address = DottedAddress(remote);
-  port = HostOrderPort(remote);
-  return true;
+  return QueryName(m_fd, getpeername, address, port);
 }
 
 void CAsyncSocket::Close() {

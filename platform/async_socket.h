@@ -18,6 +18,10 @@ class EventLoop;
 //   OnClose    the peer ended it: 0 for a graceful close (after all data was
 //              received), WSAECONNRESET for a reset; delivered once
 // The object may be deleted from inside one of its own notifications.
+// An OnReceive (OnAccept) that leaves the data (connection) waiting is not
+// repeated until the next Receive (Accept).
+// Thread contract: used only on the thread that created it, and closed or
+// destroyed there before that thread ends.
 class CAsyncSocket {
  public:
   CAsyncSocket();

@@ -3,6 +3,10 @@
 #include "platform/socket_error_map.h"
 
 bool CSocket::Connect(const std::string& host, unsigned port) {
+  if (m_nBlockingWaits > 0) {
+    SetLastSocketError(WSAEINPROGRESS);
+    return false;
+  }
   const auto alive = m_alive;
   // Set first, so the completion is kept for this call and not sent to
   // OnConnect.
@@ -29,6 +33,12 @@ bool CSocket::Connect(const std::string& host, unsigned port) {
 }
 
 int CSocket::Send(const void* data, int length, int flags) {
+  // A second blocking call from a notification served during the first
+  // would interleave its bytes with the rest of the first one's.
+  if (m_nBlockingWaits > 0) {
+    SetLastSocketError(WSAEINPROGRESS);
+    return SOCKET_ERROR;
+  }
   if (length <= 0) {
     return CAsyncSocket::Send(data, length, flags);
   }

@@ -439,9 +439,17 @@ TEST(Socket, ClosingOrDeletingASocketWhileItsBlockingSendWaits) {
     CSocket closed;
     ASSERT_TRUE(closed.Create());
     ASSERT_TRUE(closed.Connect("127.0.0.1", listener.Port()));
+    int nestedResult = 0;
+    int nestedError = 0;
+    loop.AddTimer(20ms, [&] {
+      nestedResult = closed.Send("x", 1);
+      nestedError = CAsyncSocket::GetLastError();
+    }, false);
     loop.AddTimer(30ms, [&] { closed.Close(); }, false);
     EXPECT_EQ(closed.Send(payload.data(), static_cast<int>(payload.size())), SOCKET_ERROR);
     EXPECT_EQ(CAsyncSocket::GetLastError(), WSAEINTR);
+    EXPECT_EQ(nestedResult, SOCKET_ERROR);
+    EXPECT_EQ(nestedError, WSAEINPROGRESS);
 
     auto* deleted = new CSocket;
     ASSERT_TRUE(deleted->Create());
