@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <regex>
 
 #include "tests/http/download_fixture.h"
 #include "tests/support/http_test_server.h"
@@ -127,6 +128,36 @@ TEST_F(FilesTest, AFullDiskForTheDestinationFailsTheJoin) {
   EXPECT_NE(outcome.exitCode, 0);
   ExpectNoPieces();
   EXPECT_FALSE(testenv::FileExists(destination)) << "a half-written destination stays behind";
+}
+
+// Seen from outside: the program's own system calls, traced.
+TEST_F(FilesTest, TheDestinationIsSyncedBeforeSuccessIsShown) {
+  if (std::system("command -v strace >/dev/null 2>&1") != 0) GTEST_SKIP() << "skipped: strace is not installed";
+  HttpTestServer server(testenv::PatternBytes(100000, 26));
+  const std::string trace = Path("trace");
+  const std::string command = "cd '" + dir.Path() + "' && KESTRION_UI=script KESTRION_UI_LOG='" + Path("ui.log") +
+                              "' KESTRION_REGISTRY='" + Path("registry") +
+                              "' timeout 60 strace -f -qq -s 256 -e trace=openat,fsync,fdatasync,write -o '" + trace +
+                              "' '" + std::getenv("KESTRION_BIN") + "' '" + server.URL() + "' out.bin >/dev/null 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const std::vector<std::string> lines = testenv::ReadLines(trace);
+  std::string fd;
+  int synced = -1, shown = -1;
+  const std::regex opened(R"re(openat\(.*"out\.bin", O_WRONLY\|O_CREAT.* = (\d+))re");
+  for (int i = 0; i < static_cast<int>(lines.size()); ++i) {
+    std::smatch match;
+    if (fd.empty() && std::regex_search(lines[i], match, opened)) fd = match[1];
+    if (!fd.empty() && synced < 0 &&
+        (lines[i].find("fsync(" + fd + ")") != std::string::npos ||
+         lines[i].find("fdatasync(" + fd + ")") != std::string::npos))
+      synced = i;
+    if (shown < 0 && lines[i].find("completed successfuly") != std::string::npos) shown = i;
+  }
+  ASSERT_FALSE(fd.empty()) << "the destination was never opened";
+  ASSERT_GE(synced, 0) << "the destination was never synced";
+  ASSERT_GE(shown, 0);
+  EXPECT_LT(synced, shown);
+  ExpectFileHolds("out.bin", server.Content());
 }
 
 }  // namespace
