@@ -36,8 +36,9 @@ CFTPDataSocket::CFTPDataSocket(CFTPCommandSocket* owner) : m_pCommandSocket(owne
 CFTPDataSocket::~CFTPDataSocket() { ReleaseTempFile(); }
 
 void CFTPDataSocket::OnReceive(int nErrorCode) {
-  char buffer[kBufferSize];
-  const int count = Receive(buffer, kBufferSize - 1, 0);
+  if (!m_buffer) m_buffer = std::make_unique<char[]>(kBufferSize);
+  char* const buffer = m_buffer.get();
+  const int count = Receive(buffer, kBufferSize, 0);
   if (m_bRangeDone || m_bClosed || count <= 0) {
     CSocket::OnReceive(nErrorCode);
     return;
@@ -113,6 +114,11 @@ void CFTPDataSocket::ReleaseTempFile() {
     CFile::Remove(m_strTempName);
   } catch (const CFileException&) {
   }
+}
+
+void CFTPDataSocket::DisownTempFile() {
+  m_file.Abort();
+  m_bReleased = true;
 }
 
 void CFTPDataSocket::SetExpected(int64_t expected) { m_nExpected = expected; }

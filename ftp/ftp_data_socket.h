@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/file.h"
@@ -30,13 +31,16 @@ class CFTPDataSocket : public CSocket {
   // Closes and deletes the temp file, once; errors are ignored.
   void ReleaseTempFile();
   bool IsReleased() const { return m_bReleased; }
+  // The temp file now has another name and owner; it is no longer removed.
+  void DisownTempFile();
   // A new range length; -1 (or below 1) reads until the server closes.
   void SetExpected(int64_t expected);
 
   bool HasTempFile() const { return m_file.IsOpen() || m_bClosed; }
   const std::string& TempFileError() const { return m_strTempError; }
 
-  static constexpr int kBufferSize = 12000;
+  // Large enough that a fast transfer costs few system calls per megabyte.
+  static constexpr int kBufferSize = 256 * 1024;
   static constexpr int kWritesPerFlush = 10;
 
   int m_nConnection = -1;
@@ -53,6 +57,7 @@ class CFTPDataSocket : public CSocket {
   bool WriteBlock(const char* data, int64_t count);
   void CompleteRange();
 
+  std::unique_ptr<char[]> m_buffer;
   std::string m_strTempError;
   bool m_bReleased = false;
 };

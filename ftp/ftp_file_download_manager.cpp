@@ -14,7 +14,8 @@
 
 namespace {
 
-constexpr size_t kCopyBlock = 65536;
+// Large blocks: the join copies at close to the speed of memory.
+constexpr size_t kCopyBlock = 1024 * 1024;
 
 }  // namespace
 
@@ -267,6 +268,7 @@ bool CFTPFileDownloadManager::JoinTempFiles() {
   std::vector<char> block(kCopyBlock);
   int64_t total = 0;
   try {
+    total = AdoptFirstPiece(destination);
     while (CFTPCommandSocket* piece = FindConnectionAt(total)) {
       total += CopyPiece(piece, total, destination, block);
     }
@@ -280,6 +282,35 @@ bool CFTPFileDownloadManager::JoinTempFiles() {
     return false;
   }
   return m_nFileSize == -1 || total == m_nFileSize;
+}
+
+// The piece at offset 0 becomes the destination by a rename when both are
+// on one file system and the destination is a plain file (or none yet), so
+// its bytes are not copied; the other pieces are then appended. Returns the
+// bytes now in the destination, 0 when it was left to the copy.
+int64_t CFTPFileDownloadManager::AdoptFirstPiece(CFile& destination) {
+  CFTPCommandSocket* head = FindConnectionAt(0);
+  if (head == nullptr || !IsPlainFile(m_strDestination)) return 0;
+  destination.Close();
+  std::error_code error;
+  const auto permissions = std::filesystem::status(m_strDestination, error).permissions();
+  std::filesystem::rename(head->TempFileName(), m_strDestination, error);
+  if (!error) std::filesystem::permissions(m_strDestination, permissions, error);
+  if (error) {
+    std::string reason;
+    if (!destination.Open(m_strDestination, CFile::modeCreate | CFile::modeWrite, &reason)) {
+      throw CFileException(m_strDestination, reason);
+    }
+    return 0;
+  }
+  head->DataSocket()->DisownTempFile();
+  std::string reason;
+  if (!destination.Open(m_strDestination, CFile::modeCreate | CFile::modeNoTruncate | CFile::modeWrite, &reason)) {
+    throw CFileException(m_strDestination, reason);
+  }
+  const int64_t length = destination.GetLength();
+  destination.Seek(length);
+  return length;
 }
 
 int64_t CFTPFileDownloadManager::CopyPiece(CFTPCommandSocket* piece, int64_t total, CFile& destination,
@@ -309,6 +340,14 @@ int64_t CFTPFileDownloadManager::CopyPiece(CFTPCommandSocket* piece, int64_t tot
   source.Close();
   piece->ReleaseTempFile();
   return copied;
+}
+
+// A regular file with no other name, or nothing at all yet.
+bool CFTPFileDownloadManager::IsPlainFile(const std::string& name) {
+  std::error_code error;
+  const auto status = std::filesystem::symlink_status(name, error);
+  if (error) return false;
+  return std::filesystem::is_regular_file(status) && std::filesystem::hard_link_count(name, error) == 1 && !error;
 }
 
 bool CFTPFileDownloadManager::IsRegularFile(const std::string& name) {

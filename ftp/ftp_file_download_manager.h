@@ -74,6 +74,8 @@ class CFTPFileDownloadManager : public CFileDownloadManager {
   int64_t CopyPiece(CFTPCommandSocket* piece, int64_t total, CFile& destination, std::vector<char>& block);
   static void RemoveQuietly(const std::string& name);
   static bool IsRegularFile(const std::string& name);
+  static bool IsPlainFile(const std::string& name);
+  int64_t AdoptFirstPiece(CFile& destination);
   int NextNumber() const;
   void Retire(CFTPCommandSocket* connection);
   CFTPCommandSocket* FindExtendable(int64_t end) const;
