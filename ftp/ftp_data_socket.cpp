@@ -92,6 +92,7 @@ void CFTPDataSocket::FinishData(int nErrorCode) {
   if (m_bClosed || m_bReleased) return;
   m_bClosed = true;
   Close();
+  m_buffer.reset();
   try {
     m_file.Close();
   } catch (const CFileException& error) {

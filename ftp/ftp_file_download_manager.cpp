@@ -7,17 +7,11 @@
 #include "ftp/ftp_command_socket.h"
 #include "ftp/ftp_data_socket.h"
 #include "ftp/ftp_messages.h"
+#include "ftp/ftp_piece_joiner.h"
 #include "platform/event_loop.h"
 #include "platform/failure.h"
 #include "platform/file.h"
 #include "platform/ui.h"
-
-namespace {
-
-// Large blocks: the join copies at close to the speed of memory.
-constexpr size_t kCopyBlock = 1024 * 1024;
-
-}  // namespace
 
 CFTPFileDownloadManager::CFTPFileDownloadManager() {
   m_nPort = 21;
@@ -265,89 +259,39 @@ bool CFTPFileDownloadManager::OpenDestination(CFile& destination) {
 bool CFTPFileDownloadManager::JoinTempFiles() {
   CFile destination;
   if (!OpenDestination(destination)) return false;
-  std::vector<char> block(kCopyBlock);
+  destination.Abort();
+  std::vector<CFTPCommandSocket*> owners;
+  const std::vector<JoinPiece> plan = PlanJoin(owners);
   int64_t total = 0;
+  for (const JoinPiece& piece : plan) total += piece.length;
+  CPieceJoiner joiner(m_strDestination, plan);
+  bool ok = true;
   try {
-    total = AdoptFirstPiece(destination);
-    while (CFTPCommandSocket* piece = FindConnectionAt(total)) {
-      total += CopyPiece(piece, total, destination, block);
-    }
-    if (IsRegularFile(m_strDestination)) destination.Sync();
-    destination.Close();
+    joiner.Join();
   } catch (const CFileException& error) {
     const bool reading = error.m_strFileName != m_strDestination;
     m_strJoinError = Format(reading ? kReadFailed : kWriteFailed, error.m_strFileName.c_str(), error.m_strReason.c_str());
-    destination.Abort();
     RemoveQuietly(m_strDestination);
-    return false;
+    ok = false;
   }
-  return m_nFileSize == -1 || total == m_nFileSize;
+  if (joiner.AdoptedFirst()) owners.front()->DataSocket()->DisownTempFile();
+  for (CFTPCommandSocket* owner : owners) owner->ReleaseTempFile();
+  return ok && (m_nFileSize == -1 || total == m_nFileSize);
 }
 
-// The piece at offset 0 becomes the destination by a rename when both are
-// on one file system and the destination is a plain file (or none yet), so
-// its bytes are not copied; the other pieces are then appended. Returns the
-// bytes now in the destination, 0 when it was left to the copy.
-int64_t CFTPFileDownloadManager::AdoptFirstPiece(CFile& destination) {
-  CFTPCommandSocket* head = FindConnectionAt(0);
-  if (head == nullptr || !IsPlainFile(m_strDestination)) return 0;
-  destination.Close();
-  std::error_code error;
-  const auto permissions = std::filesystem::status(m_strDestination, error).permissions();
-  std::filesystem::rename(head->TempFileName(), m_strDestination, error);
-  if (!error) std::filesystem::permissions(m_strDestination, permissions, error);
-  if (error) {
-    std::string reason;
-    if (!destination.Open(m_strDestination, CFile::modeCreate | CFile::modeWrite, &reason)) {
-      throw CFileException(m_strDestination, reason);
-    }
-    return 0;
+// The pieces in offset order: from each offset on, the connection whose
+// bytes cover it, past what the pieces before it gave already.
+std::vector<JoinPiece> CFTPFileDownloadManager::PlanJoin(std::vector<CFTPCommandSocket*>& owners) const {
+  std::vector<JoinPiece> plan;
+  int64_t total = 0;
+  while (CFTPCommandSocket* piece = FindConnectionAt(total)) {
+    const int64_t skip = total - piece->m_nStart;
+    const int64_t length = piece->ReceivedBytes() - skip;
+    plan.push_back(JoinPiece{piece->TempFileName(), skip, total, length});
+    owners.push_back(piece);
+    total += length;
   }
-  head->DataSocket()->DisownTempFile();
-  std::string reason;
-  if (!destination.Open(m_strDestination, CFile::modeCreate | CFile::modeNoTruncate | CFile::modeWrite, &reason)) {
-    throw CFileException(m_strDestination, reason);
-  }
-  const int64_t length = destination.GetLength();
-  destination.Seek(length);
-  return length;
-}
-
-int64_t CFTPFileDownloadManager::CopyPiece(CFTPCommandSocket* piece, int64_t total, CFile& destination,
-                                           std::vector<char>& block) {
-  CFile source;
-  std::string reason;
-  const std::string name = piece->TempFileName();
-  if (!source.Open(name, CFile::modeRead, &reason)) throw CFileException(name, reason);
-  int64_t skip = total - piece->m_nStart;
-  bool reachedEnd = false;
-  while (skip > 0) {
-    const size_t count = source.Read(block.data(), static_cast<size_t>(std::min<int64_t>(skip, kCopyBlock)));
-    if (count == 0) {
-      reachedEnd = true;
-      break;
-    }
-    skip -= static_cast<int64_t>(count);
-  }
-  int64_t copied = 0;
-  while (!reachedEnd) {
-    const size_t count = source.Read(block.data(), kCopyBlock);
-    if (count == 0) break;
-    destination.Write(block.data(), count);
-    destination.Flush();
-    copied += static_cast<int64_t>(count);
-  }
-  source.Close();
-  piece->ReleaseTempFile();
-  return copied;
-}
-
-// A regular file with no other name, or nothing at all yet.
-bool CFTPFileDownloadManager::IsPlainFile(const std::string& name) {
-  std::error_code error;
-  const auto status = std::filesystem::symlink_status(name, error);
-  if (error) return false;
-  return std::filesystem::is_regular_file(status) && std::filesystem::hard_link_count(name, error) == 1 && !error;
+  return plan;
 }
 
 bool CFTPFileDownloadManager::IsRegularFile(const std::string& name) {

@@ -9,6 +9,7 @@
 
 class CFile;
 class CFTPCommandSocket;
+struct JoinPiece;
 
 // The download manager for ftp URLs. One connection logs in and learns the
 // size from its 150 reply; a file above 100000 bytes on a server that accepts
@@ -69,13 +70,9 @@ class CFTPFileDownloadManager : public CFileDownloadManager {
 
  private:
   bool OpenDestination(CFile& destination);
-  // Appends the piece's bytes from offset `total` on; returns their count.
-  // Throws CFileException.
-  int64_t CopyPiece(CFTPCommandSocket* piece, int64_t total, CFile& destination, std::vector<char>& block);
   static void RemoveQuietly(const std::string& name);
   static bool IsRegularFile(const std::string& name);
-  static bool IsPlainFile(const std::string& name);
-  int64_t AdoptFirstPiece(CFile& destination);
+  std::vector<JoinPiece> PlanJoin(std::vector<CFTPCommandSocket*>& owners) const;
   int NextNumber() const;
   void Retire(CFTPCommandSocket* connection);
   CFTPCommandSocket* FindExtendable(int64_t end) const;
