@@ -48,7 +48,6 @@ class CFTPFileDownloadManager : public CFileDownloadManager {
 
   // Seconds a connection may stay silent while it waits for the server.
   int StallSeconds() const { return m_nStallSeconds; }
-  bool IsFinished() const { return m_bFinished; }
 
   CFTPCommandSocket* FindConnectionAt(int64_t offset) const;
   int64_t TotalReceived() const;
