@@ -11,6 +11,7 @@
 #include "platform/event_loop.h"
 #include "platform/failure.h"
 #include "platform/file.h"
+#include "platform/file_copy.h"
 #include "platform/ui.h"
 
 namespace {
@@ -18,7 +19,6 @@ namespace {
 constexpr int64_t kSplitThreshold = 50000;
 constexpr int kSplitConnections = 3;
 constexpr int kMaxRedirects = 20;
-constexpr size_t kCopyBlock = 65536;
 
 // StartFromURL unescapes what it is given; doubling every % hands it the
 // location exactly as the server wrote it, escapes and all.
@@ -163,9 +163,9 @@ void CHTTPFileDownloadManager::OnDownloadComplete() {
   PostQuit();
 }
 
-bool CHTTPFileDownloadManager::OpenDestination(CFile& destination) {
+bool CHTTPFileDownloadManager::OpenDestination(CFileJoiner& destination) {
   std::string failed;
-  while (!destination.Open(m_strDestination, CFile::modeCreate | CFile::modeWrite)) {
+  while (!destination.Open(m_strDestination)) {
     if (m_bBackground) return false;
     // The same path refused twice in a row: asking again would go on forever
     // where the dialog can only repeat its default.
@@ -181,81 +181,35 @@ bool CHTTPFileDownloadManager::OpenDestination(CFile& destination) {
 
 bool CHTTPFileDownloadManager::JoinTempFiles() {
   m_strJoinError.clear();
-  CFile destination;
+  CFileJoiner destination;
   if (!OpenDestination(destination)) return false;
-  std::vector<char> buffer(kCopyBlock);
   int64_t pos = 0;
-  bool copied = true;
-  while (CHTTPSocket* piece = FindConnectionAt(pos)) {
-    if (!AppendPiece(piece, pos, destination, buffer)) {
-      copied = false;
-      break;
-    }
-  }
-  if (copied) {
-    try {
-      destination.Sync();
-      destination.Close();
-    } catch (const CFileException& error) {
-      m_strJoinError = Format(http_messages::kDestinationNotWritten, m_strDestination.c_str(),
-                              error.m_strReason.c_str());
-      copied = false;
-    }
-  }
-  if (!copied) {
+  try {
+    while (CHTTPSocket* piece = FindConnectionAt(pos)) AppendPiece(piece, pos, destination);
+    destination.Sync();
+    destination.Close();
+  } catch (const CFileException& error) {
+    const char* text =
+        error.m_strFileName == m_strDestination ? http_messages::kDestinationNotWritten : http_messages::kPieceNotRead;
+    m_strJoinError = Format(text, error.m_strFileName.c_str(), error.m_strReason.c_str());
     // A half-written file must not pass for the download (a device or pipe
     // chosen as the destination is left alone).
     destination.Abort();
-    std::error_code error;
-    if (std::filesystem::is_regular_file(m_strDestination, error)) std::filesystem::remove(m_strDestination, error);
+    std::error_code ignored;
+    if (std::filesystem::is_regular_file(m_strDestination, ignored)) std::filesystem::remove(m_strDestination, ignored);
     return false;
   }
   return m_nFileSize == -1 || pos == m_nFileSize;
 }
 
-bool CHTTPFileDownloadManager::AppendPiece(CHTTPSocket* piece, int64_t& pos, CFile& destination,
-                                           std::vector<char>& buffer) {
-  const std::string name = piece->GetTempName();
-  CFile source;
-  std::string reason;
-  if (!source.Open(name, CFile::modeRead, &reason)) {
-    m_strJoinError = Format(http_messages::kPieceNotRead, name.c_str(), reason.c_str());
-    return false;
-  }
-  // The piece may begin before pos where ranges overlap: skip what is there.
-  int64_t left = piece->GetReceived() - (pos - piece->GetStart());
-  try {
-    source.Seek(pos - piece->GetStart());
-  } catch (const CFileException& error) {
-    m_strJoinError = Format(http_messages::kPieceNotRead, name.c_str(), error.m_strReason.c_str());
-    return false;
-  }
-  while (left > 0) {
-    const size_t want = static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(buffer.size())));
-    size_t got = 0;
-    try {
-      got = source.Read(buffer.data(), want);
-    } catch (const CFileException& error) {
-      m_strJoinError = Format(http_messages::kPieceNotRead, name.c_str(), error.m_strReason.c_str());
-      return false;
-    }
-    if (got == 0) {
-      m_strJoinError = Format(http_messages::kPieceNotRead, name.c_str(), "shorter than what was received");
-      return false;
-    }
-    try {
-      destination.Write(buffer.data(), got);
-    } catch (const CFileException& error) {
-      m_strJoinError = Format(http_messages::kDestinationNotWritten, m_strDestination.c_str(),
-                              error.m_strReason.c_str());
-      return false;
-    }
-    left -= static_cast<int64_t>(got);
-    pos += static_cast<int64_t>(got);
-  }
-  source.Abort();
+// The piece may begin before pos where ranges overlap: what is already
+// there is skipped.
+void CHTTPFileDownloadManager::AppendPiece(CHTTPSocket* piece, int64_t& pos, CFileJoiner& destination) {
+  const int64_t skip = pos - piece->GetStart();
+  const int64_t count = piece->GetReceived() - skip;
+  destination.Append(piece->GetTempName(), skip, count);
+  pos += count;
   piece->RemoveTempFile();
-  return true;
 }
 
 CHTTPSocket* CHTTPFileDownloadManager::FindConnectionAt(int64_t pos) const {

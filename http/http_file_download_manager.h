@@ -7,7 +7,7 @@
 
 #include "engine/file_download_manager.h"
 
-class CFile;
+class CFileJoiner;
 class CHTTPSocket;
 
 // The download manager for http URLs: one connection at first, four when the
@@ -49,8 +49,9 @@ class CHTTPFileDownloadManager : public CFileDownloadManager {
   void ConnectOrAbort(CHTTPSocket* connection);
   void OnDownloadComplete();
   bool JoinTempFiles();
-  bool OpenDestination(CFile& destination);
-  bool AppendPiece(CHTTPSocket* piece, int64_t& pos, CFile& destination, std::vector<char>& buffer);
+  bool OpenDestination(CFileJoiner& destination);
+  // Throws CFileException.
+  void AppendPiece(CHTTPSocket* piece, int64_t& pos, CFileJoiner& destination);
   CHTTPSocket* FindConnectionAt(int64_t pos) const;
   int64_t TotalReceived() const;
   void DiscardAll();

@@ -13,7 +13,8 @@
 
 namespace {
 
-constexpr int kReceiveBufferSize = 11999;
+// Large enough that a fast server is drained in few receives and writes.
+constexpr int kReceiveBufferSize = 262144;
 constexpr int kWritesPerFlush = 10;
 constexpr int kMaxEarlyCloses = 20;
 // A header that has not ended after this much text is not an HTTP header.
@@ -55,7 +56,9 @@ void CHTTPSocket::CreateTempFile() {
     return;
   }
   std::string reason;
-  if (!m_file.Open(m_strTempName, CFile::modeCreate | CFile::modeWrite, &reason)) {
+  // The file is new and empty: truncating it again would only make the file
+  // system flush it to disk when it is closed, for a piece soon deleted.
+  if (!m_file.Open(m_strTempName, CFile::modeCreate | CFile::modeNoTruncate | CFile::modeWrite, &reason)) {
     m_strTempError = Format(http_messages::kTempFileNotCreated, m_strTempName.c_str(), reason.c_str());
     RemoveTempFile();
   }

@@ -1,0 +1,132 @@
+#include "platform/file_copy.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "platform/file.h"
+
+namespace {
+
+constexpr size_t kBufferSize = 65536;
+constexpr int64_t kKernelChunk = int64_t{1} << 30;
+// Writeback is started for every this many appended bytes.
+constexpr int64_t kWritebackStep = int64_t{64} << 20;
+
+std::string Reason(int error) { return std::strerror(error); }
+
+// Errors after which a plain read and write may still succeed.
+bool KernelCopyUnsupported(int error) {
+  return error == EXDEV || error == ENOSYS || error == EINVAL || error == EOPNOTSUPP || error == EBADF;
+}
+
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : m_fd(fd) {}
+  ~Descriptor() {
+    if (m_fd >= 0) close(m_fd);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int Get() const { return m_fd; }
+
+ private:
+  int m_fd;
+};
+
+}  // namespace
+
+CFileJoiner::~CFileJoiner() { Abort(); }
+
+bool CFileJoiner::Open(const std::string& destination, std::string* error) {
+  Abort();
+  int fd;
+  do {
+    fd = open(destination.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    if (error) *error = Reason(errno);
+    return false;
+  }
+  m_fd = fd;
+  m_strName = destination;
+  m_nLength = 0;
+  m_nWrittenBack = 0;
+  return true;
+}
+
+void CFileJoiner::Append(const std::string& source, int64_t offset, int64_t count) {
+  Descriptor from(open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  if (from.Get() < 0) throw CFileException(source, Reason(errno));
+  if (m_bKernelCopy)
+    CopyInKernel(from.Get(), source, offset, count);
+  else
+    CopyThroughBuffer(from.Get(), source, offset, count);
+}
+
+void CFileJoiner::CopyInKernel(int from, const std::string& source, int64_t offset, int64_t count) {
+  off64_t in = offset;
+  while (count > 0) {
+    const size_t chunk = static_cast<size_t>(count < kKernelChunk ? count : kKernelChunk);
+    off64_t out = m_nLength;
+    const ssize_t n = copy_file_range(from, &in, m_fd, &out, chunk, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && KernelCopyUnsupported(errno) && m_nLength == out) {
+      m_bKernelCopy = false;
+      CopyThroughBuffer(from, source, in, count);
+      return;
+    }
+    if (n < 0) throw CFileException(m_strName, Reason(errno));
+    if (n == 0) throw CFileException(source, "shorter than expected");
+    m_nLength += n;
+    count -= n;
+    StartWriteback();
+  }
+}
+
+void CFileJoiner::CopyThroughBuffer(int from, const std::string& source, int64_t offset, int64_t count) {
+  std::vector<char> buffer(kBufferSize);
+  while (count > 0) {
+    const size_t want = static_cast<size_t>(count < static_cast<int64_t>(kBufferSize) ? count : kBufferSize);
+    const ssize_t got = pread(from, buffer.data(), want, offset);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) throw CFileException(source, Reason(errno));
+    if (got == 0) throw CFileException(source, "shorter than expected");
+    size_t done = 0;
+    while (done < static_cast<size_t>(got)) {
+      const ssize_t n = pwrite(m_fd, buffer.data() + done, static_cast<size_t>(got) - done, m_nLength);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) throw CFileException(m_strName, Reason(n < 0 ? errno : ENOSPC));
+      done += static_cast<size_t>(n);
+      m_nLength += n;
+    }
+    offset += got;
+    count -= got;
+    StartWriteback();
+  }
+}
+
+void CFileJoiner::StartWriteback() {
+  if (m_nLength - m_nWrittenBack < kWritebackStep) return;
+  // Only a hint: a failure here shows again in Sync.
+  sync_file_range(m_fd, m_nWrittenBack, m_nLength - m_nWrittenBack, SYNC_FILE_RANGE_WRITE);
+  m_nWrittenBack = m_nLength;
+}
+
+void CFileJoiner::Sync() {
+  if (fsync(m_fd) != 0) throw CFileException(m_strName, Reason(errno));
+}
+
+void CFileJoiner::Close() {
+  const int fd = m_fd;
+  m_fd = -1;
+  if (fd >= 0 && close(fd) != 0 && errno != EINTR) throw CFileException(m_strName, Reason(errno));
+}
+
+void CFileJoiner::Abort() {
+  if (m_fd >= 0) close(m_fd);
+  m_fd = -1;
+}

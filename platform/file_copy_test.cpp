@@ -1,0 +1,79 @@
+#include "platform/file_copy.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <unistd.h>
+
+#include "platform/file.h"
+#include "tests/support/test_env.h"
+
+namespace {
+
+TEST(FileJoiner, AppendsRangesOfSeveralFilesInOrder) {
+  testenv::ScratchDir dir;
+  const std::string a = testenv::PatternBytes(300000, 1), b = testenv::PatternBytes(70001, 2);
+  testenv::WriteFile(dir.File("a"), a);
+  testenv::WriteFile(dir.File("b"), b);
+  CFileJoiner joiner;
+  ASSERT_TRUE(joiner.Open(dir.File("out")));
+  joiner.Append(dir.File("a"), 0, 100000);
+  joiner.Append(dir.File("b"), 1, 70000);
+  joiner.Append(dir.File("a"), 299999, 1);
+  EXPECT_EQ(joiner.Length(), 170001);
+  joiner.Sync();
+  joiner.Close();
+  EXPECT_TRUE(testenv::ReadFile(dir.File("out")) == a.substr(0, 100000) + b.substr(1) + a.substr(299999));
+}
+
+TEST(FileJoiner, ASourceShorterThanAskedIsAnErrorNamingIt) {
+  testenv::ScratchDir dir;
+  testenv::WriteFile(dir.File("short"), "12345");
+  CFileJoiner joiner;
+  ASSERT_TRUE(joiner.Open(dir.File("out")));
+  try {
+    joiner.Append(dir.File("short"), 2, 4);
+    FAIL() << "no error";
+  } catch (const CFileException& error) {
+    EXPECT_EQ(error.m_strFileName, dir.File("short"));
+  }
+  try {
+    joiner.Append(dir.File("missing"), 0, 1);
+    FAIL() << "no error";
+  } catch (const CFileException& error) {
+    EXPECT_EQ(error.m_strFileName, dir.File("missing"));
+  }
+}
+
+TEST(FileJoiner, OpenTruncatesAndReportsWhyItCannot) {
+  testenv::ScratchDir dir;
+  testenv::WriteFile(dir.File("out"), "old content");
+  CFileJoiner joiner;
+  ASSERT_TRUE(joiner.Open(dir.File("out")));
+  joiner.Close();
+  EXPECT_EQ(testenv::ReadFile(dir.File("out")), "");
+  std::string reason;
+  EXPECT_FALSE(joiner.Open(dir.File("no/such/folder"), &reason));
+  EXPECT_FALSE(reason.empty());
+}
+
+// Between two kinds of file system the kernel refuses to copy: the buffer
+// takes over, mid-join.
+TEST(FileJoiner, FallsBackToTheBufferAcrossFileSystems) {
+  if (!std::filesystem::is_directory("/dev/shm")) GTEST_SKIP() << "skipped: no /dev/shm";
+  testenv::ScratchDir dir;
+  const std::string other = "/dev/shm/kestrion-join-" + std::to_string(getpid());
+  const std::string a = testenv::PatternBytes(200000, 3), b = testenv::PatternBytes(150000, 4);
+  testenv::WriteFile(dir.File("a"), a);
+  testenv::WriteFile(other, b);
+  CFileJoiner joiner;
+  ASSERT_TRUE(joiner.Open(dir.File("out")));
+  joiner.Append(dir.File("a"), 0, 200000);
+  joiner.Append(other, 5, 149995);
+  joiner.Append(dir.File("a"), 0, 10);
+  joiner.Close();
+  std::filesystem::remove(other);
+  EXPECT_TRUE(testenv::ReadFile(dir.File("out")) == a + b.substr(5) + a.substr(0, 10));
+}
+
+}  // namespace
