@@ -156,10 +156,13 @@ void CHTTPSocket::HandleBytes(char* data, size_t length) {
 
 CHTTPSocket::HeaderStep CHTTPSocket::TakeHeader(std::string& body) {
   while (m_bHeaderPending) {
+    // The earlier of the two ends the header: after an LF-only header, the
+    // body may well hold LF CR LF.
     size_t at = m_strHeaderText.find("\n\r\n");
     size_t separator = 3;
-    if (at == std::string::npos) {
-      at = m_strHeaderText.find("\n\n");
+    const size_t bare = m_strHeaderText.find("\n\n");
+    if (bare < at) {
+      at = bare;
       separator = 2;
     }
     if (at == std::string::npos) {

@@ -38,6 +38,17 @@ TEST_F(StatusTest, HeaderEndsAreFoundWhateverTheLineEndsAndSends) {
   }
 }
 
+TEST_F(StatusTest, ABodyAfterAnLFOnlyHeaderMayHoldCRLFs) {
+  const std::string body = "ab\n\r\ncd\r\n\r\nef";
+  HttpTestServer server(body);
+  HttpReply reply;
+  // One send, so header and body arrive in one block.
+  reply.rawHead = "HTTP/1.1 200 OK\nContent-Length: " + std::to_string(body.size()) + "\n\n" + body;
+  reply.body = "";
+  ExpectSuccess(RunWith(server, reply), "/file.bin");
+  ExpectFileHolds("out.bin", body);
+}
+
 TEST_F(StatusTest, AnInterimResponseIsSkipped) {
   HttpTestServer server(testenv::PatternBytes(500));
   HttpReply reply;
