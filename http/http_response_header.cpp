@@ -147,14 +147,14 @@ bool CHTTPResponseHeader::ParseLine(const std::string& line) {
 void CHTTPResponseHeader::ParseContentRange(const std::string& value) {
   size_t at = value.find_first_not_of(" \t");
   if (at == std::string::npos || Upper(value.substr(at, 5)) != "BYTES") return;
-  const char* spec = value.c_str() + at + 5;
+  const char* range = value.c_str() + at + 5;
   long long first = 0, last = 0, total = 0;
-  if (std::sscanf(spec, " %lld-%lld/%lld", &first, &last, &total) == 3) {
+  if (std::sscanf(range, " %lld-%lld/%lld", &first, &last, &total) == 3) {
     m_nRangeFirst = first;
     m_nRangeTotal = total;
-  } else if (std::sscanf(spec, " %lld-%lld/", &first, &last) == 2) {
+  } else if (std::sscanf(range, " %lld-%lld/", &first, &last) == 2) {
     m_nRangeFirst = first;
-  } else if (std::sscanf(spec, " */%lld", &total) == 1) {
+  } else if (std::sscanf(range, " */%lld", &total) == 1) {
     m_nRangeTotal = total;
   }
 }
