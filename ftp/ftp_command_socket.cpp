@@ -42,6 +42,8 @@ bool CFTPCommandSocket::ConnectToServer() {
     throw Failure(Format(kCommandSocketNotConnected, m_strHost.c_str(), m_nPort, error));
   }
   m_nState = FTPS_CONNECTED;
+  // The download may have ended while the connect pumped the loop.
+  if (m_bRetired) return true;
   StartWatch();
   HandlePendingLines();
   return true;
