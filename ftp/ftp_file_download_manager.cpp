@@ -7,10 +7,10 @@
 #include "ftp/ftp_command_socket.h"
 #include "ftp/ftp_data_socket.h"
 #include "ftp/ftp_messages.h"
-#include "ftp/ftp_piece_joiner.h"
 #include "platform/event_loop.h"
 #include "platform/failure.h"
 #include "platform/file.h"
+#include "platform/file_copy.h"
 #include "platform/ui.h"
 
 CFTPFileDownloadManager::CFTPFileDownloadManager() {
@@ -244,8 +244,8 @@ int64_t CFTPFileDownloadManager::TotalReceived() const {
   return total;
 }
 
-bool CFTPFileDownloadManager::OpenDestination(CFile& destination) {
-  while (!destination.Open(m_strDestination, CFile::modeCreate | CFile::modeWrite)) {
+bool CFTPFileDownloadManager::OpenDestination(CFileJoiner& destination) {
+  while (!destination.Open(m_strDestination)) {
     AfxMessageBox(kOutputNotCreated, MB_OK);
     const std::optional<std::string> chosen = PromptSaveFile(m_strDestination);
     if (!chosen) return false;
@@ -257,41 +257,39 @@ bool CFTPFileDownloadManager::OpenDestination(CFile& destination) {
 // A failed read or write names its file, and the half-made destination is
 // removed: a file under the user's name must be the whole download.
 bool CFTPFileDownloadManager::JoinTempFiles() {
-  CFile destination;
+  CFileJoiner destination;
   if (!OpenDestination(destination)) return false;
-  destination.Abort();
   std::vector<CFTPCommandSocket*> owners;
-  const std::vector<JoinPiece> plan = PlanJoin(owners);
   int64_t total = 0;
-  for (const JoinPiece& piece : plan) total += piece.length;
-  CPieceJoiner joiner(m_strDestination, plan);
   bool ok = true;
   try {
-    joiner.Join();
+    total = AppendPieces(destination, owners);
+    // Only a regular file can be synced (a destination such as /dev/null cannot).
+    if (IsRegularFile(m_strDestination)) destination.Sync();
+    destination.Close();
   } catch (const CFileException& error) {
+    destination.Abort();
     const bool reading = error.m_strFileName != m_strDestination;
     m_strJoinError = Format(reading ? kReadFailed : kWriteFailed, error.m_strFileName.c_str(), error.m_strReason.c_str());
     RemoveQuietly(m_strDestination);
     ok = false;
   }
-  if (joiner.AdoptedFirst()) owners.front()->DataSocket()->DisownTempFile();
   for (CFTPCommandSocket* owner : owners) owner->ReleaseTempFile();
   return ok && (m_nFileSize == -1 || total == m_nFileSize);
 }
 
-// The pieces in offset order: from each offset on, the connection whose
-// bytes cover it, past what the pieces before it gave already.
-std::vector<JoinPiece> CFTPFileDownloadManager::PlanJoin(std::vector<CFTPCommandSocket*>& owners) const {
-  std::vector<JoinPiece> plan;
+// From each offset on, the connection whose bytes cover it gives what the
+// pieces before it did not.
+int64_t CFTPFileDownloadManager::AppendPieces(CFileJoiner& destination, std::vector<CFTPCommandSocket*>& owners) const {
   int64_t total = 0;
   while (CFTPCommandSocket* piece = FindConnectionAt(total)) {
+    owners.push_back(piece);
     const int64_t skip = total - piece->m_nStart;
     const int64_t length = piece->ReceivedBytes() - skip;
-    plan.push_back(JoinPiece{piece->TempFileName(), skip, total, length});
-    owners.push_back(piece);
+    destination.Append(piece->TempFileName(), skip, length);
     total += length;
   }
-  return plan;
+  return total;
 }
 
 bool CFTPFileDownloadManager::IsRegularFile(const std::string& name) {

@@ -7,9 +7,8 @@
 
 #include "engine/file_download_manager.h"
 
-class CFile;
+class CFileJoiner;
 class CFTPCommandSocket;
-struct JoinPiece;
 
 // The download manager for ftp URLs. One connection logs in and learns the
 // size from its 150 reply; a file above 100000 bytes on a server that accepts
@@ -68,10 +67,12 @@ class CFTPFileDownloadManager : public CFileDownloadManager {
   virtual void ConnectOrAbort(CFTPCommandSocket* connection);
 
  private:
-  bool OpenDestination(CFile& destination);
+  bool OpenDestination(CFileJoiner& destination);
   static void RemoveQuietly(const std::string& name);
   static bool IsRegularFile(const std::string& name);
-  std::vector<JoinPiece> PlanJoin(std::vector<CFTPCommandSocket*>& owners) const;
+  // Appends the pieces in offset order; returns the bytes joined and, in
+  // owners, the connections whose files were used.
+  int64_t AppendPieces(CFileJoiner& destination, std::vector<CFTPCommandSocket*>& owners) const;
   int NextNumber() const;
   void Retire(CFTPCommandSocket* connection);
   CFTPCommandSocket* FindExtendable(int64_t end) const;

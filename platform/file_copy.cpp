@@ -1,6 +1,7 @@
 #include "platform/file_copy.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -116,7 +117,11 @@ void CFileJoiner::StartWriteback() {
   m_nWrittenBack = m_nLength;
 }
 
+// A device or pipe chosen as the destination has nothing to sync, and
+// fsync would refuse it.
 void CFileJoiner::Sync() {
+  struct stat status;
+  if (fstat(m_fd, &status) == 0 && !S_ISREG(status.st_mode)) return;
   if (fsync(m_fd) != 0) throw CFileException(m_strName, Reason(errno));
 }
 

@@ -7,7 +7,10 @@
 // the system can (copy_file_range), else through one 65536-byte buffer.
 // Writeback of what was appended is started as the copy goes, so the final
 // Sync has little left to wait for. Errors throw CFileException naming the
-// file that failed.
+// file that failed. The destination is written in place, so every name it
+// has (hard links) sees the result.
+//
+// Threads: one object is used by one thread at a time.
 class CFileJoiner {
  public:
   CFileJoiner() = default;
@@ -22,6 +25,8 @@ class CFileJoiner {
   // the source holds fewer bytes.
   void Append(const std::string& source, int64_t offset, int64_t count);
   int64_t Length() const { return m_nLength; }
+  // Waits for the bytes to reach the disk; a destination that is not a
+  // regular file is left alone.
   void Sync();
   void Close();
   void Abort();

@@ -76,4 +76,52 @@ TEST(FileJoiner, FallsBackToTheBufferAcrossFileSystems) {
   EXPECT_TRUE(testenv::ReadFile(dir.File("out")) == a + b.substr(5) + a.substr(0, 10));
 }
 
+// Pieces of a download joined in offset order, each past what the one
+// before it covered already, across many writeback steps' worth of calls.
+TEST(FileJoiner, OverlappingPiecesJoinIntoTheWholeFile) {
+  testenv::ScratchDir dir;
+  const std::string file = testenv::PatternBytes(3 * 1024 * 1024 + 17, 5);
+  const int64_t size = static_cast<int64_t>(file.size()), share = size / 9;
+  CFileJoiner joiner;
+  ASSERT_TRUE(joiner.Open(dir.File("out")));
+  for (int64_t i = 0, at = 0; i < 9; ++i) {
+    // Every piece after the first starts 100 bytes before the joined end.
+    const int64_t start = i == 0 ? 0 : at - 100;
+    const int64_t end = i < 8 ? at + share : size;
+    const std::string name = dir.File("piece" + std::to_string(i));
+    testenv::WriteFile(name, file.substr(start, end - start));
+    joiner.Append(name, at - start, end - at);
+    at = end;
+  }
+  EXPECT_EQ(joiner.Length(), size);
+  joiner.Sync();
+  joiner.Close();
+  EXPECT_TRUE(testenv::ReadFile(dir.File("out")) == file);
+}
+
+TEST(FileJoiner, HardLinkedDestinationIsWrittenInPlace) {
+  testenv::ScratchDir dir;
+  testenv::WriteFile(dir.File("out"), "stale bytes");
+  std::filesystem::create_hard_link(dir.File("out"), dir.File("other-name"));
+  testenv::WriteFile(dir.File("a"), "hello");
+  CFileJoiner joiner;
+  ASSERT_TRUE(joiner.Open(dir.File("out")));
+  joiner.Append(dir.File("a"), 0, 5);
+  joiner.Sync();
+  joiner.Close();
+  EXPECT_EQ(testenv::ReadFile(dir.File("other-name")), "hello");
+  EXPECT_TRUE(testenv::FileExists(dir.File("a")));
+}
+
+// The bytes go nowhere, but the join, sync included, succeeds.
+TEST(FileJoiner, DeviceDestinationIsJoinedWithoutSync) {
+  testenv::ScratchDir dir;
+  testenv::WriteFile(dir.File("a"), testenv::PatternBytes(100000, 6));
+  CFileJoiner joiner;
+  ASSERT_TRUE(joiner.Open("/dev/null"));
+  joiner.Append(dir.File("a"), 0, 100000);
+  EXPECT_NO_THROW(joiner.Sync());
+  EXPECT_NO_THROW(joiner.Close());
+}
+
 }  // namespace
