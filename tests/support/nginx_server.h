@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/server_process.h"
 #include "tests/support/test_env.h"
 
 namespace testenv {
@@ -27,7 +28,7 @@ class NginxServer {
   std::string FilePath(const std::string& name) const { return m_root + "/" + name; }
   std::string Url(const std::string& name) const;
 
-  bool Running() const { return m_pid > 0; }
+  bool Running() const { return m_process.Running(); }
   const std::string& Error() const { return m_error; }
   int Port() const { return m_port; }
 
@@ -37,13 +38,11 @@ class NginxServer {
 
  private:
   bool Start(const std::string& locations);
-  void StopProcess();
-  bool WaitUntilListening() const;
 
   ScratchDir m_dir;
   std::string m_root;
   int m_port = 0;
-  int m_pid = -1;
+  ServerProcess m_process;
   std::string m_error;
 };
 

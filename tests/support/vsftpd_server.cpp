@@ -1,36 +1,15 @@
 #include "tests/support/vsftpd_server.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <fstream>
-#include <thread>
 
 namespace testenv {
 
 namespace {
 
 constexpr int kStartAttempts = 3;
-constexpr auto kStartTimeout = std::chrono::seconds(5);
-constexpr auto kStopTimeout = std::chrono::seconds(3);
-
-bool CanConnect(int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  close(fd);
-  return ok;
-}
 
 }  // namespace
 
@@ -46,7 +25,7 @@ VsftpdServer::VsftpdServer() : m_root(m_dir.File("root")) {
   for (int attempt = 0; attempt < kStartAttempts && !Running(); ++attempt) Start();
 }
 
-VsftpdServer::~VsftpdServer() { StopProcess(); }
+VsftpdServer::~VsftpdServer() = default;
 
 void VsftpdServer::WriteConfig() const {
   std::ofstream config(m_dir.File("vsftpd.conf"));
@@ -79,52 +58,9 @@ bool VsftpdServer::Start() {
   WriteConfig();
   const std::string config = m_dir.File("vsftpd.conf");
   const std::string output = m_dir.File("vsftpd.out");
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int devnull = open("/dev/null", O_RDONLY);
-    dup2(devnull, 0);
-    dup2(fd, 1);
-    dup2(fd, 2);
-    execl(kBinary, kBinary, config.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  if (pid < 0) {
-    m_error = "fork failed";
-    return false;
-  }
-  m_pid = pid;
-  if (WaitUntilListening()) return true;
-  StopProcess();
+  if (m_process.Start({kBinary, config}, output, m_port)) return true;
   m_error = "vsftpd did not start: " + ReadFile(output);
   return false;
-}
-
-bool VsftpdServer::WaitUntilListening() const {
-  const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
-  while (std::chrono::steady_clock::now() < deadline) {
-    int status = 0;
-    if (waitpid(m_pid, &status, WNOHANG) == m_pid) return false;
-    if (CanConnect(m_port)) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return false;
-}
-
-void VsftpdServer::StopProcess() {
-  if (m_pid <= 0) return;
-  kill(m_pid, SIGTERM);
-  const auto deadline = std::chrono::steady_clock::now() + kStopTimeout;
-  int status = 0;
-  while (waitpid(m_pid, &status, WNOHANG) != m_pid) {
-    if (std::chrono::steady_clock::now() >= deadline) {
-      kill(m_pid, SIGKILL);
-      waitpid(m_pid, &status, 0);
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  m_pid = -1;
 }
 
 void VsftpdServer::AddFile(const std::string& name, const std::string& data) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/server_process.h"
 #include "tests/support/test_env.h"
 
 namespace testenv {
@@ -29,7 +30,7 @@ class VsftpdServer {
   std::string Url(const std::string& name) const;
 
   // False when it could not be started; Error() says why.
-  bool Running() const { return m_pid > 0; }
+  bool Running() const { return m_process.Running(); }
   const std::string& Error() const { return m_error; }
   int Port() const { return m_port; }
 
@@ -39,14 +40,12 @@ class VsftpdServer {
 
  private:
   bool Start();
-  void StopProcess();
   void WriteConfig() const;
-  bool WaitUntilListening() const;
 
   ScratchDir m_dir;
   std::string m_root;
   int m_port = 0;
-  int m_pid = -1;
+  ServerProcess m_process;
   std::string m_error;
 };
 
