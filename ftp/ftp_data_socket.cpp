@@ -117,9 +117,4 @@ void CFTPDataSocket::ReleaseTempFile() {
   }
 }
 
-void CFTPDataSocket::DisownTempFile() {
-  m_file.Abort();
-  m_bReleased = true;
-}
-
 void CFTPDataSocket::SetExpected(int64_t expected) { m_nExpected = expected; }

@@ -30,8 +30,6 @@ class CFTPDataSocket : public CSocket {
   void CloseTempFile();
   // Closes and deletes the temp file, once; errors are ignored.
   void ReleaseTempFile();
-  // The temp file now has another name and owner; it is no longer removed.
-  void DisownTempFile();
   // A new range length; -1 (or below 1) reads until the server closes.
   void SetExpected(int64_t expected);
 

@@ -36,7 +36,6 @@ inline constexpr char kTempFileNotCreated[] = "TempFile could not be created!!!"
 inline constexpr char kTempFileNotCreatedIn[] = "TempFile could not be created!!! (%s: %s)";
 inline constexpr char kWriteFailed[] = "Could not write to %s (%s)";
 inline constexpr char kReadFailed[] = "Could not read %s (%s)";
-inline constexpr char kPieceLengthWrong[] = "its length differs from the bytes received into it";
 
 // Download manager.
 inline constexpr char kDownloadCompleted[] = "Download [%s] completed successfuly";
