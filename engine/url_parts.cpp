@@ -54,7 +54,7 @@ bool ParseURLEx(const std::string& url, UrlParts* parts) {
   if (authorityEnd == std::string::npos) authorityEnd = url.size();
   std::string authority = url.substr(authorityStart, authorityEnd - authorityStart);
   std::string object = url.substr(authorityEnd);
-  if (object.empty() || object[0] != '/') object.insert(0, "/");
+  if (object.empty() || object[0] != '/') object = "/" + object;
 
   const size_t at = authority.rfind('@');
   if (at != std::string::npos) {
