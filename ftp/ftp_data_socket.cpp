@@ -27,7 +27,9 @@ CFTPDataSocket::CFTPDataSocket(CFTPCommandSocket* owner) : m_pCommandSocket(owne
     return;
   }
   std::string reason;
-  if (!m_file.Open(m_strTempName, CFile::modeCreate | CFile::modeWrite, &reason)) {
+  // The file is new and empty: truncating it again would make the file system
+  // flush it to disk when it is closed, for a piece that is soon deleted.
+  if (!m_file.Open(m_strTempName, CFile::modeCreate | CFile::modeNoTruncate | CFile::modeWrite, &reason)) {
     m_strTempError = Format(kTempFileNotCreatedIn, m_strTempName.c_str(), reason.c_str());
     ReleaseTempFile();
   }
