@@ -1,14 +1,13 @@
 #include "ftp/ftp_file_download_manager.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <filesystem>
 
 #include "ftp/ftp_messages.h"
 #include "ftp/ftp_test_fakes.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/test_env.h"
 
 namespace {
@@ -246,26 +245,6 @@ TEST_F(ManagerTest, CancelledSaveDialogEndsTheJoin) {
   EXPECT_EQ(ui->saveDialogs.size(), 1u);
 }
 
-// Writes past the limit fail with "File too large", as on a full disk.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &m_previous);
-    m_previousHandler = signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = m_previous;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &m_previous);
-    signal(SIGXFSZ, m_previousHandler);
-  }
-
- private:
-  rlimit m_previous{};
-  void (*m_previousHandler)(int) = nullptr;
-};
-
 TEST_F(ManagerTest, FailedWriteInTheJoinNamesTheFileAndRemovesIt) {
   GiveData(manager.NewConnection(0, 60000, 1), std::string(60000, 'a'));
   GiveData(manager.NewConnection(60000, -1, 2), std::string(60000, 'b'));
@@ -273,7 +252,7 @@ TEST_F(ManagerTest, FailedWriteInTheJoinNamesTheFileAndRemovesIt) {
   manager.m_strDestination = m_dir.File("out.bin");
   bool joined = true;
   {
-    FileSizeLimit limit(100000);
+    testenv::FileSizeLimit limit(100000);
     joined = manager.JoinTempFiles();
   }
   EXPECT_FALSE(joined);

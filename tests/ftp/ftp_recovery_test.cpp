@@ -1,11 +1,11 @@
 #include <signal.h>
-#include <sys/resource.h>
 
 #include <filesystem>
 #include <set>
 #include <thread>
 
 #include "tests/ftp/ftp_download_fixture.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/ftp_test_server.h"
 
 namespace {
@@ -230,32 +230,11 @@ TEST_F(FtpRecoveryTest, MissingWorkingFolderIsAFailureNamingIt) {
   EXPECT_FALSE(outcome.outputExists);
 }
 
-// Writes past the limit fail with "File too large", as on a full disk. The
-// limit is inherited by the program, started while it is in force.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &m_previous);
-    m_previousHandler = signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = m_previous;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &m_previous);
-    signal(SIGXFSZ, m_previousHandler);
-  }
-
- private:
-  rlimit m_previous{};
-  void (*m_previousHandler)(int) = nullptr;
-};
-
 TEST_F(FtpRecoveryTest, FailedTempFileWriteAbortsNamingTheFile) {
   FtpTestServer server(PatternBytes(90000));
   Outcome outcome;
   {
-    FileSizeLimit limit(50000);
+    testenv::FileSizeLimit limit(50000);
     outcome = Download(server.Url());
   }
   EXPECT_NE(outcome.exitCode, 0);
@@ -271,7 +250,7 @@ TEST_F(FtpRecoveryTest, FailedWriteInTheJoinNamesTheDestination) {
   FtpTestServer server(PatternBytes(200000));
   Outcome outcome;
   {
-    FileSizeLimit limit(120000);
+    testenv::FileSizeLimit limit(120000);
     outcome = Download(server.Url());
   }
   EXPECT_NE(outcome.exitCode, 0);
