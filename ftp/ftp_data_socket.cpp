@@ -38,44 +38,50 @@ CFTPDataSocket::CFTPDataSocket(CFTPCommandSocket* owner) : m_pCommandSocket(owne
 CFTPDataSocket::~CFTPDataSocket() { ReleaseTempFile(); }
 
 void CFTPDataSocket::OnReceive(int nErrorCode) {
-  if (!m_buffer) m_buffer = std::make_unique<char[]>(kBufferSize);
-  char* const buffer = m_buffer.get();
-  const int count = Receive(buffer, kBufferSize, 0);
-  if (m_bRangeDone || m_bClosed || count <= 0) {
+  if (m_bRangeDone || m_bClosed) {
+    DiscardWaiting();
+    CSocket::OnReceive(nErrorCode);
+    return;
+  }
+  // Only the range's own bytes are taken: what follows it stays with the
+  // socket and is dropped with it.
+  const int64_t wanted = m_nExpected >= 1 ? m_nExpected - m_nReceived : kBlockSize;
+  if (wanted <= 0) {
+    // The range was cut back to what had already arrived.
+    m_bRangeDone = true;
+    CompleteRange();
+    return;
+  }
+  int64_t count = 0;
+  try {
+    count = ReceiveToFile(m_file, wanted);
+    if (count > 0 && ++m_nWritesSinceFlush >= kWritesPerFlush) {
+      m_file.Flush();
+      m_nWritesSinceFlush = 0;
+    }
+  } catch (const CFileException& error) {
+    m_pCommandSocket->OnDataFailed(Format(kWriteFailed, error.m_strFileName.c_str(), error.m_strReason.c_str()));
+    return;
+  }
+  if (count <= 0) {
     CSocket::OnReceive(nErrorCode);
     return;
   }
   m_pCommandSocket->NoteActivity();
   const bool first = m_nReceived == 0;
   m_nReceived += count;
-  int64_t excess = 0;
-  bool ended = false;
-  if (m_nExpected >= 1 && m_nReceived >= m_nExpected) {
-    excess = m_nReceived - m_nExpected;
-    m_nReceived = m_nExpected;
-    m_bRangeDone = true;
-    ended = true;
-  }
-  if (!WriteBlock(buffer, count - excess)) return;
+  const bool ended = m_nExpected >= 1 && m_nReceived >= m_nExpected;
+  if (ended) m_bRangeDone = true;
   CFTPFileDownloadManager* manager = m_pCommandSocket->Manager();
-  manager->AddReceived(count - excess, m_nConnection, m_nReceived);
+  manager->AddReceived(count, m_nConnection, m_nReceived);
   if (first) manager->MarkRateBase();
   if (ended) CompleteRange();
   CSocket::OnReceive(nErrorCode);
 }
 
-bool CFTPDataSocket::WriteBlock(const char* data, int64_t count) {
-  try {
-    m_file.Write(data, static_cast<size_t>(count));
-    if (++m_nWritesSinceFlush >= kWritesPerFlush) {
-      m_file.Flush();
-      m_nWritesSinceFlush = 0;
-    }
-  } catch (const CFileException& error) {
-    m_pCommandSocket->OnDataFailed(Format(kWriteFailed, error.m_strFileName.c_str(), error.m_strReason.c_str()));
-    return false;
-  }
-  return true;
+void CFTPDataSocket::DiscardWaiting() {
+  char buffer[4096];
+  Receive(buffer, sizeof buffer, 0);
 }
 
 // The bytes after the range belong to other connections: the server is told
@@ -94,7 +100,6 @@ void CFTPDataSocket::FinishData(int nErrorCode) {
   if (m_bClosed || m_bReleased) return;
   m_bClosed = true;
   Close();
-  m_buffer.reset();
   try {
     m_file.Close();
   } catch (const CFileException& error) {

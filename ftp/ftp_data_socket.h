@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 
 #include "platform/file.h"
@@ -36,8 +35,9 @@ class CFTPDataSocket : public CSocket {
   bool HasTempFile() const { return m_file.IsOpen() || m_bClosed; }
   const std::string& TempFileError() const { return m_strTempError; }
 
-  // Large enough that a fast transfer costs few system calls per megabyte.
-  static constexpr int kBufferSize = 256 * 1024;
+  // The most one notification takes in; large enough that a fast transfer
+  // costs few system calls per megabyte.
+  static constexpr int kBlockSize = 1024 * 1024;
   static constexpr int kWritesPerFlush = 10;
 
   int m_nConnection = -1;
@@ -51,10 +51,9 @@ class CFTPDataSocket : public CSocket {
   CFTPCommandSocket* m_pCommandSocket;
 
  private:
-  bool WriteBlock(const char* data, int64_t count);
+  void DiscardWaiting();
   void CompleteRange();
 
-  std::unique_ptr<char[]> m_buffer;
   std::string m_strTempError;
   bool m_bReleased = false;
 };

@@ -167,6 +167,25 @@ int CAsyncSocket::Receive(void* buffer, int length, int flags) {
   return FailCount(SocketErrorFromErrno(error));
 }
 
+int64_t CAsyncSocket::ReceiveToFile(CFile& file, int64_t length) {
+  if (m_fd < 0) {
+    return FailCount(WSAENOTSOCK);
+  }
+  if (length < 0) {
+    return FailCount(WSAEINVAL);
+  }
+  ArmReading();
+  const int64_t received = m_receiver.Receive(m_fd, file, length);
+  if (received >= 0) {
+    return received;
+  }
+  const int error = errno;
+  if (IsHardReceiveError(error)) {
+    m_nReceiveError = SocketErrorFromErrno(error);
+  }
+  return FailCount(SocketErrorFromErrno(error));
+}
+
 bool CAsyncSocket::Listen(int backlog) {
   if (m_fd < 0) {
     return Fail(WSAENOTSOCK);

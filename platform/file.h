@@ -48,6 +48,8 @@ class CFile {
   static bool Exists(const std::string& name);
 
  private:
+  friend class CFileReceiver;
+
   int m_fd = -1;
   std::string m_strName;
 };
