@@ -8,6 +8,7 @@
 #include "ftp/ftp_file_download_manager.h"
 #include "ftp/ftp_messages.h"
 #include "platform/failure.h"
+#include "platform/file_receiver.h"
 
 namespace {
 
@@ -32,13 +33,15 @@ CFTPDataSocket::CFTPDataSocket(CFTPCommandSocket* owner) : m_pCommandSocket(owne
   if (!m_file.Open(m_strTempName, CFile::modeCreate | CFile::modeNoTruncate | CFile::modeWrite, &reason)) {
     m_strTempError = Format(kTempFileNotCreatedIn, m_strTempName.c_str(), reason.c_str());
     ReleaseTempFile();
+    return;
   }
+  m_receiver = std::make_unique<CFileReceiver>(m_file);
 }
 
 CFTPDataSocket::~CFTPDataSocket() { ReleaseTempFile(); }
 
 void CFTPDataSocket::OnReceive(int nErrorCode) {
-  if (m_bRangeDone || m_bClosed) {
+  if (m_bRangeDone || m_bClosed || !m_receiver) {
     DiscardWaiting();
     CSocket::OnReceive(nErrorCode);
     return;
@@ -54,7 +57,7 @@ void CFTPDataSocket::OnReceive(int nErrorCode) {
   }
   int64_t count = 0;
   try {
-    count = ReceiveToFile(m_file, wanted);
+    count = ReceiveToFile(*m_receiver, wanted);
     if (count > 0 && ++m_nWritesSinceFlush >= kWritesPerFlush) {
       m_file.Flush();
       m_nWritesSinceFlush = 0;
@@ -101,6 +104,7 @@ void CFTPDataSocket::FinishData(int nErrorCode) {
   m_bClosed = true;
   Close();
   try {
+    if (m_receiver) m_receiver->Finish();
     m_file.Close();
   } catch (const CFileException& error) {
     m_pCommandSocket->OnDataFailed(Format(kWriteFailed, error.m_strFileName.c_str(), error.m_strReason.c_str()));
@@ -111,11 +115,15 @@ void CFTPDataSocket::FinishData(int nErrorCode) {
   m_pCommandSocket->OnDataEnded(!complete && (nErrorCode != 0 || known));
 }
 
-void CFTPDataSocket::CloseTempFile() { m_file.Abort(); }
+void CFTPDataSocket::CloseTempFile() {
+  m_receiver.reset();
+  m_file.Abort();
+}
 
 void CFTPDataSocket::ReleaseTempFile() {
   if (m_bReleased) return;
   m_bReleased = true;
+  m_receiver.reset();
   m_file.Abort();
   if (m_strTempName.empty()) return;
   try {

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/file.h"
 #include "platform/socket.h"
 
 class CFTPCommandSocket;
+class CFileReceiver;
 
 // The data connection of one FTP connection: takes the bytes of its range
 // into a temp file of its own ("FFF" prefix, current folder), counts them
@@ -54,6 +56,8 @@ class CFTPDataSocket : public CSocket {
   void DiscardWaiting();
   void CompleteRange();
 
+  // Writes what the socket takes into m_file; none without a temp file.
+  std::unique_ptr<CFileReceiver> m_receiver;
   std::string m_strTempError;
   bool m_bReleased = false;
 };

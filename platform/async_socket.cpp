@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "platform/event_loop.h"
+#include "platform/file_receiver.h"
 #include "platform/socket_address.h"
 #include "platform/socket_error_map.h"
 
@@ -167,7 +168,7 @@ int CAsyncSocket::Receive(void* buffer, int length, int flags) {
   return FailCount(SocketErrorFromErrno(error));
 }
 
-int64_t CAsyncSocket::ReceiveToFile(CFile& file, int64_t length) {
+int64_t CAsyncSocket::ReceiveToFile(CFileReceiver& receiver, int64_t length) {
   if (m_fd < 0) {
     return FailCount(WSAENOTSOCK);
   }
@@ -175,7 +176,7 @@ int64_t CAsyncSocket::ReceiveToFile(CFile& file, int64_t length) {
     return FailCount(WSAEINVAL);
   }
   ArmReading();
-  const int64_t received = m_receiver.Receive(m_fd, file, length);
+  const int64_t received = receiver.Receive(m_fd, length);
   if (received >= 0) {
     return received;
   }

@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "platform/file_receiver.h"
 #include "platform/socket_errors.h"
 
+class CFileReceiver;
 class EventLoop;
 
 // A TCP socket bound to the loop of the thread that calls Create. Its
@@ -39,10 +39,10 @@ class CAsyncSocket {
   // Bytes read, 0 at the end of the stream, SOCKET_ERROR with the error in
   // GetLastError() (WSAEWOULDBLOCK when nothing is waiting).
   virtual int Receive(void* buffer, int length, int flags = 0);
-  // Like Receive, but up to `length` waiting bytes go straight into `file`
-  // at its position without being copied through this process. A failed
-  // write to the file throws CFileException, and that block is lost.
-  int64_t ReceiveToFile(CFile& file, int64_t length);
+  // Like Receive, but up to `length` waiting bytes go to the receiver's
+  // file (see CFileReceiver), without a copy through this process. Throws
+  // CFileException once writing to that file has failed.
+  int64_t ReceiveToFile(CFileReceiver& receiver, int64_t length);
   bool Listen(int backlog = 5);
   // Takes a waiting connection into `connected`, which must not be created;
   // it joins the loop of the calling thread.
@@ -86,7 +86,6 @@ class CAsyncSocket {
   bool WaitBlocking(const std::function<bool()>& finished);
 
   int m_fd = -1;
-  CFileReceiver m_receiver;
   long m_events = 0;
   bool m_bCloseReported = false;
   EventLoop* m_loop = nullptr;

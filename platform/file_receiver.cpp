@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 
 #include "platform/file.h"
 
@@ -13,49 +14,121 @@ namespace {
 // Large enough for one big block of a fast transfer in a single move.
 constexpr int kPipeBytes = 1024 * 1024;
 
+void CloseQuietly(int& fd) {
+  if (fd >= 0) close(fd);
+  fd = -1;
+}
+
 }  // namespace
 
-CFileReceiver::~CFileReceiver() { ClosePipe(); }
+CFileReceiver::CFileReceiver(CFile& file) : m_strFileName(file.GetFilePath()) {
+  m_fileFd = file.m_fd >= 0 ? fcntl(file.m_fd, F_DUPFD_CLOEXEC, 0) : -1;
+  if (m_fileFd < 0) {
+    m_nWriteError = file.m_fd >= 0 ? errno : EBADF;
+    return;
+  }
+  Start();
+}
 
-int64_t CFileReceiver::Receive(int fd, CFile& file, int64_t length) {
-  if (!OpenPipe()) return -1;
+CFileReceiver::~CFileReceiver() {
+  try {
+    Finish();
+  } catch (const CFileException&) {
+  }
+}
+
+// Without a pipe or a thread nothing can be received: that counts as a
+// failed write, reported by the first Receive.
+void CFileReceiver::Start() {
+  if (pipe2(m_pipe, O_CLOEXEC) != 0) {
+    m_nWriteError = errno;
+    return;
+  }
+  // A smaller pipe only means more moves; the size is a wish.
+  fcntl(m_pipe[1], F_SETPIPE_SZ, kPipeBytes);
+  try {
+    m_writer = std::thread([this] { WriteUntilEnd(); });
+  } catch (const std::system_error& error) {
+    m_nWriteError = error.code().value() ? error.code().value() : EAGAIN;
+    CloseQuietly(m_pipe[0]);
+    CloseQuietly(m_pipe[1]);
+  }
+}
+
+int64_t CFileReceiver::Receive(int fd, int64_t length) {
+  ThrowIfFailed();
+  if (m_bFinished) {
+    errno = EBADF;
+    return -1;
+  }
   if (length > kPipeBytes) length = kPipeBytes;
   ssize_t moved;
   do {
-    moved = splice(fd, nullptr, m_pipe[1], nullptr, static_cast<size_t>(length), SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
+    moved = splice(fd, nullptr, m_pipe[1], nullptr, static_cast<size_t>(length), SPLICE_F_MOVE);
   } while (moved < 0 && errno == EINTR);
-  if (moved <= 0) return moved;
-  DrainInto(file, moved);
   return moved;
 }
 
-bool CFileReceiver::OpenPipe() {
-  if (m_pipe[0] >= 0) return true;
-  if (pipe2(m_pipe, O_CLOEXEC) != 0) return false;
-  // A smaller pipe only means more moves; the size is a wish.
-  fcntl(m_pipe[1], F_SETPIPE_SZ, kPipeBytes);
-  return true;
+void CFileReceiver::Finish() {
+  if (!m_bFinished) {
+    m_bFinished = true;
+    // The end of the pipe tells the writer that nothing more comes.
+    CloseQuietly(m_pipe[1]);
+    if (m_writer.joinable()) m_writer.join();
+    CloseQuietly(m_pipe[0]);
+    CloseQuietly(m_fileFd);
+  }
+  ThrowIfFailed();
 }
 
-void CFileReceiver::DrainInto(CFile& file, int64_t count) {
-  while (count > 0) {
-    ssize_t written;
-    do {
-      written = splice(m_pipe[0], nullptr, file.m_fd, nullptr, static_cast<size_t>(count), SPLICE_F_MOVE);
-    } while (written < 0 && errno == EINTR);
-    if (written <= 0) {
-      const int error = written < 0 ? errno : EIO;
-      // What is left in the pipe belongs to no file now.
-      ClosePipe();
-      throw CFileException(file.GetFilePath(), std::strerror(error));
+// The writer's thread.
+void CFileReceiver::WriteUntilEnd() {
+  for (;;) {
+    const ssize_t written = splice(m_pipe[0], nullptr, m_fileFd, nullptr, kPipeBytes, SPLICE_F_MOVE);
+    if (written > 0) continue;
+    if (written == 0) return;
+    if (errno == EINTR) continue;
+    if (errno == EINVAL) {
+      WriteThroughBuffer();
+      return;
     }
-    count -= written;
+    m_nWriteError = errno;
+    DropUntilEnd();
+    return;
   }
 }
 
-void CFileReceiver::ClosePipe() {
-  for (int& end : m_pipe) {
-    if (end >= 0) close(end);
-    end = -1;
+// For a file that splice cannot write to.
+void CFileReceiver::WriteThroughBuffer() {
+  char buffer[65536];
+  for (;;) {
+    const ssize_t got = read(m_pipe[0], buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return;
+    for (ssize_t done = 0; done < got;) {
+      const ssize_t written = write(m_fileFd, buffer + done, static_cast<size_t>(got - done));
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0) {
+        m_nWriteError = written < 0 ? errno : ENOSPC;
+        DropUntilEnd();
+        return;
+      }
+      done += written;
+    }
   }
+}
+
+// After a failed write the bytes still coming are dropped, so that the
+// socket's thread never waits on a full pipe.
+void CFileReceiver::DropUntilEnd() {
+  char sink[65536];
+  for (;;) {
+    const ssize_t got = read(m_pipe[0], sink, sizeof sink);
+    if (got > 0 || (got < 0 && errno == EINTR)) continue;
+    return;
+  }
+}
+
+void CFileReceiver::ThrowIfFailed() const {
+  if (const int error = m_nWriteError) throw CFileException(m_strFileName, std::strerror(error));
 }

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <string>
+#include <thread>
 
 #include "platform/file.h"
 #include "tests/support/file_size_limit.h"
@@ -55,76 +56,106 @@ class LoopbackPair {
   int m_receiver = -1;
 };
 
-// Takes `wanted` bytes in as many moves as it needs.
-int64_t ReceiveAll(CFileReceiver& receiver, int fd, CFile& file, int64_t wanted) {
+// Takes `wanted` bytes in as many moves as it needs, or up to the end.
+int64_t ReceiveAll(CFileReceiver& receiver, int fd, int64_t wanted) {
   int64_t total = 0;
-  for (int tries = 0; total < wanted && tries < 100000; ++tries) {
-    const int64_t moved = receiver.Receive(fd, file, wanted - total);
+  for (int tries = 0; total < wanted && tries < 1000000; ++tries) {
+    const int64_t moved = receiver.Receive(fd, wanted - total);
     if (moved == 0) break;
     if (moved > 0) total += moved;
   }
   return total;
 }
 
-TEST(FileReceiver, MovesOnlyTheBytesAskedForAndSeesTheEnd) {
+TEST(FileReceiver, TakesOnlyTheBytesAskedForAndSeesTheEnd) {
   testenv::ScratchDir dir;
-  const std::string data = testenv::PatternBytes(300000);
+  const std::string data = testenv::PatternBytes(3000000);
   LoopbackPair pair;
-  pair.Send(data);
-  pair.CloseSender();
-  CFileReceiver receiver;
+  std::thread sender([&] {
+    pair.Send(data);
+    pair.CloseSender();
+  });
   CFile file;
   ASSERT_TRUE(file.Open(dir.File("piece"), CFile::modeCreate | CFile::modeWrite));
-  EXPECT_EQ(ReceiveAll(receiver, pair.Receiver(), file, 200001), 200001);
+  CFileReceiver receiver(file);
+  EXPECT_EQ(ReceiveAll(receiver, pair.Receiver(), 2000001), 2000001);
+  receiver.Finish();
   file.Close();
-  EXPECT_EQ(testenv::ReadFile(dir.File("piece")), data.substr(0, 200001));
+  EXPECT_TRUE(testenv::ReadFile(dir.File("piece")) == data.substr(0, 2000001));
 
-  std::string rest(data.size(), '\0');
-  ssize_t count = 0;
-  size_t got = 0;
-  while ((count = recv(pair.Receiver(), rest.data() + got, rest.size() - got, 0)) > 0) got += static_cast<size_t>(count);
-  EXPECT_EQ(rest.substr(0, got), data.substr(200001));
+  std::string rest;
+  char buffer[65536];
+  for (int tries = 0; tries < 1000000; ++tries) {
+    const ssize_t count = recv(pair.Receiver(), buffer, sizeof buffer, 0);
+    if (count == 0) break;
+    if (count > 0) rest.append(buffer, static_cast<size_t>(count));
+  }
+  sender.join();
+  EXPECT_TRUE(rest == data.substr(2000001));
   CFile after;
   ASSERT_TRUE(after.Open(dir.File("after"), CFile::modeCreate | CFile::modeWrite));
-  EXPECT_EQ(receiver.Receive(pair.Receiver(), after, 10), 0);
+  CFileReceiver atTheEnd(after);
+  EXPECT_EQ(atTheEnd.Receive(pair.Receiver(), 10), 0);
+  EXPECT_NO_THROW(atTheEnd.Finish());
 }
 
 TEST(FileReceiver, NothingWaitingIsWouldBlock) {
   testenv::ScratchDir dir;
   LoopbackPair pair;
-  CFileReceiver receiver;
   CFile file;
   ASSERT_TRUE(file.Open(dir.File("piece"), CFile::modeCreate | CFile::modeWrite));
-  EXPECT_EQ(receiver.Receive(pair.Receiver(), file, 10), -1);
+  CFileReceiver receiver(file);
+  EXPECT_EQ(receiver.Receive(pair.Receiver(), 10), -1);
   EXPECT_EQ(errno, EAGAIN);
 }
 
-// A block that could not be written must not turn up in the next file.
-TEST(FileReceiver, AFailedWriteThrowsNamingTheFileAndLeavesNothingBehind) {
+// The failure shows at the next Receive or at Finish, naming the file.
+TEST(FileReceiver, AFailedWriteIsReportedNamingTheFile) {
   testenv::ScratchDir dir;
-  CFileReceiver receiver;
-  {
-    testenv::FileSizeLimit limit(1000);
-    LoopbackPair pair;
-    CFile full;
-    ASSERT_TRUE(full.Open(dir.File("full"), CFile::modeCreate | CFile::modeWrite));
-    pair.Send(testenv::PatternBytes(5000));
+  testenv::FileSizeLimit limit(1000);
+  const std::string data = testenv::PatternBytes(4 << 20);
+  LoopbackPair pair;
+  std::thread sender([&] {
+    pair.Send(data);
+    pair.CloseSender();
+  });
+  CFile file;
+  ASSERT_TRUE(file.Open(dir.File("full"), CFile::modeCreate | CFile::modeWrite));
+  CFileReceiver receiver(file);
+  int64_t total = 0;
+  std::string failedOn;
+  for (int tries = 0; tries < 1000000 && failedOn.empty(); ++tries) {
     try {
-      ReceiveAll(receiver, pair.Receiver(), full, 5000);
-      FAIL() << "the write past the limit was not reported";
+      const int64_t moved = receiver.Receive(pair.Receiver(), 1 << 20);
+      if (moved == 0) break;
+      if (moved > 0) total += moved;
     } catch (const CFileException& error) {
-      EXPECT_EQ(error.m_strFileName, dir.File("full"));
-      EXPECT_FALSE(error.m_strReason.empty());
+      failedOn = error.m_strFileName;
     }
   }
-  LoopbackPair fresh;
-  fresh.Send("fresh");
-  fresh.CloseSender();
-  CFile next;
-  ASSERT_TRUE(next.Open(dir.File("next"), CFile::modeCreate | CFile::modeWrite));
-  EXPECT_EQ(ReceiveAll(receiver, fresh.Receiver(), next, 100), 5);
-  next.Close();
-  EXPECT_EQ(testenv::ReadFile(dir.File("next")), "fresh");
+  char buffer[65536];
+  while (recv(pair.Receiver(), buffer, sizeof buffer, 0) != 0) {
+  }
+  sender.join();
+  try {
+    receiver.Finish();
+    FAIL() << "the write past the limit was not reported";
+  } catch (const CFileException& error) {
+    EXPECT_EQ(error.m_strFileName, dir.File("full"));
+    EXPECT_FALSE(error.m_strReason.empty());
+  }
+  if (!failedOn.empty()) {
+    EXPECT_EQ(failedOn, dir.File("full"));
+  }
+  EXPECT_LE(total, static_cast<int64_t>(data.size()));
+}
+
+TEST(FileReceiver, AFileThatIsNotOpenFailsTheFirstReceive) {
+  LoopbackPair pair;
+  CFile closed;
+  CFileReceiver receiver(closed);
+  EXPECT_THROW(receiver.Receive(pair.Receiver(), 10), CFileException);
+  EXPECT_THROW(receiver.Finish(), CFileException);
 }
 
 }  // namespace
