@@ -257,6 +257,10 @@ void CFTPCommandSocket::ReleaseTempFile() {
   if (m_pDataSocket) m_pDataSocket->ReleaseTempFile();
 }
 
+void CFTPCommandSocket::ForgetTempFile() {
+  if (m_pDataSocket) m_pDataSocket->ForgetTempFile();
+}
+
 void CFTPCommandSocket::CloseAll() {
   m_bRetired = true;
   StopWatch();

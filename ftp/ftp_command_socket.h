@@ -69,6 +69,8 @@ class CFTPCommandSocket : public CSocket {
   void UpdateExpected();
   // Closes and deletes the temp file; errors are ignored.
   void ReleaseTempFile();
+  // The temp file was moved into place by the join: nothing deletes it.
+  void ForgetTempFile();
   // Closes the control, listening and data sockets and the temp file (which
   // stays on disk for the join); nothing more arrives.
   void CloseAll();

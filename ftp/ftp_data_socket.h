@@ -31,6 +31,9 @@ class CFTPDataSocket : public CSocket {
   void CloseTempFile();
   // Closes and deletes the temp file, once; errors are ignored.
   void ReleaseTempFile();
+  // The temp file became another file: its name is forgotten, so nothing
+  // deletes it.
+  void ForgetTempFile() { m_strTempName.clear(); }
   // A new range length; -1 (or below 1) reads until the server closes.
   void SetExpected(int64_t expected);
 

@@ -286,7 +286,10 @@ int64_t CFTPFileDownloadManager::AppendPieces(CFileJoiner& destination, std::vec
     owners.push_back(piece);
     const int64_t skip = total - piece->m_nStart;
     const int64_t length = piece->ReceivedBytes() - skip;
-    destination.Append(piece->TempFileName(), skip, length);
+    if (skip == 0 && destination.MoveIn(piece->TempFileName(), length))
+      piece->ForgetTempFile();
+    else
+      destination.Append(piece->TempFileName(), skip, length);
     total += length;
   }
   return total;

@@ -207,7 +207,10 @@ bool CHTTPFileDownloadManager::JoinTempFiles() {
 void CHTTPFileDownloadManager::AppendPiece(CHTTPSocket* piece, int64_t& pos, CFileJoiner& destination) {
   const int64_t skip = pos - piece->GetStart();
   const int64_t count = piece->GetReceived() - skip;
-  destination.Append(piece->GetTempName(), skip, count);
+  if (skip == 0 && destination.MoveIn(piece->GetTempName(), count))
+    piece->ForgetTempFile();
+  else
+    destination.Append(piece->GetTempName(), skip, count);
   pos += count;
   piece->RemoveTempFile();
 }

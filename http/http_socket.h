@@ -43,6 +43,9 @@ class CHTTPSocket : public CSocket {
   // Deletes the temp file (once joined); never throws. The name is
   // forgotten, so a later Discard cannot hit a file that reuses it.
   void RemoveTempFile();
+  // The temp file became another file (moved into place by the join): its
+  // name is forgotten, so nothing deletes it.
+  void ForgetTempFile() { m_strTempName.clear(); }
 
   // The request exactly as it is sent, for the path as given.
   static std::string FormatRequest(const std::string& path, const std::string& host, int64_t start,

@@ -24,6 +24,14 @@ bool KernelCopyUnsupported(int error) {
   return error == EXDEV || error == ENOSYS || error == EINVAL || error == EOPNOTSUPP || error == EBADF;
 }
 
+int OpenForWriting(const std::string& name, int flags) {
+  int fd;
+  do {
+    fd = open(name.c_str(), O_WRONLY | O_CLOEXEC | flags, 0644);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
 class Descriptor {
  public:
   explicit Descriptor(int fd) : m_fd(fd) {}
@@ -44,10 +52,9 @@ CFileJoiner::~CFileJoiner() { Abort(); }
 
 bool CFileJoiner::Open(const std::string& destination, std::string* error) {
   Abort();
-  int fd;
-  do {
-    fd = open(destination.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  } while (fd < 0 && errno == EINTR);
+  int fd = OpenForWriting(destination, O_CREAT | O_EXCL);
+  m_bCreated = fd >= 0;
+  if (fd < 0 && errno == EEXIST) fd = OpenForWriting(destination, O_CREAT | O_TRUNC);
   if (fd < 0) {
     if (error) *error = Reason(errno);
     return false;
@@ -56,6 +63,24 @@ bool CFileJoiner::Open(const std::string& destination, std::string* error) {
   m_strName = destination;
   m_nLength = 0;
   m_nWrittenBack = 0;
+  return true;
+}
+
+bool CFileJoiner::MoveIn(const std::string& source, int64_t count) {
+  if (!m_bCreated || m_nLength != 0 || count <= 0) return false;
+  const int fd = OpenForWriting(source, 0);
+  if (fd < 0) return false;
+  struct stat status;
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size != count ||
+      rename(source.c_str(), m_strName.c_str()) != 0) {
+    close(fd);
+    return false;
+  }
+  close(m_fd);
+  m_fd = fd;
+  m_bCreated = false;
+  m_nLength = count;
+  StartWriteback();
   return true;
 }
 

@@ -21,6 +21,14 @@ class CFileJoiner {
   // Creates or truncates the destination. False on failure, with the reason
   // in *error when given.
   bool Open(const std::string& destination, std::string* error = nullptr);
+  // Makes the source the destination's first count bytes by renaming it
+  // into place, with no copy. Only where that cannot be told from copying:
+  // nothing is appended yet, Open created the destination (so no other
+  // name, owner or mode of an older file is lost), the source holds exactly
+  // count bytes and lies on the destination's file system. True when the
+  // source was moved (its name is then gone); false, with nothing changed,
+  // when the bytes have to be appended.
+  bool MoveIn(const std::string& source, int64_t count);
   // Appends count bytes of the source, starting at its offset. Throws when
   // the source holds fewer bytes.
   void Append(const std::string& source, int64_t offset, int64_t count);
@@ -41,4 +49,5 @@ class CFileJoiner {
   int64_t m_nLength = 0;
   int64_t m_nWrittenBack = 0;  // bytes whose writeback has been started
   bool m_bKernelCopy = true;
+  bool m_bCreated = false;  // Open made the destination, and it is still empty
 };

@@ -124,4 +124,44 @@ TEST(FileJoiner, DeviceDestinationIsJoinedWithoutSync) {
   EXPECT_NO_THROW(joiner.Close());
 }
 
+// Moving the first piece into place must give the same file as copying it,
+// so it is refused wherever the two could be told apart.
+TEST(FileJoiner, FirstPieceIsMovedIntoANewDestinationOnly) {
+  testenv::ScratchDir dir;
+  const std::string a = testenv::PatternBytes(100000, 7), b = testenv::PatternBytes(50000, 8);
+  testenv::WriteFile(dir.File("a"), a);
+  testenv::WriteFile(dir.File("b"), b);
+  CFileJoiner joiner;
+  ASSERT_TRUE(joiner.Open(dir.File("out")));
+  EXPECT_FALSE(joiner.MoveIn(dir.File("a"), 99999));
+  EXPECT_FALSE(joiner.MoveIn(dir.File("missing"), 1));
+  ASSERT_TRUE(joiner.MoveIn(dir.File("a"), 100000));
+  EXPECT_FALSE(testenv::FileExists(dir.File("a")));
+  EXPECT_FALSE(joiner.MoveIn(dir.File("b"), 50000));
+  joiner.Append(dir.File("b"), 1, 49999);
+  EXPECT_EQ(joiner.Length(), 149999);
+  joiner.Sync();
+  joiner.Close();
+  EXPECT_TRUE(testenv::ReadFile(dir.File("out")) == a + b.substr(1));
+
+  // An existing destination keeps its name, links and mode: bytes are copied.
+  testenv::WriteFile(dir.File("a"), a);
+  std::filesystem::create_hard_link(dir.File("out"), dir.File("link"));
+  ASSERT_TRUE(joiner.Open(dir.File("out")));
+  EXPECT_FALSE(joiner.MoveIn(dir.File("a"), 100000));
+  joiner.Append(dir.File("a"), 0, 100000);
+  joiner.Close();
+  EXPECT_TRUE(testenv::FileExists(dir.File("a")));
+  EXPECT_TRUE(testenv::ReadFile(dir.File("link")) == a);
+
+  if (!std::filesystem::is_directory("/dev/shm")) return;
+  const std::string other = "/dev/shm/kestrion-move-" + std::to_string(getpid());
+  testenv::WriteFile(other, b);
+  ASSERT_TRUE(joiner.Open(dir.File("new")));
+  EXPECT_FALSE(joiner.MoveIn(other, 50000));
+  joiner.Close();
+  EXPECT_TRUE(testenv::FileExists(other));
+  std::filesystem::remove(other);
+}
+
 }  // namespace
