@@ -45,6 +45,13 @@ class LoopbackPair {
       sent += static_cast<size_t>(count);
     }
   }
+  // The data may be more than the socket buffers hold.
+  std::thread SendAndCloseInBackground(const std::string& data) {
+    return std::thread([this, &data] {
+      Send(data);
+      CloseSender();
+    });
+  }
   void CloseSender() {
     close(m_sender);
     m_sender = -1;
@@ -71,10 +78,7 @@ TEST(FileReceiver, TakesOnlyTheBytesAskedForAndSeesTheEnd) {
   testenv::ScratchDir dir;
   const std::string data = testenv::PatternBytes(3000000);
   LoopbackPair pair;
-  std::thread sender([&] {
-    pair.Send(data);
-    pair.CloseSender();
-  });
+  std::thread sender = pair.SendAndCloseInBackground(data);
   CFile file;
   ASSERT_TRUE(file.Open(dir.File("piece"), CFile::modeCreate | CFile::modeWrite));
   CFileReceiver receiver(file);
@@ -115,10 +119,7 @@ TEST(FileReceiver, AFailedWriteIsReportedNamingTheFile) {
   testenv::FileSizeLimit limit(1000);
   const std::string data = testenv::PatternBytes(4 << 20);
   LoopbackPair pair;
-  std::thread sender([&] {
-    pair.Send(data);
-    pair.CloseSender();
-  });
+  std::thread sender = pair.SendAndCloseInBackground(data);
   CFile file;
   ASSERT_TRUE(file.Open(dir.File("full"), CFile::modeCreate | CFile::modeWrite));
   CFileReceiver receiver(file);
