@@ -58,10 +58,6 @@ void CFTPDataSocket::OnReceive(int nErrorCode) {
   int64_t count = 0;
   try {
     count = ReceiveToFile(*m_receiver, wanted);
-    if (count > 0 && ++m_nWritesSinceFlush >= kWritesPerFlush) {
-      m_file.Flush();
-      m_nWritesSinceFlush = 0;
-    }
   } catch (const CFileException& error) {
     m_pCommandSocket->OnDataFailed(Format(kWriteFailed, error.m_strFileName.c_str(), error.m_strReason.c_str()));
     return;

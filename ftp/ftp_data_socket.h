@@ -14,6 +14,8 @@ class CFileReceiver;
 // into a temp file of its own ("FFF" prefix, current folder), counts them
 // against the range length, has the control connection send ABOR when the
 // range is complete, and reports the end of its data to the control socket.
+// The piece is written by the receiver's own thread straight to the system,
+// so nothing is held back for a flush.
 //
 // Threads: created and used on the manager's thread. Owned by its control
 // socket, which outlives it.
@@ -43,12 +45,10 @@ class CFTPDataSocket : public CSocket {
   // The most one notification takes in; large enough that a fast transfer
   // costs few system calls per megabyte.
   static constexpr int kBlockSize = 1024 * 1024;
-  static constexpr int kWritesPerFlush = 10;
 
   int m_nConnection = -1;
   int64_t m_nExpected = -1;
   int64_t m_nReceived = 0;
-  int m_nWritesSinceFlush = 0;
   bool m_bRangeDone = false;
   CFile m_file;
   std::string m_strTempName;

@@ -150,37 +150,32 @@ int CAsyncSocket::Send(const void* data, int length, int flags) {
 }
 
 int CAsyncSocket::Receive(void* buffer, int length, int flags) {
-  if (m_fd < 0) {
-    return FailCount(WSAENOTSOCK);
-  }
-  if (length < 0) {
-    return FailCount(WSAEINVAL);
+  if (const int refused = ReceiveRefusal(length)) {
+    return FailCount(refused);
   }
   ArmReading();
   const ssize_t received = recv(m_fd, buffer, static_cast<size_t>(length), flags & (MSG_PEEK | MSG_OOB));
-  if (received >= 0) {
-    return static_cast<int>(received);
-  }
-  const int error = errno;
-  if (IsHardReceiveError(error)) {
-    m_nReceiveError = SocketErrorFromErrno(error);
-  }
-  return FailCount(SocketErrorFromErrno(error));
+  return received >= 0 ? static_cast<int>(received) : FailReceive(errno);
 }
 
 int64_t CAsyncSocket::ReceiveToFile(CFileReceiver& receiver, int64_t length) {
-  if (m_fd < 0) {
-    return FailCount(WSAENOTSOCK);
-  }
-  if (length < 0) {
-    return FailCount(WSAEINVAL);
+  if (const int refused = ReceiveRefusal(length)) {
+    return FailCount(refused);
   }
   ArmReading();
   const int64_t received = receiver.Receive(m_fd, length);
-  if (received >= 0) {
-    return received;
+  return received >= 0 ? received : FailReceive(errno);
+}
+
+int CAsyncSocket::ReceiveRefusal(int64_t length) const {
+  if (m_fd < 0) {
+    return WSAENOTSOCK;
   }
-  const int error = errno;
+  return length < 0 ? WSAEINVAL : 0;
+}
+
+// A hard error is kept for the OnClose that follows it.
+int CAsyncSocket::FailReceive(int error) {
   if (IsHardReceiveError(error)) {
     m_nReceiveError = SocketErrorFromErrno(error);
   }

@@ -79,6 +79,10 @@ class CAsyncSocket {
   void HandleAccept();
   void HandleReadable(uint32_t readyMask);
   void ReportClose(int nErrorCode);
+  // The error that refuses a receive of `length` bytes before it starts; 0 if none.
+  int ReceiveRefusal(int64_t length) const;
+  // SOCKET_ERROR for a receive that failed with errno `error`.
+  int FailReceive(int error);
   void ArmReading();
   // Pumps the thread's loop until finished() holds, with this socket's own
   // notifications held back (they arrive after the wait). False when the
