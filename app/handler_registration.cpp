@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "app/registration_messages.h"
-#include "platform/failure.h"
-#include "platform/registry.h"
-#include "platform/ui.h"
+#include "platform/base/failure.h"
+#include "platform/registry/registry.h"
+#include "platform/ui/ui.h"
 
 const char kInterceptorCLSID[] = "{7C3E20B4-41A9-11D2-8F3C-0060B0E2A17C}";
 

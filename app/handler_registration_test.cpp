@@ -6,8 +6,8 @@
 #include <deque>
 #include <vector>
 
-#include "platform/registry.h"
-#include "platform/ui.h"
+#include "platform/registry/registry.h"
+#include "platform/ui/ui.h"
 #include "tests/support/test_env.h"
 
 namespace {

@@ -8,10 +8,10 @@
 #include "app/unescape_url.h"
 #include "ftp/ftp_file_download_manager.h"
 #include "http/http_file_download_manager.h"
-#include "platform/event.h"
-#include "platform/failure.h"
-#include "platform/interrupt.h"
-#include "platform/ui.h"
+#include "platform/loop/event.h"
+#include "platform/base/failure.h"
+#include "platform/loop/interrupt.h"
+#include "platform/ui/ui.h"
 
 namespace {
 

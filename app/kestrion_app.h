@@ -4,7 +4,7 @@
 #include <string>
 
 #include "ads/ad_update_mgr.h"
-#include "platform/thread_message.h"
+#include "platform/loop/thread_message.h"
 
 class CFileDownloadManager;
 class Event;

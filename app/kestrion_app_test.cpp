@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/app_messages.h"
-#include "platform/failure.h"
+#include "platform/base/failure.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include "app/kestrion_app.h"
 #include "engine/engine_messages.h"
 #include "engine/url_parts.h"
-#include "platform/event.h"
-#include "platform/registry.h"
-#include "platform/ui.h"
+#include "platform/loop/event.h"
+#include "platform/registry/registry.h"
+#include "platform/ui/ui.h"
 #include "ui/download_progress_dlg.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <string>
 
-#include "platform/worker_thread.h"
+#include "platform/loop/worker_thread.h"
 
 class CDownloadProgressDlg;
 class Event;

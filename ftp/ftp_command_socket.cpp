@@ -6,8 +6,8 @@
 #include "ftp/ftp_file_download_manager.h"
 #include "ftp/ftp_listen_socket.h"
 #include "ftp/ftp_messages.h"
-#include "platform/failure.h"
-#include "platform/timer.h"
+#include "platform/base/failure.h"
+#include "platform/loop/timer.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/socket.h"
+#include "platform/net/socket.h"
 
 class CFTPDataSocket;
 class CFTPFileDownloadManager;

@@ -7,8 +7,8 @@
 #include "ftp/ftp_command_socket.h"
 #include "ftp/ftp_file_download_manager.h"
 #include "ftp/ftp_messages.h"
-#include "platform/failure.h"
-#include "platform/file_receiver.h"
+#include "platform/base/failure.h"
+#include "platform/files/file_receiver.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/file.h"
-#include "platform/socket.h"
+#include "platform/files/file.h"
+#include "platform/net/socket.h"
 
 class CFTPCommandSocket;
 class CFileReceiver;

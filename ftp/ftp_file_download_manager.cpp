@@ -7,11 +7,11 @@
 #include "ftp/ftp_command_socket.h"
 #include "ftp/ftp_data_socket.h"
 #include "ftp/ftp_messages.h"
-#include "platform/event_loop.h"
-#include "platform/failure.h"
-#include "platform/file.h"
-#include "platform/file_copy.h"
-#include "platform/ui.h"
+#include "platform/loop/event_loop.h"
+#include "platform/base/failure.h"
+#include "platform/files/file.h"
+#include "platform/files/file_copy.h"
+#include "platform/ui/ui.h"
 
 CFTPFileDownloadManager::CFTPFileDownloadManager() {
   m_nPort = 21;

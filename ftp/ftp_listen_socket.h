@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/socket.h"
+#include "platform/net/socket.h"
 
 class CFTPDataSocket;
 

@@ -10,7 +10,7 @@
 #include "ftp/ftp_command_socket.h"
 #include "ftp/ftp_data_socket.h"
 #include "ftp/ftp_file_download_manager.h"
-#include "platform/ui.h"
+#include "platform/ui/ui.h"
 
 // A manager that records what its connections report instead of acting on
 // it, and connects nothing. Background mode keeps the advertisement updater

@@ -8,11 +8,11 @@
 #include "http/http_messages.h"
 #include "http/http_socket.h"
 #include "http/location_resolver.h"
-#include "platform/event_loop.h"
-#include "platform/failure.h"
-#include "platform/file.h"
-#include "platform/file_copy.h"
-#include "platform/ui.h"
+#include "platform/loop/event_loop.h"
+#include "platform/base/failure.h"
+#include "platform/files/file.h"
+#include "platform/files/file_copy.h"
+#include "platform/ui/ui.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include "http/http_file_download_manager.h"
 #include "http/http_messages.h"
 #include "http/request_target.h"
-#include "platform/failure.h"
-#include "platform/timer.h"
+#include "platform/base/failure.h"
+#include "platform/loop/timer.h"
 
 namespace {
 

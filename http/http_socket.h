@@ -7,8 +7,8 @@
 
 #include "http/chunked_decoder.h"
 #include "http/http_response_header.h"
-#include "platform/file.h"
-#include "platform/socket.h"
+#include "platform/files/file.h"
+#include "platform/net/socket.h"
 
 class CHTTPFileDownloadManager;
 class Timer;

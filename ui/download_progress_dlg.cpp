@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "engine/file_download_manager.h"
-#include "platform/failure.h"
-#include "platform/thread_message.h"
+#include "platform/base/failure.h"
+#include "platform/loop/thread_message.h"
 #include "ui/progress_texts.h"
 
 CDownloadProgressDlg::CDownloadProgressDlg(CFileDownloadManager* manager) : m_pManager(manager) {}

@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/thread_message.h"
-#include "platform/ui.h"
+#include "platform/loop/thread_message.h"
+#include "platform/ui/ui.h"
 
 class CFileDownloadManager;
 

@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/event_loop.h"
+#include "platform/loop/event_loop.h"
 
 namespace {
 

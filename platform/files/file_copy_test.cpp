@@ -1,0 +1,167 @@
+#include "platform/files/file_copy.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <unistd.h>
+
+#include "platform/files/file.h"
+#include "tests/support/test_env.h"
+
+namespace {
+
+TEST(FileJoiner, AppendsRangesOfSeveralFilesInOrder) {
+  testenv::ScratchDir dir;
+  const std::string a = testenv::PatternBytes(300000, 1), b = testenv::PatternBytes(70001, 2);
+  testenv::WriteFile(dir.File("a"), a);
+  testenv::WriteFile(dir.File("b"), b);
+  CFileJoiner joiner;
+  ASSERT_TRUE(joiner.Open(dir.File("out")));
+  joiner.Append(dir.File("a"), 0, 100000);
+  joiner.Append(dir.File("b"), 1, 70000);
+  joiner.Append(dir.File("a"), 299999, 1);
+  EXPECT_EQ(joiner.Length(), 170001);
+  joiner.Sync();
+  joiner.Close();
+  EXPECT_TRUE(testenv::ReadFile(dir.File("out")) == a.substr(0, 100000) + b.substr(1) + a.substr(299999));
+}
+
+TEST(FileJoiner, ASourceShorterThanAskedIsAnErrorNamingIt) {
+  testenv::ScratchDir dir;
+  testenv::WriteFile(dir.File("short"), "12345");
+  CFileJoiner joiner;
+  ASSERT_TRUE(joiner.Open(dir.File("out")));
+  try {
+    joiner.Append(dir.File("short"), 2, 4);
+    FAIL() << "no error";
+  } catch (const CFileException& error) {
+    EXPECT_EQ(error.m_strFileName, dir.File("short"));
+  }
+  try {
+    joiner.Append(dir.File("missing"), 0, 1);
+    FAIL() << "no error";
+  } catch (const CFileException& error) {
+    EXPECT_EQ(error.m_strFileName, dir.File("missing"));
+  }
+}
+
+TEST(FileJoiner, OpenTruncatesAndReportsWhyItCannot) {
+  testenv::ScratchDir dir;
+  testenv::WriteFile(dir.File("out"), "old content");
+  CFileJoiner joiner;
+  ASSERT_TRUE(joiner.Open(dir.File("out")));
+  joiner.Close();
+  EXPECT_EQ(testenv::ReadFile(dir.File("out")), "");
+  std::string reason;
+  EXPECT_FALSE(joiner.Open(dir.File("no/such/folder"), &reason));
+  EXPECT_FALSE(reason.empty());
+}
+
+// Between two kinds of file system the kernel refuses to copy: the buffer
+// takes over, mid-join.
+TEST(FileJoiner, FallsBackToTheBufferAcrossFileSystems) {
+  if (!std::filesystem::is_directory("/dev/shm")) GTEST_SKIP() << "skipped: no /dev/shm";
+  testenv::ScratchDir dir;
+  const std::string other = "/dev/shm/kestrion-join-" + std::to_string(getpid());
+  const std::string a = testenv::PatternBytes(200000, 3), b = testenv::PatternBytes(150000, 4);
+  testenv::WriteFile(dir.File("a"), a);
+  testenv::WriteFile(other, b);
+  CFileJoiner joiner;
+  ASSERT_TRUE(joiner.Open(dir.File("out")));
+  joiner.Append(dir.File("a"), 0, 200000);
+  joiner.Append(other, 5, 149995);
+  joiner.Append(dir.File("a"), 0, 10);
+  joiner.Close();
+  std::filesystem::remove(other);
+  EXPECT_TRUE(testenv::ReadFile(dir.File("out")) == a + b.substr(5) + a.substr(0, 10));
+}
+
+// Pieces of a download joined in offset order, each past what the one
+// before it covered already, across many writeback steps' worth of calls.
+TEST(FileJoiner, OverlappingPiecesJoinIntoTheWholeFile) {
+  testenv::ScratchDir dir;
+  const std::string file = testenv::PatternBytes(3 * 1024 * 1024 + 17, 5);
+  const int64_t size = static_cast<int64_t>(file.size()), share = size / 9;
+  CFileJoiner joiner;
+  ASSERT_TRUE(joiner.Open(dir.File("out")));
+  for (int64_t i = 0, at = 0; i < 9; ++i) {
+    // Every piece after the first starts 100 bytes before the joined end.
+    const int64_t start = i == 0 ? 0 : at - 100;
+    const int64_t end = i < 8 ? at + share : size;
+    const std::string name = dir.File("piece" + std::to_string(i));
+    testenv::WriteFile(name, file.substr(start, end - start));
+    joiner.Append(name, at - start, end - at);
+    at = end;
+  }
+  EXPECT_EQ(joiner.Length(), size);
+  joiner.Sync();
+  joiner.Close();
+  EXPECT_TRUE(testenv::ReadFile(dir.File("out")) == file);
+}
+
+TEST(FileJoiner, HardLinkedDestinationIsWrittenInPlace) {
+  testenv::ScratchDir dir;
+  testenv::WriteFile(dir.File("out"), "stale bytes");
+  std::filesystem::create_hard_link(dir.File("out"), dir.File("other-name"));
+  testenv::WriteFile(dir.File("a"), "hello");
+  CFileJoiner joiner;
+  ASSERT_TRUE(joiner.Open(dir.File("out")));
+  joiner.Append(dir.File("a"), 0, 5);
+  joiner.Sync();
+  joiner.Close();
+  EXPECT_EQ(testenv::ReadFile(dir.File("other-name")), "hello");
+  EXPECT_TRUE(testenv::FileExists(dir.File("a")));
+}
+
+// The bytes go nowhere, but the join, sync included, succeeds.
+TEST(FileJoiner, DeviceDestinationIsJoinedWithoutSync) {
+  testenv::ScratchDir dir;
+  testenv::WriteFile(dir.File("a"), testenv::PatternBytes(100000, 6));
+  CFileJoiner joiner;
+  ASSERT_TRUE(joiner.Open("/dev/null"));
+  joiner.Append(dir.File("a"), 0, 100000);
+  EXPECT_NO_THROW(joiner.Sync());
+  EXPECT_NO_THROW(joiner.Close());
+}
+
+// Moving the first piece into place must give the same file as copying it,
+// so it is refused wherever the two could be told apart.
+TEST(FileJoiner, FirstPieceIsMovedIntoANewDestinationOnly) {
+  testenv::ScratchDir dir;
+  const std::string a = testenv::PatternBytes(100000, 7), b = testenv::PatternBytes(50000, 8);
+  testenv::WriteFile(dir.File("a"), a);
+  testenv::WriteFile(dir.File("b"), b);
+  CFileJoiner joiner;
+  ASSERT_TRUE(joiner.Open(dir.File("out")));
+  EXPECT_FALSE(joiner.MoveIn(dir.File("a"), 99999));
+  EXPECT_FALSE(joiner.MoveIn(dir.File("missing"), 1));
+  ASSERT_TRUE(joiner.MoveIn(dir.File("a"), 100000));
+  EXPECT_FALSE(testenv::FileExists(dir.File("a")));
+  EXPECT_FALSE(joiner.MoveIn(dir.File("b"), 50000));
+  joiner.Append(dir.File("b"), 1, 49999);
+  EXPECT_EQ(joiner.Length(), 149999);
+  joiner.Sync();
+  joiner.Close();
+  EXPECT_TRUE(testenv::ReadFile(dir.File("out")) == a + b.substr(1));
+
+  // An existing destination keeps its name, links and mode: bytes are copied.
+  testenv::WriteFile(dir.File("a"), a);
+  std::filesystem::create_hard_link(dir.File("out"), dir.File("link"));
+  ASSERT_TRUE(joiner.Open(dir.File("out")));
+  EXPECT_FALSE(joiner.MoveIn(dir.File("a"), 100000));
+  joiner.Append(dir.File("a"), 0, 100000);
+  joiner.Close();
+  EXPECT_TRUE(testenv::FileExists(dir.File("a")));
+  EXPECT_TRUE(testenv::ReadFile(dir.File("link")) == a);
+
+  if (!std::filesystem::is_directory("/dev/shm")) return;
+  const std::string other = "/dev/shm/kestrion-move-" + std::to_string(getpid());
+  testenv::WriteFile(other, b);
+  ASSERT_TRUE(joiner.Open(dir.File("new")));
+  EXPECT_FALSE(joiner.MoveIn(other, 50000));
+  joiner.Close();
+  EXPECT_TRUE(testenv::FileExists(other));
+  std::filesystem::remove(other);
+}
+
+}  // namespace

@@ -1,0 +1,54 @@
+#include "platform/loop/interrupt.h"
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <mutex>
+#include <thread>
+
+namespace {
+
+std::mutex g_handlerMutex;
+std::function<void()> g_handler;
+bool g_listenerStarted = false;
+
+sigset_t InterruptSignals() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  return signals;
+}
+
+void ListenForInterrupts() {
+  const sigset_t signals = InterruptSignals();
+  for (;;) {
+    int signal = 0;
+    if (sigwait(&signals, &signal) != 0) {
+      continue;
+    }
+    std::function<void()> handler;
+    {
+      std::lock_guard<std::mutex> lock(g_handlerMutex);
+      handler = g_handler;
+    }
+    if (handler) {
+      handler();
+    }
+  }
+}
+
+}  // namespace
+
+void SetInterruptHandler(std::function<void()> handler) {
+  // Blocked here, the signals stay blocked in every thread started later, so
+  // only the listener's sigwait ever takes them.
+  const sigset_t signals = InterruptSignals();
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  std::lock_guard<std::mutex> lock(g_handlerMutex);
+  g_handler = std::move(handler);
+  if (!g_listenerStarted) {
+    g_listenerStarted = true;
+    std::thread(ListenForInterrupts).detach();
+  }
+}

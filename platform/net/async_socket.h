@@ -1,0 +1,118 @@
+#pragma once
+
+// Stands in for the platform's socket library: TCP sockets whose events
+// arrive through the owning thread's loop, and their blocking flavour.
+// A socket is used only on the thread that created it.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/net/socket_errors.h"
+
+class CFileReceiver;
+class EventLoop;
+
+// A TCP socket bound to the loop of the thread that calls Create. Its
+// notifications arrive on that thread, each with an error code:
+//   OnReceive  data (or an error) is waiting; Receive never blocks
+//   OnSend     sending may go on
+//   OnConnect  an asynchronous connect finished (0 or the error)
+//   OnAccept   a connection waits on a listening socket
+//   OnClose    the peer ended it: 0 for a graceful close (after all data was
+//              received), WSAECONNRESET for a reset; delivered once
+// The object may be deleted from inside one of its own notifications.
+// An OnReceive (OnAccept) that leaves the data (connection) waiting is not
+// repeated until the next Receive (Accept).
+// Thread contract: used only on the thread that created it, and closed or
+// destroyed there before that thread ends.
+class CAsyncSocket {
+ public:
+  CAsyncSocket();
+  virtual ~CAsyncSocket();
+  CAsyncSocket(const CAsyncSocket&) = delete;
+  CAsyncSocket& operator=(const CAsyncSocket&) = delete;
+
+  // A stream socket, bound to the port (0: any) and address (empty: any).
+  bool Create(unsigned port = 0, long events = FD_ALL_EVENTS, const std::string& address = "");
+  // Resolves the host name or dotted address. Asynchronous: false with
+  // GetLastError() == WSAEWOULDBLOCK while under way, then OnConnect.
+  virtual bool Connect(const std::string& host, unsigned port);
+  virtual int Send(const void* data, int length, int flags = 0);
+  // Bytes read, 0 at the end of the stream, SOCKET_ERROR with the error in
+  // GetLastError() (WSAEWOULDBLOCK when nothing is waiting).
+  virtual int Receive(void* buffer, int length, int flags = 0);
+  // Like Receive, but up to `length` waiting bytes go to the receiver's
+  // file (see CFileReceiver), without a copy through this process. Throws
+  // CFileException once writing to that file has failed.
+  int64_t ReceiveToFile(CFileReceiver& receiver, int64_t length);
+  bool Listen(int backlog = 5);
+  // Takes a waiting connection into `connected`, which must not be created;
+  // it joins the loop of the calling thread.
+  virtual bool Accept(CAsyncSocket& connected);
+  bool GetSockName(std::string& address, unsigned& port) const;
+  bool GetPeerName(std::string& address, unsigned& port) const;
+  virtual void Close();
+  bool IsOpen() const { return m_fd >= 0; }
+
+  // The last socket error of the calling thread.
+  static int GetLastError();
+
+  virtual void OnReceive(int nErrorCode);
+  virtual void OnSend(int nErrorCode);
+  virtual void OnConnect(int nErrorCode);
+  virtual void OnAccept(int nErrorCode);
+  virtual void OnClose(int nErrorCode);
+
+ protected:
+  // Hook for the blocking flavour: true while a blocking call waits.
+  bool m_bConnecting = false;
+  int m_nConnectResult = 0;
+
+ private:
+  friend class CSocket;
+
+  enum class State { kIdle, kConnecting, kConnected, kListening };
+
+  void Attach(int fd);
+  void OnReady(uint32_t readyMask);
+  void UpdateInterest();
+  uint32_t WantedInterest() const;
+  void FinishConnect();
+  void HandleAccept();
+  void HandleReadable(uint32_t readyMask);
+  void ReportClose(int nErrorCode);
+  // The error that refuses a receive of `length` bytes before it starts; 0 if none.
+  int ReceiveRefusal(int64_t length) const;
+  // SOCKET_ERROR for a receive that failed with errno `error`.
+  int FailReceive(int error);
+  void ArmReading();
+  // Pumps the thread's loop until finished() holds, with this socket's own
+  // notifications held back (they arrive after the wait). False when the
+  // socket was closed or destroyed meanwhile, or a WM_QUIT came (WSAEINTR).
+  bool WaitBlocking(const std::function<bool()>& finished);
+
+  int m_fd = -1;
+  long m_events = 0;
+  bool m_bCloseReported = false;
+  EventLoop* m_loop = nullptr;
+
+  State m_state = State::kIdle;
+  // Reads (and accepts) are re-enabled by the next Receive (Accept), so an
+  // OnReceive that leaves the data waiting is not called over and over.
+  bool m_bReadArmed = true;
+  // A send would block: writable interest until it may go on.
+  bool m_bWantSend = false;
+  // A hard error that a Receive took from the socket, reported by OnClose
+  // instead of the end of the stream that follows it.
+  int m_nReceiveError = 0;
+  // Blocking waits of this socket now running (nested pumps).
+  int m_nBlockingWaits = 0;
+  bool m_bWatched = false;
+  // Bumped by Close: a notification in progress notices the socket is gone.
+  uint64_t m_nGeneration = 0;
+  // Cleared by the destructor: notifications and blocking waits notice that
+  // the object was deleted under them.
+  std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+};

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/ui/ui.h"
+
+// The backend for a terminal. Messages go to the output, questions are asked
+// on the input when it is a terminal (otherwise the default button is taken
+// at once), and a visible progress window is one live line on the error
+// stream: redrawn in place on a terminal, printed now and then as plain lines
+// elsewhere. The live line is cleared before a message is printed.
+//
+// Questions are answered before Ask* returns, on the asking thread; one
+// question at a time. Any thread may ask; a view is used by the thread that
+// created it and may outlive the backend.
+class UIConsoleBackend : public UIBackend {
+ public:
+  // The descriptors stay open and owned by the caller.
+  explicit UIConsoleBackend(int inFd = 0, int outFd = 1, int errFd = 2);
+  ~UIConsoleBackend() override;
+
+  void AskMessage(const std::string& text, unsigned type, std::function<void(int)> answered) override;
+  void AskSaveFile(const std::string& initialPath,
+                   std::function<void(std::optional<std::string>)> answered) override;
+  std::unique_ptr<IProgressView> CreateProgressView(std::function<void()> onCancel) override;
+  void Beep() override;
+
+  // The text of a progress window's line: title, percent, rate, time left.
+  static std::string ProgressLine(const ProgressWindowState& state);
+
+  struct Terminal;
+
+ private:
+  std::shared_ptr<Terminal> m_terminal;
+};
