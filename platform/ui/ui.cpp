@@ -98,4 +98,11 @@ std::optional<std::string> PromptSaveFile(const std::string& initialPath) {
   return answer->Value();
 }
 
+int ShowDownloadChoice(const std::string& text) {
+  auto answer = std::make_shared<PendingAnswer<int>>();
+  CurrentUIBackend().AskDownloadChoice(text, [answer](int button) { answer->Give(button); });
+  if (!answer->Wait()) return IDCANCEL;
+  return answer->Value();
+}
+
 void MessageBeep() { CurrentUIBackend().Beep(); }

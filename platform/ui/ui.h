@@ -23,6 +23,8 @@ constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
 constexpr int IDYES = 6;
 constexpr int IDNO = 7;
+// The "Regular Download" button of the download choice dialog.
+constexpr int IDREGULARDOWNLOAD = 204;
 
 // Shows a message box and returns the button pressed. Modal for the calling
 // thread only: while the answer is awaited, that thread's loop keeps pumping.
@@ -32,6 +34,12 @@ int AfxMessageBox(const std::string& text, unsigned type = MB_OK);
 std::optional<std::string> PromptSaveFile(const std::string& initialPath);
 
 void MessageBeep();
+
+// The "File Download" choice offered before a browser's download is taken
+// over; `text` names the file and its host. Returns the button that ended
+// it: IDOK (save), IDCANCEL (Cancel or Esc) or IDREGULARDOWNLOAD. Modal for
+// the calling thread only, like AfxMessageBox.
+int ShowDownloadChoice(const std::string& text);
 
 // What a progress window shows, as one whole state.
 struct ProgressWindowState {
@@ -65,6 +73,8 @@ class UIBackend {
   virtual void AskMessage(const std::string& text, unsigned type, std::function<void(int)> answered) = 0;
   virtual void AskSaveFile(const std::string& initialPath,
                            std::function<void(std::optional<std::string>)> answered) = 0;
+  // A backend that cannot show the choice cancels the offer.
+  virtual void AskDownloadChoice(const std::string&, std::function<void(int)> answered) { answered(IDCANCEL); }
   // onCancel is the window's Cancel button (for console and script: SIGINT).
   virtual std::unique_ptr<IProgressView> CreateProgressView(std::function<void()> onCancel) = 0;
   virtual void Beep() {}

@@ -179,6 +179,23 @@ int AskYesNo(UIConsoleBackend::Terminal& terminal) {
   }
 }
 
+// Asks until the answer names a button; an empty line or the end of input
+// is the default button, OK.
+int AskChoice(UIConsoleBackend::Terminal& terminal) {
+  for (;;) {
+    WriteAll(terminal.out, "[s]ave, [r]egular download, [c]ancel: ");
+    std::optional<std::string> line = ReadLine(terminal.in);
+    if (!line) {
+      WriteAll(terminal.out, "\n");
+      return IDOK;
+    }
+    std::string answer = Lowered(WithoutTrailingBlanks(*line));
+    if (answer.empty() || answer == "s" || answer == "save") return IDOK;
+    if (answer == "r" || answer == "regular") return IDREGULARDOWNLOAD;
+    if (answer == "c" || answer == "cancel") return IDCANCEL;
+  }
+}
+
 }  // namespace
 
 UIConsoleBackend::UIConsoleBackend(int inFd, int outFd, int errFd)
@@ -230,6 +247,20 @@ void UIConsoleBackend::AskSaveFile(const std::string& initialPath,
     }
   }
   answered(std::move(path));
+}
+
+void UIConsoleBackend::AskDownloadChoice(const std::string& text, std::function<void(int)> answered) {
+  int button = IDOK;
+  {
+    std::lock_guard guard(m_terminal->lock);
+    m_terminal->ClearLiveLine();
+    WriteAll(m_terminal->out, "File Download: " + text + "\n");
+    if (m_terminal->inIsTerminal)
+      button = AskChoice(*m_terminal);
+    else
+      WriteAll(m_terminal->out, "[s]ave, [r]egular download, [c]ancel: s\n");
+  }
+  answered(button);
 }
 
 std::unique_ptr<IProgressView> UIConsoleBackend::CreateProgressView(std::function<void()>) {

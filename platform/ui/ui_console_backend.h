@@ -24,6 +24,7 @@ class UIConsoleBackend : public UIBackend {
   void AskMessage(const std::string& text, unsigned type, std::function<void(int)> answered) override;
   void AskSaveFile(const std::string& initialPath,
                    std::function<void(std::optional<std::string>)> answered) override;
+  void AskDownloadChoice(const std::string& text, std::function<void(int)> answered) override;
   std::unique_ptr<IProgressView> CreateProgressView(std::function<void()> onCancel) override;
   void Beep() override;
 

@@ -104,6 +104,7 @@ const char* AnswerName(int button) {
     case IDYES: return "yes";
     case IDNO: return "no";
     case IDCANCEL: return "cancel";
+    case IDREGULARDOWNLOAD: return "regular";
     default: return "ok";
   }
 }
@@ -189,6 +190,13 @@ void UIScriptBackend::AskSaveFile(const std::string& initialPath,
   answered(std::move(path));
 }
 
+void UIScriptBackend::AskDownloadChoice(const std::string& text, std::function<void(int)> answered) {
+  int button = ChoiceAnswer(TakeAnswer());
+  AppendLogLine("{\"kind\":\"download-choice\",\"text\":" + JsonQuote(text) + ",\"answer\":\"" +
+                AnswerName(button) + "\"}");
+  answered(button);
+}
+
 std::unique_ptr<IProgressView> UIScriptBackend::CreateProgressView(std::function<void()>) {
   // Nothing can press Cancel on a window nobody sees; an interrupt reaches
   // the download through the program's own handler.
@@ -202,6 +210,12 @@ int UIScriptBackend::MessageAnswer(unsigned type, const std::optional<std::strin
   if ((type & 0x0F) != MB_YESNO) return IDOK;
   if (answer == "no" || answer == "cancel") return IDNO;
   return IDYES;
+}
+
+int UIScriptBackend::ChoiceAnswer(const std::optional<std::string>& answer) {
+  if (answer == "regular") return IDREGULARDOWNLOAD;
+  if (answer == "cancel" || answer == "no") return IDCANCEL;
+  return IDOK;
 }
 
 std::optional<std::string> UIScriptBackend::SaveFileAnswer(const std::string& initialPath,

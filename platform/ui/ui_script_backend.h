@@ -23,6 +23,7 @@ class UIScriptBackend : public UIBackend {
   void AskMessage(const std::string& text, unsigned type, std::function<void(int)> answered) override;
   void AskSaveFile(const std::string& initialPath,
                    std::function<void(std::optional<std::string>)> answered) override;
+  void AskDownloadChoice(const std::string& text, std::function<void(int)> answered) override;
   std::unique_ptr<IProgressView> CreateProgressView(std::function<void()> onCancel) override;
   void Beep() override;
 
@@ -35,6 +36,9 @@ class UIScriptBackend : public UIBackend {
   // How an answer fits each question. An answer that fits no button of the
   // box presses its default button; "cancel" on a Yes/No box is a No.
   static int MessageAnswer(unsigned type, const std::optional<std::string>& answer);
+  // "regular" is Regular Download, "cancel" and "no" cancel, anything else
+  // (or none) is OK.
+  static int ChoiceAnswer(const std::optional<std::string>& answer);
   // "ok" and "yes" (or none) keep the proposed path; "cancel", "no" and
   // "regular" cancel; anything else is the chosen path.
   static std::optional<std::string> SaveFileAnswer(const std::string& initialPath,

@@ -72,6 +72,14 @@ TEST_F(ScriptBackendTest, AnswersAreTakenInOrderAndMisfitsPressTheDefault) {
   EXPECT_EQ(lines[8], R"({"kind":"save-file","initial":"/d/b.zip","answer":"/d/b.zip"})");
 }
 
+TEST_F(ScriptBackendTest, DownloadChoiceAnswers) {
+  WriteFile(Answers(), "regular\ncancel\nno\nok\n\n/some/path\n");
+  std::vector<int> buttons;
+  for (int i = 0; i < 7; ++i) Backend().AskDownloadChoice("a.zip from h", [&](int b) { buttons.push_back(b); });
+  EXPECT_EQ(buttons, (std::vector<int>{IDREGULARDOWNLOAD, IDCANCEL, IDCANCEL, IDOK, IDOK, IDOK, IDOK}));
+  EXPECT_EQ(ReadLines(Log())[0], R"({"kind":"download-choice","text":"a.zip from h","answer":"regular"})");
+}
+
 TEST_F(ScriptBackendTest, NoAnswersFileAndNoLogStillAnswer) {
   UIScriptBackend silent("", "");
   int button = 0;
