@@ -60,6 +60,7 @@ int CKestrionApp::Run(const std::string& parameterText) {
   }
   WaitForSingleObject(*m_hDoneEvent, INFINITE);
   m_pManager = nullptr;
+  m_adUpdater.End();
   return m_bSucceeded ? kExitSuccess : kExitFailure;
 }
 

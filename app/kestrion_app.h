@@ -33,6 +33,7 @@ class CKestrionApp {
   // when it starts (so a redirect's manager supersedes the old one). Posts
   // WM_QUIT at once when Cancel came before.
   void SetManagerThread(ThreadId thread);
+  ThreadId ManagerThread() const { return m_managerThread; }
 
   CADUpdateMgr m_adUpdater;
   std::atomic<CFileDownloadManager*> m_pManager{nullptr};

@@ -40,7 +40,10 @@ bool CFileDownloadManager::StartDownload(Event* pDoneEvent) {
 }
 
 bool CFileDownloadManager::InitInstance() {
-  if (!m_bBackground) TheApp().SetManagerThread(GetCurrentThreadId());
+  if (!m_bBackground)
+    TheApp().SetManagerThread(GetCurrentThreadId());
+  else if (m_pUpdater)
+    m_pUpdater->SetManagerThread(GetCurrentThreadId());
   m_pProgressDlg = new CDownloadProgressDlg(this);
   m_pProgressDlg->SetURL(m_strURL);
   m_pProgressDlg->SetFileName(GetFileNamePart(m_strURL));
@@ -103,7 +106,10 @@ void CFileDownloadManager::SetFileSize(int64_t size, bool callHook) {
 }
 
 void CFileDownloadManager::ReportSuccess() {
-  if (!m_bBackground) TheApp().SetDownloadSucceeded();
+  if (!m_bBackground)
+    TheApp().SetDownloadSucceeded();
+  else if (m_pUpdater)
+    m_pUpdater->SetDownloadSucceeded();
 }
 
 int CFileDownloadManager::ReadStallSeconds() {

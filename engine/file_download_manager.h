@@ -7,6 +7,7 @@
 
 #include "platform/loop/worker_thread.h"
 
+class CADUpdateMgr;
 class CDownloadProgressDlg;
 class Event;
 
@@ -64,10 +65,14 @@ class CFileDownloadManager : public WorkerThread {
   std::recursive_mutex m_csCompletion;
   bool m_bSignalOnExit = true;
   Event* m_hDoneEvent = nullptr;
+  // The banner updater that started this background download: it is told
+  // the download's thread (to end it early) and its success. Not owned.
+  CADUpdateMgr* m_pUpdater = nullptr;
 
  protected:
-  // The user's download completed and its success was shown: the program's
-  // exit status becomes 0. Background downloads report nothing.
+  // The download completed (and, for the user's, its success was shown): the
+  // program's exit status becomes 0, or a background download's updater
+  // learns it.
   void ReportSuccess();
   // Seconds a connection may stay silent before it counts as closed early
   // (StallSeconds in the program's registry key; 60 when absent).

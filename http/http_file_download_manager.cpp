@@ -144,7 +144,7 @@ void CHTTPFileDownloadManager::OnDownloadComplete() {
   }
   if (!m_bSignalOnExit) {
     if (m_bBackground && !m_bRedirected) {
-      JoinTempFiles();
+      if (JoinTempFiles()) ReportSuccess();
       Stop();
     }
     PostQuit();
@@ -284,6 +284,7 @@ void CHTTPFileDownloadManager::FollowInBackground(const std::string& target) {
   next->ParseURL();
   next->m_strDestination = m_strDestination;
   next->m_bBackground = true;
+  next->m_pUpdater = m_pUpdater;
   // This manager must no longer release the waiter: the new one will.
   m_bRedirected = true;
   m_bBackground = false;
