@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/ad_install.h"
 #include "tests/support/test_env.h"
 
 // Runs the real kestrion on one ftp URL in a scratch folder: the working
@@ -18,7 +19,7 @@ class FtpDownloadTest : public ::testing::Test {
  protected:
   struct Outcome {
     int exitCode = -1;
-    std::vector<std::string> messages;  // message box texts, in order
+    std::vector<std::string> messages;  // the download's message box texts, in order
     std::string output;                 // the destination's bytes
     bool outputExists = false;
     std::vector<std::string> leftovers;  // FFF files in the working folder
@@ -53,9 +54,7 @@ class FtpDownloadTest : public ::testing::Test {
                                                         timeout);
     Outcome outcome;
     outcome.exitCode = run.exitCode;
-    for (const auto& line : testenv::LogLinesOfKind(log, "message")) {
-      outcome.messages.push_back(testenv::JsonString(line, "text"));
-    }
+    outcome.messages = testenv::DownloadMessages(log);
     outcome.outputExists = testenv::FileExists(Destination());
     if (outcome.outputExists) outcome.output = testenv::ReadFile(Destination());
     outcome.leftovers = testenv::ListFiles(WorkDir(), "FFF");

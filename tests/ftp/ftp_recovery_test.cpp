@@ -131,7 +131,7 @@ TEST_F(FtpRecoveryTest, CancelDuringTheTransferLeavesNothingBehind) {
   EXPECT_NE(result.exitCode, 0);
   EXPECT_TRUE(testenv::ListFiles(WorkDir(), "FFF").empty());
   EXPECT_FALSE(testenv::FileExists(Destination()));
-  EXPECT_TRUE(testenv::LogLinesOfKind(m_dir.File("ui.log"), "message").empty());
+  EXPECT_TRUE(testenv::DownloadMessages(m_dir.File("ui.log")).empty());
 }
 
 TEST_F(FtpRecoveryTest, SilentServerBeforeTheTransferAbortsConnectionOne) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/ad_install.h"
 #include "tests/support/test_env.h"
 
 // One run of the real kestrion with the script UI in a scratch folder (its
@@ -17,7 +18,7 @@ class DownloadTest : public ::testing::Test {
  protected:
   struct Outcome {
     int exitCode = -1;
-    std::vector<std::string> messages;  // message box texts, in order
+    std::vector<std::string> messages;  // the download's message box texts, in order
     std::vector<std::string> saveDialogs;  // initial paths of save dialogs
     std::string output;
   };
@@ -54,8 +55,7 @@ class DownloadTest : public ::testing::Test {
     Outcome outcome;
     outcome.exitCode = run.exitCode;
     outcome.output = run.output;
-    for (const std::string& line : testenv::LogLinesOfKind(log, "message"))
-      outcome.messages.push_back(testenv::JsonString(line, "text"));
+    outcome.messages = testenv::DownloadMessages(log);
     for (const std::string& line : testenv::LogLinesOfKind(log, "save-file"))
       outcome.saveDialogs.push_back(testenv::JsonString(line, "initial"));
     return outcome;

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 #include <vector>
 
 #include "ads/ad_messages.h"
@@ -93,13 +94,18 @@ std::string ScrambleAdSite(const std::string& url) {
   return scrambled;
 }
 
-bool IsAdUpdaterMessage(const std::string& text) {
+std::vector<std::string> DownloadMessages(const std::string& logPath) {
   using namespace ad_messages;
-  for (const char* own : {kThreadNotCreated, kMainKeyNotOpened, kExeLocationNotRead, kExeLocationEmpty,
-                          kExeLocationInvalid, kAdSiteNotRead, kAdSiteEmpty, kLastUpdateTimeNotRead,
-                          kMissingInstallConfig, kADFilesKeyNotOpened})
-    if (text == own) return true;
-  return false;
+  const std::set<std::string> updaters = {kThreadNotCreated,   kMainKeyNotOpened,      kExeLocationNotRead,
+                                          kExeLocationEmpty,   kExeLocationInvalid,    kAdSiteNotRead,
+                                          kAdSiteEmpty,        kLastUpdateTimeNotRead, kMissingInstallConfig,
+                                          kADFilesKeyNotOpened};
+  std::vector<std::string> messages;
+  for (const std::string& line : LogLinesOfKind(logPath, "message")) {
+    std::string text = JsonString(line, "text");
+    if (!updaters.count(text)) messages.push_back(std::move(text));
+  }
+  return messages;
 }
 
 }  // namespace testenv

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 // What an installer leaves for the banner updater, in a scratch folder: a
 // program folder with its ADFiles folder, and the program's registry key in
@@ -47,8 +48,8 @@ class AdInstall {
 // Every character code raised by 2, as the program stores its ad site.
 std::string ScrambleAdSite(const std::string& url);
 
-// True for the texts the banner updater shows, which a download's own
-// messages do not include.
-bool IsAdUpdaterMessage(const std::string& text);
+// The message box texts of a script UI log, in order, without those of the
+// banner updater, which runs beside a large download on its own.
+std::vector<std::string> DownloadMessages(const std::string& logPath);
 
 }  // namespace testenv
