@@ -22,6 +22,8 @@
 #include "platform/registry/registry.h"
 #include "platform/ui/ui.h"
 
+using namespace ad_messages;
+
 namespace {
 
 constexpr int64_t kLargeDownload = 250000;
@@ -96,6 +98,12 @@ bool ReadLine(std::istream& in, std::string* line) {
   return true;
 }
 
+// A settings failure: shown, and the read ends.
+bool Fail(const char* message) {
+  AfxMessageBox(message, MB_OK);
+  return false;
+}
+
 void RemoveQuietly(const std::string& path) {
   std::error_code ignored;
   std::filesystem::remove(path, ignored);
@@ -142,7 +150,7 @@ void CADUpdateMgr::StartIfLarge(int64_t fileSize) {
     m_bStarted = true;
     if (CreateThread()) return;
   }
-  AfxMessageBox(ad_messages::kThreadNotCreated, MB_OK);
+  AfxMessageBox(kThreadNotCreated, MB_OK);
 }
 
 void CADUpdateMgr::End() {
@@ -184,25 +192,13 @@ bool CADUpdateMgr::InitInstance() {
 
 bool CADUpdateMgr::ReadSettings() {
   ScopedKey key;
-  if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, kProgramKey, key.Out()) != ERROR_SUCCESS) {
-    AfxMessageBox(ad_messages::kMainKeyNotOpened, MB_OK);
-    return false;
-  }
+  if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, kProgramKey, key.Out()) != ERROR_SUCCESS) return Fail(kMainKeyNotOpened);
   std::string exeLocation;
-  if (!ReadText(key.Get(), "EXELOCATION", &exeLocation)) {
-    AfxMessageBox(ad_messages::kExeLocationNotRead, MB_OK);
-    return false;
-  }
-  if (exeLocation.empty()) {
-    AfxMessageBox(ad_messages::kExeLocationEmpty, MB_OK);
-    return false;
-  }
+  if (!ReadText(key.Get(), "EXELOCATION", &exeLocation)) return Fail(kExeLocationNotRead);
+  if (exeLocation.empty()) return Fail(kExeLocationEmpty);
   exeLocation = Unquote(exeLocation);
   const size_t slash = exeLocation.rfind('/');
-  if (slash == std::string::npos) {
-    AfxMessageBox(ad_messages::kExeLocationInvalid, MB_OK);
-    return false;
-  }
+  if (slash == std::string::npos) return Fail(kExeLocationInvalid);
   m_strProgramDir = exeLocation.substr(0, slash + 1);
   m_strADFilesDir = m_strProgramDir + kADFilesKey;
 
@@ -211,37 +207,22 @@ bool CADUpdateMgr::ReadSettings() {
   if (firstRun != 0) ApplyInstallConfig();
 
   std::string adSite;
-  if (!ReadText(key.Get(), "AdSite", &adSite)) {
-    AfxMessageBox(ad_messages::kAdSiteNotRead, MB_OK);
-    return false;
-  }
-  if (adSite.empty()) {
-    AfxMessageBox(ad_messages::kAdSiteEmpty, MB_OK);
-    return false;
-  }
+  if (!ReadText(key.Get(), "AdSite", &adSite)) return Fail(kAdSiteNotRead);
+  if (adSite.empty()) return Fail(kAdSiteEmpty);
   m_strAdSite = Unscramble(adSite);
 
   DWORD lastUpdateTime = 0;
-  if (!RegGetDword(key.Get(), "LastUpdateTime", &lastUpdateTime)) {
-    AfxMessageBox(ad_messages::kLastUpdateTimeNotRead, MB_OK);
-    return false;
-  }
+  if (!RegGetDword(key.Get(), "LastUpdateTime", &lastUpdateTime)) return Fail(kLastUpdateTimeNotRead);
   return true;
 }
 
 bool CADUpdateMgr::ApplyInstallConfig() {
   std::ifstream config(m_strProgramDir + kInstallConfig);
-  if (!config) {
-    AfxMessageBox(ad_messages::kMissingInstallConfig, MB_OK);
-    return false;
-  }
+  if (!config) return Fail(kMissingInstallConfig);
   std::string scrambledSite;
   ReadLine(config, &scrambledSite);
   ScopedKey key;
-  if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, kProgramKey, key.Out()) != ERROR_SUCCESS) {
-    AfxMessageBox(ad_messages::kMainKeyNotOpened, MB_OK);
-    return false;
-  }
+  if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, kProgramKey, key.Out()) != ERROR_SUCCESS) return Fail(kMainKeyNotOpened);
   RegSetString(key.Get(), "AdSite", scrambledSite);
   RegSetDword(key.Get(), "FT", 0);
   return true;
@@ -323,12 +304,12 @@ bool CADUpdateMgr::ParseList(const std::string& path) {
 void CADUpdateMgr::SyncFiles() {
   ScopedKey main;
   if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, kProgramKey, main.Out()) != ERROR_SUCCESS) {
-    AfxMessageBox(ad_messages::kMainKeyNotOpened, MB_OK);
+    AfxMessageBox(kMainKeyNotOpened, MB_OK);
     return;
   }
   ScopedKey files;
   if (RegOpenKeyEx(main.Get(), kADFilesKey, files.Out()) != ERROR_SUCCESS) {
-    AfxMessageBox(ad_messages::kADFilesKeyNotOpened, MB_OK);
+    AfxMessageBox(kADFilesKeyNotOpened, MB_OK);
     return;
   }
   const std::vector<RegisteredFile> registered = ReadRegisteredFiles(files.Get());
@@ -379,7 +360,7 @@ bool CADUpdateMgr::IsInADFilesDir(const std::string& path) const {
 void CADUpdateMgr::RegisterFile(const std::string& path, const std::string& link) {
   ScopedKey files;
   if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, std::string(kProgramKey) + "\\" + kADFilesKey, files.Out()) != ERROR_SUCCESS) {
-    AfxMessageBox(ad_messages::kMainKeyNotOpened, MB_OK);
+    AfxMessageBox(kMainKeyNotOpened, MB_OK);
     return;
   }
   RegSetString(files.Get(), path, link);

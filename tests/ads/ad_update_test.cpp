@@ -1,11 +1,10 @@
-// The banner updater inside the real program: a user's download that is
-// large enough brings the ad site's banners into ADFiles, and a download that
-// ends while a banner is still coming ends the program as usual.
+// The banner updater inside the real program: a large download brings the ad
+// site's banners into ADFiles, and a download that ends while a banner is
+// still coming ends the program as usual, leaving nothing of the banner.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
 #include <functional>
 #include <thread>
 
@@ -20,93 +19,67 @@ using testenv::HttpReply;
 using testenv::HttpRequest;
 using testenv::HttpTestServer;
 
-// Holds the calling server thread until the condition holds (at most 30 s).
-void WaitUntil(const std::function<bool()>& condition) {
-  for (int i = 0; i < 3000 && !condition(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-}
-
 class AdUpdateRun : public ::testing::Test {
  protected:
-  struct Outcome {
-    int exitCode = -1;
-    std::vector<std::string> messages;
-    std::string output;
-  };
-
-  void SetUp() override { std::filesystem::create_directories(WorkDir()); }
-
-  std::string WorkDir() const { return m_dir.File("work"); }
-
-  // The user's download: a file on a scripted server whose ranges after the
-  // first are held back until `ready` holds, so the download is still under
-  // way at that point whatever the machine's speed.
-  void ServeUserFile(size_t size, std::function<bool()> ready) {
-    m_userFile = std::make_unique<HttpTestServer>(testenv::PatternBytes(size, 7));
-    m_userFile->SetHandler([ready](const HttpRequest& request) {
-      if (request.index > 0) WaitUntil(ready);
+  // Runs kestrion on a file of the user's whose ranges after the first are
+  // held back (up to 30 s) until `ready` holds, so that the download is still
+  // under way then, however fast the machine. Expects it to succeed as usual.
+  void DownloadUserFile(size_t size, const std::function<bool()>& ready) {
+    HttpTestServer userFile(testenv::PatternBytes(size, 7));
+    userFile.SetHandler([&ready](const HttpRequest& request) {
+      for (int i = 0; i < 3000 && request.index > 0 && !ready(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
       return HttpReply();
     });
-  }
-
-  Outcome RunKestrion() {
     const std::string log = m_dir.File("ui.log");
-    std::map<std::string, std::string> env = m_install.RegistryEnv();
-    env.insert({{"KESTRION_UI", "script"}, {"KESTRION_UI_LOG", log}});
-    const testenv::RunResult run =
-        testenv::RunKestrion({m_userFile->URL(), m_dir.File("user.bin")}, WorkDir(), env, std::chrono::seconds(90));
-    Outcome outcome{run.exitCode, {}, run.output};
+    const testenv::RunResult run = testenv::RunKestrion(
+        {userFile.URL(), m_dir.File("user.bin")}, m_dir.Path(),
+        {{"KESTRION_UI", "script"}, {"KESTRION_UI_LOG", log}, {"KESTRION_REGISTRY", m_install.RegistryDir()}},
+        std::chrono::seconds(90));
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    std::vector<std::string> messages;
     for (const std::string& line : testenv::LogLinesOfKind(log, "message"))
-      outcome.messages.push_back(testenv::JsonString(line, "text"));
-    return outcome;
-  }
-
-  void ExpectUserDownloadCompleted(const Outcome& outcome) {
-    EXPECT_EQ(outcome.exitCode, 0) << outcome.output;
-    EXPECT_EQ(outcome.messages, std::vector<std::string>{"Download [/file.bin] completed successfuly"});
-    EXPECT_TRUE(testenv::ReadFile(m_dir.File("user.bin")) == m_userFile->Content());
-    EXPECT_TRUE(testenv::ListFiles(WorkDir(), "FFF").empty()) << "temp files left in the working folder";
+      messages.push_back(testenv::JsonString(line, "text"));
+    EXPECT_EQ(messages, std::vector<std::string>{"Download [/file.bin] completed successfuly"});
+    EXPECT_TRUE(testenv::ReadFile(m_dir.File("user.bin")) == userFile.Content());
+    EXPECT_TRUE(testenv::ListFiles(m_dir.Path(), "FFF").empty()) << "temp files left in the working folder";
   }
 
   testenv::ScratchDir m_dir;
   testenv::AdInstall m_install{m_dir.Path()};
-  std::unique_ptr<HttpTestServer> m_userFile;
 };
 
-// First run: the site comes from Install.CFG. The list's last line is
+// A first run (the site comes from Install.CFG). The list's last line is
 // fetched first; the 70000-byte banner comes in four ranges.
 TEST_F(AdUpdateRun, ALargeDownloadBringsTheBannersOfTheAdSite) {
   if (!testenv::NginxServer::Available()) GTEST_SKIP() << "skipped: nginx is not installed";
   testenv::NginxServer site;
   ASSERT_TRUE(site.Running()) << site.Error();
-  const std::vector<std::pair<std::string, size_t>> banners = {{"a.gif", 3000}, {"b.png", 70000}, {"c.jpg", 1200}};
+  std::map<std::string, std::string> expected;
   std::string list;
-  for (const auto& [name, size] : banners) {
-    testenv::WriteFile(site.FilePath(name), testenv::PatternBytes(size, static_cast<unsigned>(size)));
+  for (const auto& [name, size] : {std::pair{"a.gif", 3000}, {"b.png", 70000}, {"c.jpg", 1200}}) {
+    testenv::WriteFile(site.FilePath(name), testenv::PatternBytes(size, size));
     list += site.Url(name) + ",http://" + name + ".example/\r\n";
+    expected[m_install.ADFilesDir() + "/" + name] = "http://" + std::string(name) + ".example/";
   }
   testenv::WriteFile(site.FilePath("list.txt"), list);
   m_install.Remove("FT");
   m_install.Remove("AdSite");
   m_install.WriteInstallConfig(testenv::ScrambleAdSite(site.Url("list.txt")) + "\r\n");
-  ServeUserFile(1 << 20, [this] { return m_install.Registered().size() == 3; });
 
-  ExpectUserDownloadCompleted(RunKestrion());
+  DownloadUserFile(1 << 20, [this] { return m_install.Registered().size() == 3; });
 
-  std::map<std::string, std::string> expected;
-  for (const auto& [name, size] : banners) {
-    const std::string path = m_install.ADFilesDir() + "/" + name;
-    expected[path] = "http://" + name + ".example/";
-    EXPECT_TRUE(testenv::ReadFile(path) == testenv::ReadFile(site.FilePath(name))) << name;
-  }
   EXPECT_EQ(m_install.Registered(), expected);
-  EXPECT_EQ(testenv::ListFiles(m_install.ADFilesDir()).size(), banners.size());
+  for (const auto& [path, link] : expected)
+    EXPECT_TRUE(testenv::ReadFile(path) == testenv::ReadFile(site.FilePath(path.substr(path.rfind('/') + 1))));
+  EXPECT_EQ(testenv::ListFiles(m_install.ADFilesDir()).size(), 3u);
   EXPECT_EQ(m_install.Value("FT"), "0");
   EXPECT_EQ(m_install.Value("AdSite"), testenv::ScrambleAdSite(site.Url("list.txt")));
   std::vector<std::string> order;
   for (const std::string& line : site.AccessLog()) {
-    const size_t get = line.find("|GET /") + 6;
-    const std::string path = line.substr(get, line.find(' ', get) - get);
-    if (std::find(order.begin(), order.end(), path) == order.end()) order.push_back(path);
+    const size_t path = line.find("|GET /") + 6;
+    const std::string name = line.substr(path, line.find(' ', path) - path);
+    if (std::find(order.begin(), order.end(), name) == order.end()) order.push_back(name);
   }
   EXPECT_EQ(order, (std::vector<std::string>{"list.txt", "c.jpg", "b.png", "a.gif"}));
 }
@@ -125,14 +98,13 @@ TEST_F(AdUpdateRun, AUserDownloadEndingMidBannerEndsTheProgramAndLeavesNothing) 
     return reply;
   });
   m_install.SetAdSite(site.URL("/list"));
-  ServeUserFile(300000, [&site] { return site.Requests().size() == 2; });
 
-  ExpectUserDownloadCompleted(RunKestrion());
+  DownloadUserFile(300000, [&site] { return site.Requests().size() == 2; });
 
   ASSERT_EQ(site.Requests().size(), 2u);
   EXPECT_EQ(site.Requests()[1].target, "/slow.gif");
-  EXPECT_TRUE(testenv::ListFiles(m_install.ADFilesDir()).empty());
-  EXPECT_TRUE(m_install.Registered().empty());
+  EXPECT_EQ(testenv::ListFiles(m_install.ADFilesDir()), std::vector<std::string>{});
+  EXPECT_EQ(m_install.Registered(), (std::map<std::string, std::string>{}));
 }
 
 }  // namespace

@@ -4,17 +4,15 @@
 #include <string>
 #include <vector>
 
-// What an installer leaves for the banner updater, in a scratch folder: a
-// program folder with its ADFiles folder, and the program's registry key in
-// a private registry. The registry is the one named by KESTRION_REGISTRY,
-// which the constructor sets for this process; a kestrion started with
-// RegistryEnv() shares it.
 namespace testenv {
 
+// What an installer leaves for the banner updater, in a scratch folder: the
+// program folder ROOT/prog with its ADFiles folder, and the program's key in
+// the private registry ROOT/registry. KESTRION_REGISTRY names that registry
+// for this process (and the programs it starts) while the object lives.
 class AdInstall {
  public:
-  // Writes EXELOCATION (root/prog/kestrion), LastUpdateTime, FT = 0 and the
-  // empty ADFiles key.
+  // EXELOCATION (ROOT/prog/kestrion), LastUpdateTime, FT = 0, the ADFiles key.
   explicit AdInstall(const std::string& root);
   ~AdInstall();
   AdInstall(const AdInstall&) = delete;
@@ -23,18 +21,15 @@ class AdInstall {
   std::string ProgramDir() const { return m_root + "/prog"; }
   std::string ADFilesDir() const { return ProgramDir() + "/ADFiles"; }
   std::string RegistryDir() const { return m_root + "/registry"; }
-  std::map<std::string, std::string> RegistryEnv() const { return {{"KESTRION_REGISTRY", RegistryDir()}}; }
 
-  // Values of the program's key (created when missing).
+  // Values of the program's key.
   void SetString(const std::string& name, const std::string& text);
   void SetNumber(const std::string& name, unsigned value);
   void Remove(const std::string& name);
-  // The stored value as text (a number in decimal); empty when absent.
+  // A string, or a number in decimal; empty when absent.
   std::string Value(const std::string& name) const;
   void RemoveProgramKey();
-  // The ad site as the updater reads it: scrambled into AdSite.
-  void SetAdSite(const std::string& url);
-  // Install.CFG beside the program, holding this text.
+  void SetAdSite(const std::string& url);  // scrambled, as stored
   void WriteInstallConfig(const std::string& text);
 
   // The ADFiles key: banner path to link.
@@ -43,6 +38,7 @@ class AdInstall {
 
  private:
   std::string m_root;
+  std::string m_savedRegistry;
 };
 
 // Every character code raised by 2, as the program stores its ad site.
