@@ -209,6 +209,8 @@ bool Installation::Remove() const {
   RegDeleteKey(HKEY_LOCAL_MACHINE, kProgramKey);
   DeleteEmptyKeys(HKEY_LOCAL_MACHINE, "SOFTWARE\\Morvane");
   for (const BrowserKey& browserKey : kBrowserKeys) DeleteEmptyKeys(browserKey.root, browserKey.path);
+  // Registering made these when they were not there.
+  for (const char* sharedKey : {"CLSID", "TypeLib", "Interface"}) DeleteEmptyKeys(HKEY_CLASSES_ROOT, sharedKey);
   std::error_code error;
   std::filesystem::remove(PathOf(kInstallConfig), error);
   std::filesystem::remove_all(PathOf(kBannerFolder), error);
