@@ -7,8 +7,8 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-// The code point at text[*at], advancing *at; kReplacement for a byte that
-// starts no valid sequence (then *at moves by one).
+// The code point at text[*at], advancing *at past it; kReplacement for
+// bytes that are no valid sequence.
 char32_t DecodeUtf8(const std::string& text, size_t* at) {
   const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
   const unsigned char lead = byte(*at);
@@ -30,13 +30,10 @@ char32_t DecodeUtf8(const std::string& text, size_t* at) {
     ++*at;
     return kReplacement;
   }
-  if (*at + length > text.size()) {
-    ++*at;
-    return kReplacement;
-  }
   for (size_t i = 1; i < length; ++i) {
-    if ((byte(*at + i) & 0xC0) != 0x80) {
-      ++*at;
+    // A cut sequence is one replacement, up to the byte that cuts it.
+    if (*at + i == text.size() || (byte(*at + i) & 0xC0) != 0x80) {
+      *at += i;
       return kReplacement;
     }
     code = code << 6 | (byte(*at + i) & 0x3F);

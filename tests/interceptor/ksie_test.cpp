@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "platform/com/object_creation.h"
 #include "platform/com/server_library.h"
 #include "platform/com/wide_text.h"
 #include "platform/urlmon/urlmon.h"
@@ -268,6 +269,29 @@ TEST_F(KsieTest, RegistrationWritesTheClassAndUnregistrationTakesOnlyItAway) {
   EXPECT_TRUE(RegistryKeyExists(HKEY_CLASSES_ROOT, "CLSID\\{11111111-2222-3333-4444-555555555555}"));
   EXPECT_EQ(path, RegistryString(HKEY_CLASSES_ROOT, kTypeLibKey + "\\0\\linux", ""));
   EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, "PROTOCOLS"));
+}
+
+TEST_F(KsieTest, ClientsCreateItByClassOrProgIdUntilItIsFreed) {
+  ASSERT_EQ(S_OK, m_library->DllRegisterServer());
+  CLSID clsid;
+  ASSERT_EQ(S_OK, CLSIDFromProgID("KSIE.KestrionIE", &clsid));
+  EXPECT_EQ(CLSID_KestrionIE, clsid);
+  IInternetProtocolRoot* protocol = nullptr;
+  ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IInternetProtocolRoot,
+                                   reinterpret_cast<void**>(&protocol)));
+  EXPECT_EQ(1, LoadedServerLibraryCount());
+  CoFreeUnusedLibraries();
+  EXPECT_EQ(1, LoadedServerLibraryCount()) << "an object lives";
+  protocol->Release();
+  CoFreeUnusedLibraries();
+  EXPECT_EQ(0, LoadedServerLibraryCount());
+
+  EXPECT_EQ(CO_E_CLASSSTRING, CLSIDFromProgID("KSIE.Nothing", &clsid));
+  void* pointer = nullptr;
+  EXPECT_EQ(REGDB_E_CLASSNOTREG, CoCreateInstance(IID_IKestrionIE, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &pointer));
+  SetRegistryString(HKEY_CLASSES_ROOT, kClassKey + "\\InprocServer32", "", "/no/such/library.so");
+  EXPECT_EQ(CO_E_DLLNOTFOUND, CoCreateInstance(CLSID_KestrionIE, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &pointer));
+  EXPECT_EQ(0, LoadedServerLibraryCount());
 }
 
 TEST_F(KsieTest, StartOffersOnlyProgramAndArchiveDownloads) {
