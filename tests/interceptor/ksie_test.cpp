@@ -3,8 +3,6 @@
 // decision for each kind of URL, with the script UI answering the offer.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 
 #include "platform/com/object_creation.h"
@@ -12,7 +10,7 @@
 #include "platform/com/wide_text.h"
 #include "platform/urlmon/urlmon.h"
 #include "tests/support/registry_values.h"
-#include "tests/support/test_env.h"
+#include "tests/support/script_env.h"
 
 namespace {
 
@@ -59,33 +57,22 @@ class CountingOuter final : public IUnknown {
   int queries = 0;
 };
 
-// The process's registry and UI log live in one scratch folder; each test
-// starts from an empty registry and log.
 class KsieTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    s_dir = new testenv::ScratchDir;
-    setenv("KESTRION_REGISTRY", s_dir->File("registry").c_str(), 1);
-    setenv("KESTRION_UI", "script", 1);
-    setenv("KESTRION_UI_LOG", s_dir->File("ui.log").c_str(), 1);
-    setenv("KESTRION_UI_ANSWERS", s_dir->File("answers").c_str(), 1);
-  }
+  static void SetUpTestSuite() { s_env = new testenv::ScriptEnvironment; }
   static void TearDownTestSuite() {
-    delete s_dir;
-    s_dir = nullptr;
+    delete s_env;
+    s_env = nullptr;
   }
 
   void SetUp() override {
-    std::filesystem::remove_all(s_dir->File("registry"));
-    testenv::WriteFile(s_dir->File("ui.log"), "");
-    Answer("");
+    s_env->Reset();
     std::string error;
     m_library = ServerLibrary::Load(testenv::BuildFolder() + "/ksie.so", &error);
     ASSERT_TRUE(m_library) << error;
   }
 
-  void Answer(const std::string& answers) { testenv::WriteFile(s_dir->File("answers"), answers); }
-  size_t Offers() const { return testenv::LogLinesOfKind(s_dir->File("ui.log"), "download-choice").size(); }
+  size_t Offers() const { return s_env->Log("download-choice").size(); }
 
   IClassFactory* Factory() {
     IClassFactory* factory = nullptr;
@@ -109,11 +96,11 @@ class KsieTest : public ::testing::Test {
     return hr;
   }
 
-  static testenv::ScratchDir* s_dir;
+  static testenv::ScriptEnvironment* s_env;
   std::unique_ptr<ServerLibrary> m_library;
 };
 
-testenv::ScratchDir* KsieTest::s_dir = nullptr;
+testenv::ScriptEnvironment* KsieTest::s_env = nullptr;
 
 TEST_F(KsieTest, QueryInterfaceAnswersItsTableAndOneIdentity) {
   IUnknown* object = Create<IUnknown>(IID_IUnknown);
@@ -331,8 +318,8 @@ TEST_F(KsieTest, StartOffersOnlyProgramAndArchiveDownloads) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.url.substr(0, 40));
-    testenv::WriteFile(s_dir->File("ui.log"), "");
-    Answer(std::string(c.answers) + "\n");
+    s_env->ClearLog();
+    s_env->Answer(std::string(c.answers) + "\n");
     RecordingSink sink;
     EXPECT_EQ(c.result, Start(c.url, &sink));
     EXPECT_EQ(c.offers, Offers());
@@ -342,7 +329,7 @@ TEST_F(KsieTest, StartOffersOnlyProgramAndArchiveDownloads) {
     }
   }
   // Without a sink the browser is still told S_OK.
-  Answer("ok\ncancel\n");
+  s_env->Answer("ok\ncancel\n");
   EXPECT_EQ(S_OK, Start("ftp://h/a.zip", nullptr));
 }
 

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 
@@ -13,7 +12,7 @@
 #include "platform/com/wide_text.h"
 #include "tests/support/launch_recorder.h"
 #include "tests/support/registry_values.h"
-#include "tests/support/test_env.h"
+#include "tests/support/script_env.h"
 
 namespace {
 
@@ -25,23 +24,15 @@ constexpr char kClassKey[] = "CLSID\\{E41D5C72-93B0-11D2-A6F1-444553540001}";
 
 class KsnsTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    s_dir = new testenv::ScratchDir;
-    setenv("KESTRION_REGISTRY", s_dir->File("registry").c_str(), 1);
-    setenv("KESTRION_UI", "script", 1);
-    setenv("KESTRION_UI_LOG", s_dir->File("ui.log").c_str(), 1);
-    setenv("KESTRION_UI_ANSWERS", s_dir->File("answers").c_str(), 1);
-  }
+  static void SetUpTestSuite() { s_env = new testenv::ScriptEnvironment; }
   static void TearDownTestSuite() {
-    delete s_dir;
-    s_dir = nullptr;
+    delete s_env;
+    s_env = nullptr;
   }
 
   void SetUp() override {
-    std::filesystem::remove_all(s_dir->File("registry"));
-    std::filesystem::remove(s_dir->File("launched"));
-    testenv::WriteFile(s_dir->File("ui.log"), "");
-    Answer("");
+    s_env->Reset();
+    std::filesystem::remove(s_env->File("launched"));
     std::string error;
     m_library = ServerLibrary::Load(testenv::BuildFolder() + "/ksns.so", &error);
     ASSERT_TRUE(m_library) << error;
@@ -55,8 +46,8 @@ class KsnsTest : public ::testing::Test {
     if (m_object) m_object->Release();
   }
 
-  void Answer(const std::string& answers) { testenv::WriteFile(s_dir->File("answers"), answers); }
-  std::vector<std::string> Log(const char* kind) const { return testenv::LogLinesOfKind(s_dir->File("ui.log"), kind); }
+  void Answer(const std::string& answers) { s_env->Answer(answers); }
+  std::vector<std::string> Log(const char* kind) const { return s_env->Log(kind); }
 
   DISPID IdOf(const char16_t* name) {
     DISPID id = 0;
@@ -84,8 +75,8 @@ class KsnsTest : public ::testing::Test {
 
   // A recorder registered as kestrion, in a folder whose name has a blank.
   testenv::LaunchRecorder InstallRecorder() {
-    std::filesystem::create_directories(s_dir->File("my prog"));
-    testenv::LaunchRecorder recorder(s_dir->File("my prog/kestrion"), s_dir->File("launched"));
+    std::filesystem::create_directories(s_env->File("my prog"));
+    testenv::LaunchRecorder recorder(s_env->File("my prog/kestrion"), s_env->File("launched"));
     SetRegistryString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Morvane\\Kestrion", "EXELOCATION", "\"" + recorder.Program() + "\"");
     return recorder;
   }
@@ -93,13 +84,13 @@ class KsnsTest : public ::testing::Test {
     SetRegistryString(HKEY_CURRENT_USER, "Software\\Microsoft\\Internet Explorer", "Download Directory", folder);
   }
 
-  static testenv::ScratchDir* s_dir;
+  static testenv::ScriptEnvironment* s_env;
   std::unique_ptr<ServerLibrary> m_library;
   IDispatch* m_object = nullptr;
   UINT m_badArgument = 99;
 };
 
-testenv::ScratchDir* KsnsTest::s_dir = nullptr;
+testenv::ScriptEnvironment* KsnsTest::s_env = nullptr;
 
 TEST_F(KsnsTest, MethodsBindByNameInAnyCase) {
   EXPECT_EQ(1, IdOf(u"Initialize"));
@@ -140,7 +131,7 @@ TEST_F(KsnsTest, InitializeOffersTheSecondArgumentsDownloads) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.first) + " / " + c.url);
-    testenv::WriteFile(s_dir->File("ui.log"), "");
+    s_env->ClearLog();
     Answer(std::string(c.answer) + "\n");
     EXPECT_EQ(c.result, Initialize(c.first, c.url));
     EXPECT_EQ(c.offers, Log("download-choice").size());
@@ -150,28 +141,28 @@ TEST_F(KsnsTest, InitializeOffersTheSecondArgumentsDownloads) {
 
 TEST_F(KsnsTest, OpenStartsKestrionWithTheExactCommandLine) {
   testenv::LaunchRecorder recorder = InstallRecorder();
-  SetDownloadFolder(s_dir->File("dl"));
-  const std::string chosen = s_dir->File("My Files/a %41.zip");
+  SetDownloadFolder(s_env->File("dl"));
+  const std::string chosen = s_env->File("My Files/a %41.zip");
   Answer("ok\n" + chosen + "\n");
   ASSERT_EQ(1, Initialize("", "http://h/a%20b.zip"));
   Open();
   ASSERT_EQ(1u, Log("save-file").size());
-  EXPECT_EQ(s_dir->File("dl/a b.zip"), testenv::JsonString(Log("save-file")[0], "initial"));
-  EXPECT_EQ("http://h/a%20b.zip " + s_dir->File("My Files/a %%41.zip"), recorder.AwaitArgument());
-  EXPECT_EQ(s_dir->File("My Files"), RegistryString(HKEY_CURRENT_USER, "Software\\Microsoft\\Internet Explorer",
+  EXPECT_EQ(s_env->File("dl/a b.zip"), testenv::JsonString(Log("save-file")[0], "initial"));
+  EXPECT_EQ("http://h/a%20b.zip " + s_env->File("My Files/a %%41.zip"), recorder.AwaitArgument());
+  EXPECT_EQ(s_env->File("My Files"), RegistryString(HKEY_CURRENT_USER, "Software\\Microsoft\\Internet Explorer",
                                                     "Download Directory"));
 }
 
 TEST_F(KsnsTest, AUrlWithNothingAfterTheHostKeepsTheEarlierFileName) {
   testenv::LaunchRecorder recorder = InstallRecorder();
-  SetDownloadFolder(s_dir->File("dl"));
+  SetDownloadFolder(s_env->File("dl"));
   Answer("cancel\nok\n");
   EXPECT_EQ(0, Initialize("", "http://h/setup.exe"));
   EXPECT_EQ(0, Initialize("", "http://www.host.com"));
   EXPECT_EQ(1u, Log("download-choice").size());
   Open();
-  EXPECT_EQ(s_dir->File("dl/setup.exe"), testenv::JsonString(Log("save-file")[0], "initial"));
-  EXPECT_EQ("http://www.host.com " + s_dir->File("dl/setup.exe"), recorder.AwaitArgument());
+  EXPECT_EQ(s_env->File("dl/setup.exe"), testenv::JsonString(Log("save-file")[0], "initial"));
+  EXPECT_EQ("http://www.host.com " + s_env->File("dl/setup.exe"), recorder.AwaitArgument());
 }
 
 TEST_F(KsnsTest, OpenOnAFreshObjectProposesTheBareFolder) {
