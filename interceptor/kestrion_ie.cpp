@@ -56,7 +56,8 @@ HRESULT CKestrionIE::Start(const char16_t* szUrl, IInternetProtocolSink* pOIProt
     if (!Fits(url, kUrlBufferSize)) return INET_E_USE_DEFAULT_PROTOCOLHANDLER;
     m_offer.SetUrl(url);
     m_pSink = pOIProtSink;
-    if (!m_offer.SplitUrl() || !MayBeDownload() || !m_offer.HasOfferedScheme()) return INET_E_USE_DEFAULT_PROTOCOLHANDLER;
+    if (!m_offer.SplitUrl() || !MayBeDownload() || !m_offer.HasOfferedScheme())
+      return INET_E_USE_DEFAULT_PROTOCOLHANDLER;
     return Offer();
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;

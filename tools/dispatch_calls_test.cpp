@@ -14,7 +14,8 @@ TEST(DispatchCallsTest, SplitsAtEachDoubleDash) {
   EXPECT_TRUE((*calls)[2].arguments.empty());
 
   // An empty first word is no method name; every call needs one.
-  const std::vector<std::vector<std::string>> refused = {{}, {"--", "Open"}, {"Open", "--"}, {"A", "--", "--", "B"}, {""}};
+  const std::vector<std::vector<std::string>> refused = {
+      {}, {"--", "Open"}, {"Open", "--"}, {"A", "--", "--", "B"}, {""}};
   for (const auto& words : refused) EXPECT_FALSE(ParseDispatchCalls(words)) << words.size();
 }
 

@@ -254,7 +254,8 @@ bool Installation::RegisterLibrary(const std::string& name) const {
     return false;
   }
   const HRESULT hr = library->DllRegisterServer();
-  if (FAILED(hr)) std::fprintf(stderr, "kestrion-install: registering %s failed: %s\n", name.c_str(), StatusText(hr).c_str());
+  if (FAILED(hr))
+    std::fprintf(stderr, "kestrion-install: registering %s failed: %s\n", name.c_str(), StatusText(hr).c_str());
   return SUCCEEDED(hr);
 }
 

@@ -40,7 +40,6 @@ class ComModule {
   // class factory each count once. Any thread.
   void Lock() { ++m_lockCount; }
   void Unlock() { --m_lockCount; }
-  long GetLockCount() const { return m_lockCount; }
 
   // S_OK when nothing holds the library.
   HRESULT CanUnloadNow() const { return m_lockCount == 0 ? S_OK : S_FALSE; }

@@ -24,7 +24,7 @@ constexpr WORD DISPATCH_METHOD = 0x1;
 constexpr DISPID DISPID_UNKNOWN = -1;
 constexpr LCID LOCALE_USER_DEFAULT = 0x0400;
 
-inline constexpr IID IID_IDispatch{0x00020400, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr IID IID_IDispatch = PlatformIID(0x00020400);
 
 // A string is UTF-16, as the platform's automation strings are.
 struct VARIANT {

@@ -76,7 +76,8 @@ class KsieTest : public ::testing::Test {
 
   IClassFactory* Factory() {
     IClassFactory* factory = nullptr;
-    EXPECT_EQ(S_OK, m_library->DllGetClassObject(CLSID_KestrionIE, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
+    EXPECT_EQ(S_OK,
+              m_library->DllGetClassObject(CLSID_KestrionIE, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
     return factory;
   }
 
@@ -131,36 +132,6 @@ TEST_F(KsieTest, QueryInterfaceAnswersItsTableAndOneIdentity) {
   identity->Release();
   errorInfo->Release();
   object->Release();
-}
-
-TEST_F(KsieTest, OperationsOtherThanStartDoNothing) {
-  IInternetProtocol* protocol = Create<IInternetProtocol>(IID_IInternetProtocol);
-  char buffer[4] = {'x', 'x', 'x', 'x'};
-  ULONG read = 77;
-  EXPECT_EQ(S_FALSE, protocol->Read(buffer, sizeof buffer, &read));
-  EXPECT_EQ(77u, read);
-  EXPECT_EQ('x', buffer[0]);
-  EXPECT_EQ(S_OK, protocol->Continue(nullptr));
-  EXPECT_EQ(S_OK, protocol->Abort(E_FAIL, 0));
-  EXPECT_EQ(S_OK, protocol->Terminate(0));
-  EXPECT_EQ(S_OK, protocol->Suspend());
-  EXPECT_EQ(S_OK, protocol->Resume());
-  EXPECT_EQ(S_OK, protocol->Seek(0, 0, nullptr));
-  EXPECT_EQ(S_OK, protocol->LockRequest(0));
-  EXPECT_EQ(S_OK, protocol->UnlockRequest());
-
-  IInternetProtocolInfo* info = nullptr;
-  ASSERT_EQ(S_OK, protocol->QueryInterface(IID_IInternetProtocolInfo, reinterpret_cast<void**>(&info)));
-  char16_t result[8] = u"keep";
-  DWORD length = 5;
-  EXPECT_EQ(MakeHResult(0x800C0011), info->ParseUrl(u"http://h/", 0, 0, result, 8, &length, 0));
-  EXPECT_EQ(S_OK, info->CombineUrl(u"http://h/", u"a", 0, result, 8, &length, 0));
-  EXPECT_EQ(u"keep", std::u16string(result));
-  EXPECT_EQ(5u, length);
-  EXPECT_EQ(S_OK, info->CompareUrl(u"a", u"b", 0));
-  EXPECT_EQ(MakeHResult(0x800C0013), info->QueryInfo(u"a", 0, 0, nullptr, 0, nullptr, 0));
-  info->Release();
-  protocol->Release();
 }
 
 TEST_F(KsieTest, UnloadsOnlyWhenNothingHoldsIt) {
@@ -251,7 +222,8 @@ TEST_F(KsieTest, RegistrationWritesTheClassAndUnregistrationTakesOnlyItAway) {
   EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, "PROTOCOLS"));
 
   ASSERT_EQ(S_OK, m_library->DllUnregisterServer());
-  for (const char* gone : {"KSIE.KestrionIE.1", "KSIE.KestrionIE"}) EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, gone));
+  for (const char* gone : {"KSIE.KestrionIE.1", "KSIE.KestrionIE"})
+    EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, gone));
   EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, kClassKey));
   EXPECT_TRUE(RegistryKeyExists(HKEY_CLASSES_ROOT, "CLSID\\{11111111-2222-3333-4444-555555555555}"));
   EXPECT_EQ(path, RegistryString(HKEY_CLASSES_ROOT, kTypeLibKey + "\\0\\linux", ""));
@@ -275,9 +247,11 @@ TEST_F(KsieTest, ClientsCreateItByClassOrProgIdUntilItIsFreed) {
 
   EXPECT_EQ(CO_E_CLASSSTRING, CLSIDFromProgID("KSIE.Nothing", &clsid));
   void* pointer = nullptr;
-  EXPECT_EQ(REGDB_E_CLASSNOTREG, CoCreateInstance(IID_IKestrionIE, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &pointer));
+  EXPECT_EQ(REGDB_E_CLASSNOTREG,
+            CoCreateInstance(IID_IKestrionIE, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &pointer));
   SetRegistryString(HKEY_CLASSES_ROOT, kClassKey + "\\InprocServer32", "", "/no/such/library.so");
-  EXPECT_EQ(CO_E_DLLNOTFOUND, CoCreateInstance(CLSID_KestrionIE, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &pointer));
+  EXPECT_EQ(CO_E_DLLNOTFOUND,
+            CoCreateInstance(CLSID_KestrionIE, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &pointer));
   EXPECT_EQ(0, LoadedServerLibraryCount());
 }
 

@@ -77,7 +77,8 @@ class KsnsTest : public ::testing::Test {
   testenv::LaunchRecorder InstallRecorder() {
     std::filesystem::create_directories(s_env->File("my prog"));
     testenv::LaunchRecorder recorder(s_env->File("my prog/kestrion"), s_env->File("launched"));
-    SetRegistryString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Morvane\\Kestrion", "EXELOCATION", "\"" + recorder.Program() + "\"");
+    SetRegistryString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Morvane\\Kestrion", "EXELOCATION",
+                      "\"" + recorder.Program() + "\"");
     return recorder;
   }
   void SetDownloadFolder(const std::string& folder) {

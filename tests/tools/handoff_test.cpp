@@ -175,7 +175,8 @@ TEST_F(HandoffTest, DispcallHandsAnHttpZipToKestrion) {
   const std::string chosen = m_dir.File("dl/setup.zip");
   Answer({"ok", chosen});
 
-  testenv::RunResult call = Run("dispcall", {"KSNS.Protocol.1", "Initialize", "", nginx.Url("setup.zip"), "--", "Open", ""});
+  testenv::RunResult call =
+      Run("dispcall", {"KSNS.Protocol.1", "Initialize", "", nginx.Url("setup.zip"), "--", "Open", ""});
   EXPECT_EQ(0, call.exitCode) << call.output;
   EXPECT_NE(std::string::npos, call.output.find("Initialize: 1\nOpen: (no result)\n")) << call.output;
   ExpectDelivered(nginx.FilePath("setup.zip"), chosen);
@@ -209,8 +210,9 @@ TEST(ServerLibraryExportsTest, OnlyTheEntryPoints) {
   };
   testenv::ScratchDir dir;
   for (const auto& [library, expected] : libraries) {
-    testenv::RunResult nm = testenv::RunProgram("/usr/bin/nm", {"-D", "--defined-only", testenv::BuildFolder() + "/" + library},
-                                                dir.Path(), {}, std::chrono::seconds(60));
+    testenv::RunResult nm =
+        testenv::RunProgram("/usr/bin/nm", {"-D", "--defined-only", testenv::BuildFolder() + "/" + library}, dir.Path(),
+                            {}, std::chrono::seconds(60));
     ASSERT_EQ(0, nm.exitCode) << nm.output;
     std::vector<std::string> names;
     std::istringstream lines(nm.output);
