@@ -121,23 +121,6 @@ class OfferTest : public ::testing::Test {
   std::unique_ptr<UIBackend> m_previousUI;
 };
 
-TEST_F(OfferTest, EachButtonOfTheChoiceGivesItsResult) {
-  const struct {
-    const char* answer;
-    ChoiceResult result;
-  } cases[] = {{"ok", choiceSave}, {"cancel", choiceCancel}, {"regular", choiceRegular}, {"", choiceSave}};
-  for (const auto& c : cases) {
-    Answer(std::string(c.answer) + "\n");
-    DownloadOffer offer(HostGuard::kOff);
-    offer.SetUrl("http://H/dir/setup.exe");
-    offer.SplitUrl();
-    EXPECT_EQ(c.result, offer.ShowChoice()) << c.answer;
-  }
-  auto choices = Log("download-choice");
-  ASSERT_EQ(4u, choices.size());
-  EXPECT_EQ("setup.exe from H", testenv::JsonString(choices[0], "text"));
-}
-
 TEST_F(OfferTest, SavedPathReachesTheProgramExactlyAndItsFolderIsRemembered) {
   std::filesystem::create_directories(m_dir.File("my prog"));
   testenv::LaunchRecorder recorder(m_dir.File("my prog/kestrion"), m_dir.File("launched"));
