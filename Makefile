@@ -1,10 +1,17 @@
 # Two entry points for a fresh machine:
 #   make run [URL=... DEST=...]   build, then download (a local demo without URL)
 #   make test                     build, then run every test
+# and one to keep it:
+#   make install [PREFIX=...]     install under PREFIX (/usr/local) for the invoking user
 BUILD ?= build
 JOBS ?= 2
+PREFIX ?= /usr/local
+# The program folder: kestrion with its libraries, tools, Install.CFG and
+# banner folder, as one installation. PREFIX/bin links to the commands.
+PROGRAM_DIR = $(DESTDIR)$(PREFIX)/lib/kestrion
+COMMANDS = kestrion kestrion-install urlbind dispcall regsvr
 
-.PHONY: all build run test deps-build deps-test bench
+.PHONY: all build run test deps-build deps-test bench install
 
 all: build
 
@@ -31,3 +38,21 @@ test: deps-test build
 bench: deps-test build
 	@bench/http/run
 	@bench/ftp/run
+
+# Run with sudo, the user's part (registry, hook) is done as the user who
+# called sudo, who is given the banner folder and Install.CFG to write. With
+# DESTDIR (a staged install for a package) that part is left to the package.
+install: build
+	@install -d $(PROGRAM_DIR) $(DESTDIR)$(PREFIX)/bin
+	@cd $(BUILD) && install -m 755 $(COMMANDS) $(PROGRAM_DIR)
+	@install -m 644 $(BUILD)/ksie.so $(BUILD)/ksns.so $(PROGRAM_DIR)
+	@for command in $(COMMANDS); do ln -sf ../lib/kestrion/$$command $(DESTDIR)$(PREFIX)/bin/$$command; done
+	@if [ -z "$(DESTDIR)" ]; then \
+	  if [ "$$(id -u)" = 0 ] && [ -n "$$SUDO_USER" ]; then \
+	    install -d -o "$$SUDO_USER" $(PROGRAM_DIR)/ADFiles; \
+	    install -m 644 -o "$$SUDO_USER" /dev/null $(PROGRAM_DIR)/Install.CFG; \
+	    sudo -H -u "$$SUDO_USER" $(PROGRAM_DIR)/kestrion-install; \
+	  else \
+	    $(PROGRAM_DIR)/kestrion-install; \
+	  fi; \
+	fi

@@ -88,11 +88,24 @@ std::string PatternBytes(size_t size, unsigned seed) {
   return data;
 }
 
-KestrionProcess::KestrionProcess(const std::vector<std::string>& args, const std::string& workDir,
-                                 const std::map<std::string, std::string>& env)
-    : m_outputPath(workDir + "/.kestrion-output") {
+namespace {
+
+std::string KestrionBinary() {
   const char* bin = getenv("KESTRION_BIN");
   if (!bin) throw std::runtime_error("KESTRION_BIN is not set");
+  return bin;
+}
+
+}  // namespace
+
+KestrionProcess::KestrionProcess(const std::vector<std::string>& args, const std::string& workDir,
+                                 const std::map<std::string, std::string>& env)
+    : KestrionProcess(KestrionBinary(), args, workDir, env) {}
+
+KestrionProcess::KestrionProcess(const std::string& program, const std::vector<std::string>& args,
+                                 const std::string& workDir, const std::map<std::string, std::string>& env)
+    : m_outputPath(workDir + "/.kestrion-output") {
+  const char* bin = program.c_str();
   m_pid = fork();
   if (m_pid == 0) {
     if (chdir(workDir.c_str()) != 0) _exit(127);
@@ -147,6 +160,11 @@ RunResult KestrionProcess::Wait(std::chrono::seconds timeout) {
 RunResult RunKestrion(const std::vector<std::string>& args, const std::string& workDir,
                       const std::map<std::string, std::string>& env, std::chrono::seconds timeout) {
   return KestrionProcess(args, workDir, env).Wait(timeout);
+}
+
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args, const std::string& workDir,
+                     const std::map<std::string, std::string>& env, std::chrono::seconds timeout) {
+  return KestrionProcess(program, args, workDir, env).Wait(timeout);
 }
 
 SilentServer::SilentServer() {

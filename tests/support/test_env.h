@@ -46,10 +46,18 @@ RunResult RunKestrion(const std::vector<std::string>& args, const std::string& w
                       const std::map<std::string, std::string>& env,
                       std::chrono::seconds timeout = std::chrono::seconds(60));
 
-// A kestrion started in the background, for tests that act while it runs.
+// Runs any program that way.
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args, const std::string& workDir,
+                     const std::map<std::string, std::string>& env,
+                     std::chrono::seconds timeout = std::chrono::seconds(60));
+
+// A kestrion (or another program) started in the background, for tests that
+// act while it runs.
 class KestrionProcess {
  public:
   KestrionProcess(const std::vector<std::string>& args, const std::string& workDir,
+                  const std::map<std::string, std::string>& env);
+  KestrionProcess(const std::string& program, const std::vector<std::string>& args, const std::string& workDir,
                   const std::map<std::string, std::string>& env);
   ~KestrionProcess();  // kills it if still running
   void Signal(int signalNumber);

@@ -1,0 +1,48 @@
+// kestrion-install [--remove] [--ad-site URL]: installs Kestrion for the
+// user who runs it, from the folder this tool lies in (kestrion, ksie.so and
+// ksns.so beside it), or with --remove takes that installation away again.
+// Exit status: 0 done, 1 a step failed, 64 a wrong command line.
+
+#include <cstdio>
+#include <string>
+
+#include "platform/process/process.h"
+#include "tools/installation.h"
+
+namespace {
+
+constexpr int kExitDone = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 64;
+// Where the banner list is fetched from unless --ad-site names another.
+constexpr char kDefaultAdSite[] = "http://localhost/kestrion/adlist.txt";
+
+std::string FolderOf(const std::string& path) { return path.substr(0, path.rfind('/')); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool remove = false;
+  std::string adSite = kDefaultAdSite;
+  for (int i = 1; i < argc; ++i) {
+    const std::string word = argv[i];
+    if (word == "--remove") {
+      remove = true;
+    } else if (word == "--ad-site" && i + 1 < argc) {
+      adSite = argv[++i];
+    } else {
+      std::fprintf(stderr, "usage: kestrion-install [--remove] [--ad-site URL]\n");
+      return kExitUsage;
+    }
+  }
+  const std::string programDir = FolderOf(GetModuleFileName());
+  const Installation installation(programDir);
+  if (remove) {
+    const bool removed = installation.Remove();
+    std::printf("Kestrion in %s is no longer installed for this user.\n", programDir.c_str());
+    return removed ? kExitDone : kExitFailed;
+  }
+  if (!installation.Install(adSite)) return kExitFailed;
+  std::printf("Kestrion in %s is installed for this user.\n", programDir.c_str());
+  return kExitDone;
+}
