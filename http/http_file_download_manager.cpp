@@ -6,6 +6,7 @@
 
 #include "app/kestrion_app.h"
 #include "http/http_messages.h"
+#include "http/http_response_header.h"
 #include "http/http_socket.h"
 #include "http/location_resolver.h"
 #include "platform/loop/event_loop.h"
@@ -120,12 +121,29 @@ void CHTTPFileDownloadManager::AddConnections(int n) {
   }
 }
 
-void CHTTPFileDownloadManager::ResumeRange(int64_t start, int64_t end, int earlyCloses) {
+void CHTTPFileDownloadManager::ResumeRange(int64_t start, int64_t end, int earlyCloses, int barrenResumes) {
   if (m_bAborted) return;
   CHTTPSocket* connection =
       NewConnection(start, end, false, static_cast<int>(m_connections.size()) + 1);
   connection->m_nEarlyCloses = earlyCloses;
+  connection->m_nBarrenResumes = barrenResumes;
+  connection->m_bResumed = true;
   ConnectOrAbort(connection);
+}
+
+void CHTTPFileDownloadManager::RememberFile(const CHTTPResponseHeader& header) {
+  m_strETag = header.GetETag();
+  m_strLastModified = header.GetLastModified();
+}
+
+// What either response leaves out cannot be compared; what both give must agree.
+bool CHTTPFileDownloadManager::IsSameFile(const CHTTPResponseHeader& header) const {
+  auto agree = [](const std::string& first, const std::string& later) {
+    return first.empty() || later.empty() || first == later;
+  };
+  const int64_t total = header.GetFileTotal();
+  if (m_nFileSize != -1 && total != -1 && total != m_nFileSize) return false;
+  return agree(m_strETag, header.GetETag()) && agree(m_strLastModified, header.GetLastModified());
 }
 
 void CHTTPFileDownloadManager::CheckAllDone() {

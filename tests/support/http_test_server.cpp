@@ -218,8 +218,9 @@ std::string HttpTestServer::BuildHead(const HttpRequest& request, const HttpRepl
     } else {
       status = 206;
       body = m_content.substr(static_cast<size_t>(first), static_cast<size_t>(last - first + 1));
-      lines.push_back("Content-Range: bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" +
-                      std::to_string(size));
+      const std::string range = reply.contentRange.value_or("bytes " + std::to_string(first) + "-" +
+                                                            std::to_string(last) + "/" + std::to_string(size));
+      if (!range.empty()) lines.push_back("Content-Range: " + range);
     }
   } else {
     body = m_content;
@@ -242,6 +243,7 @@ std::string HttpTestServer::BuildHead(const HttpRequest& request, const HttpRepl
 
 void HttpTestServer::Reply(int fd, const HttpRequest& request, const HttpReply& reply) {
   if (reply.delay.count() > 0) std::this_thread::sleep_for(reply.delay);
+  if (reply.headerLineEvery.count() > 0) return TrickleHeader(fd, reply.headerLineEvery);
   std::string body;
   std::string head = BuildHead(request, reply, body);
   if (reply.rawHead) head = *reply.rawHead;
@@ -282,6 +284,17 @@ bool HttpTestServer::SendBody(int fd, const std::string& body, const HttpReply& 
       break;
   }
   return false;
+}
+
+void HttpTestServer::TrickleHeader(int fd, std::chrono::milliseconds every) {
+  const std::string status = "HTTP/1.1 200 OK\r\n";
+  if (!SendAll(fd, status.data(), status.size())) return;
+  const auto deadline = std::chrono::steady_clock::now() + kLingerLimit;
+  for (int n = 0; !m_stop && std::chrono::steady_clock::now() < deadline; ++n) {
+    if (WaitReadable(fd, static_cast<int>(every.count()))) return;  // the client closed
+    const std::string line = "X-Wait: " + std::to_string(n) + "\r\n";
+    if (!SendAll(fd, line.data(), line.size())) return;
+  }
 }
 
 void HttpTestServer::WaitForClientClose(int fd, std::chrono::seconds limit) {
