@@ -105,7 +105,6 @@ void CFTPCommandSocket::OnReceive(int nErrorCode) {
 
 void CFTPCommandSocket::TakeReceivedText(const char* text, size_t count) {
   m_strPending.append(text, count);
-  NoteActivity();
   HandlePendingLines();
 }
 
@@ -126,9 +125,10 @@ void CFTPCommandSocket::HandlePendingLines() {
 }
 
 // Before the transfer a closed control connection can bring no reply; once
-// data flows, the data connection decides how the range ends.
+// data flows, the data connection decides how a range of known length ends.
+// Without a length only the server's confirmation can tell a whole file.
 void CFTPCommandSocket::OnClose(int nErrorCode) {
-  const bool waiting = !m_bRetired && !IsTransferring();
+  const bool waiting = !m_bRetired && (!IsTransferring() || AwaitsConfirmation());
   CSocket::OnClose(nErrorCode);
   if (waiting) {
     StopWatch();
@@ -173,8 +173,10 @@ void CFTPCommandSocket::Dispatch(const std::string& code, const std::string& lin
 }
 
 // Each step enters its next state before it sends, so that a reply which
-// arrives while the send is still pumping meets the right state.
+// arrives while the send is still pumping meets the right state. A step of
+// the conversation is progress for the stall clock; other lines are not.
 void CFTPCommandSocket::Advance(int nextState, bool (CFTPCommandSocket::*send)(), const char* sendFailure) {
+  NoteProgress();
   m_nState = nextState;
   if (!(this->*send)()) throw Failure(sendFailure);
 }
@@ -229,9 +231,19 @@ void CFTPCommandSocket::OnRetrReply(const std::string& code, const std::string& 
     if (m_nEnd == -1) throw Failure(kRETRRejected + line);
     return;
   }
-  if (code == "225" || code == "226") return;
+  if (code == "226" || code == "250") return ConfirmTransfer();
+  if (code == "225") return;
   if (code == "150") return LearnSize(line);
   throw Failure(kRETRRejected + line);
+}
+
+void CFTPCommandSocket::ConfirmTransfer() {
+  if (m_bTransferConfirmed) return;
+  m_bTransferConfirmed = true;
+  if (IsDataClosed() && KnownRangeLength() < 0) {
+    StopWatch();
+    m_pManager->CheckAllDone();
+  }
 }
 
 void CFTPCommandSocket::LearnSize(const std::string& line) {
@@ -292,18 +304,33 @@ bool CFTPCommandSocket::IsRangeComplete() const {
 
 bool CFTPCommandSocket::IsTransferring() const { return m_bRetrAnswered || ReceivedBytes() > 0; }
 
-void CFTPCommandSocket::NoteActivity() { m_lastActivity = std::chrono::steady_clock::now(); }
+bool CFTPCommandSocket::AwaitsConfirmation() const { return KnownRangeLength() < 0 && !m_bTransferConfirmed; }
 
-void CFTPCommandSocket::OnDataEnded(bool early) {
+bool CFTPCommandSocket::IsDone() const {
+  return HasDataSocket() && IsDataClosed() && (KnownRangeLength() >= 0 || m_bTransferConfirmed);
+}
+
+void CFTPCommandSocket::NoteProgress() { m_lastProgress = std::chrono::steady_clock::now(); }
+
+// A range of known length that fell short is resumed. Without a length the
+// end of the data proves nothing: a reset is a failure, and a close waits
+// for the server's confirmation, the stall clock still running.
+void CFTPCommandSocket::OnDataEnded(int nErrorCode) {
+  if (KnownRangeLength() < 0) {
+    if (nErrorCode != 0) return m_pManager->AbortDownload(kTransferNotConfirmed);
+    if (AwaitsConfirmation()) return;
+    StopWatch();
+    return m_pManager->CheckAllDone();
+  }
   StopWatch();
-  if (early) m_pManager->OnEndedEarly(this);
+  if (!IsRangeComplete()) m_pManager->OnEndedEarly(this);
   m_pManager->CheckAllDone();
 }
 
 void CFTPCommandSocket::OnDataFailed(const std::string& reason) { m_pManager->AbortDownload(reason); }
 
 void CFTPCommandSocket::StartWatch() {
-  NoteActivity();
+  NoteProgress();
   if (!m_watchTimer) m_watchTimer = std::make_unique<Timer>([this] { CheckStall(); });
   m_watchTimer->Start(WatchInterval(m_pManager->StallSeconds()), true);
 }
@@ -312,14 +339,19 @@ void CFTPCommandSocket::StopWatch() {
   if (m_watchTimer) m_watchTimer->Stop();
 }
 
-// A connection that has heard nothing for the stall limit counts as closed
-// early: its range goes to a new connection. Connection 1 before any data
-// has nothing to hand on, and the download ends with the reason.
+// A connection that has made no progress for the stall limit counts as
+// closed early: its range goes to a new connection. Connection 1 before any
+// data has nothing to hand on, nor has a transfer of unknown length, and the
+// download ends with the reason.
 void CFTPCommandSocket::CheckStall() {
   const int limit = m_pManager->StallSeconds();
-  if (std::chrono::steady_clock::now() - m_lastActivity < std::chrono::seconds(limit)) return;
+  if (std::chrono::steady_clock::now() - m_lastProgress < std::chrono::seconds(limit)) return;
   StopWatch();
-  if (m_nConnection == 1 && ReceivedBytes() == 0) {
+  if (IsDataClosed() && AwaitsConfirmation()) {
+    m_pManager->AbortDownload(kTransferNotConfirmed);
+    return;
+  }
+  if ((m_nConnection == 1 && ReceivedBytes() == 0) || KnownRangeLength() < 0) {
     m_pManager->AbortDownload(Format(IsTransferring() ? kNoData : kNoReply, limit));
     return;
   }

@@ -84,10 +84,14 @@ class CFTPCommandSocket : public CSocket {
   // size; -1 while neither is known.
   int64_t KnownRangeLength() const;
   bool IsRangeComplete() const;
+  // The data has ended, and for a transfer of unknown length the server has
+  // confirmed it (226 or 250).
+  bool IsDone() const;
 
   // Called by the data socket.
-  void NoteActivity();
-  void OnDataEnded(bool early);
+  void NoteProgress();
+  // 0 for a graceful end, else the socket error.
+  void OnDataEnded(int nErrorCode);
   void OnDataFailed(const std::string& reason);
 
   // "PORT" argument: a dotted address in comma form and the port's two bytes.
@@ -112,6 +116,8 @@ class CFTPCommandSocket : public CSocket {
   int m_nConnection = -1;
   // Times this connection's range has been resumed so far.
   int m_nRetries = 0;
+  // Resumes before this one along the range, in a row, that brought nothing.
+  int m_nBarrenResumes = 0;
 
  private:
   void HandlePendingLines();
@@ -126,6 +132,8 @@ class CFTPCommandSocket : public CSocket {
   void OnRestReply(const std::string& code, const std::string& line);
   void OnRetrReply(const std::string& code, const std::string& line);
   void LearnSize(const std::string& line);
+  void ConfirmTransfer();
+  bool AwaitsConfirmation() const;
   void Fail(const std::string& message);
   void StartWatch();
   void StopWatch();
@@ -133,8 +141,10 @@ class CFTPCommandSocket : public CSocket {
   bool IsTransferring() const;
 
   std::unique_ptr<Timer> m_watchTimer;
-  std::chrono::steady_clock::time_point m_lastActivity;
+  // When the conversation last moved on or data last arrived.
+  std::chrono::steady_clock::time_point m_lastProgress;
   bool m_bRetrAnswered = false;
+  bool m_bTransferConfirmed = false;
   bool m_bHandlingLines = false;
   // Set by CloseAll: the connection takes no further part.
   bool m_bRetired = false;

@@ -139,7 +139,7 @@ void CFTPFileDownloadManager::DropConnection(int number) {
     previous->UpdateExpected();
     return;
   }
-  ResumeRange(dropped->m_nStart, dropped->m_nEnd, dropped->m_nRetries + 1);
+  ResumeAfter(dropped, dropped->m_nStart);
 }
 
 CFTPCommandSocket* CFTPFileDownloadManager::FindExtendable(int64_t end) const {
@@ -158,7 +158,7 @@ void CFTPFileDownloadManager::Retire(CFTPCommandSocket* connection) {
   m_connections.erase(std::remove(m_connections.begin(), m_connections.end(), connection), m_connections.end());
 }
 
-void CFTPFileDownloadManager::ResumeRange(int64_t start, int64_t end, int retries) {
+void CFTPFileDownloadManager::ResumeRange(int64_t start, int64_t end, int retries, int barrenResumes) {
   if (m_bFinished) return;
   if (retries > kMaxRetries) {
     AbortDownload(kTooManyRetries);
@@ -166,7 +166,20 @@ void CFTPFileDownloadManager::ResumeRange(int64_t start, int64_t end, int retrie
   }
   CFTPCommandSocket* connection = NewConnection(start, end, NextNumber());
   connection->m_nRetries = retries;
+  connection->m_nBarrenResumes = barrenResumes;
   ConnectOrAbort(connection);
+}
+
+// Resumes that keep bringing nothing would go on for ever against a server
+// that fails every connection before its data: they have a limit of their own.
+void CFTPFileDownloadManager::ResumeAfter(const CFTPCommandSocket* ended, int64_t start) {
+  const bool resumed = ended->m_nRetries > 0;
+  const int barrenResumes = ended->ReceivedBytes() > 0 ? 0 : ended->m_nBarrenResumes + (resumed ? 1 : 0);
+  if (barrenResumes >= kMaxBarrenResumes) {
+    AbortDownload(kNoProgress);
+    return;
+  }
+  ResumeRange(start, ended->m_nEnd, ended->m_nRetries + 1, barrenResumes);
 }
 
 // What the connection holds stays for the join; the rest of its range is
@@ -183,18 +196,19 @@ void CFTPFileDownloadManager::OnEndedEarly(CFTPCommandSocket* connection) {
     return;
   }
   const int64_t resumeAt = connection->m_nStart + connection->ReceivedBytes();
+  // A piece that holds nothing goes at once.
   if (connection->ReceivedBytes() == 0) {
     Retire(connection);
   } else {
     connection->CloseAll();
   }
-  ResumeRange(resumeAt, connection->m_nEnd, connection->m_nRetries + 1);
+  ResumeAfter(connection, resumeAt);
 }
 
 void CFTPFileDownloadManager::CheckAllDone() {
   if (m_bFinished || m_connections.empty()) return;
   for (CFTPCommandSocket* connection : m_connections) {
-    if (!connection->HasDataSocket() || !connection->IsDataClosed()) return;
+    if (!connection->IsDone()) return;
   }
   OnDownloadComplete();
 }

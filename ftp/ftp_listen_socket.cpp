@@ -7,9 +7,6 @@ bool CFTPListenSocket::CreateAndListen() { return Create(0, FD_ALL_EVENTS) && Li
 
 // One RETR brings one data connection; the listener is closed once it has it.
 void CFTPListenSocket::OnAccept(int nErrorCode) {
-  if (Accept(*m_pDataSocket)) {
-    m_pDataSocket->m_pCommandSocket->NoteActivity();
-    Close();
-  }
+  if (Accept(*m_pDataSocket)) Close();
   CSocket::OnAccept(nErrorCode);
 }

@@ -30,10 +30,12 @@ inline constexpr char kRETRRejected[] = "RETR rejected - ";
 inline constexpr char kControlClosed[] = "The server closed the control connection";
 inline constexpr char kNoReply[] = "No reply from the server for %d seconds";
 inline constexpr char kNoData[] = "No data from the server for %d seconds";
+inline constexpr char kTransferNotConfirmed[] = "The server did not confirm the end of the transfer";
 
 // Data connection and temp files.
 inline constexpr char kTempFileNotCreated[] = "TempFile could not be created!!!";
 inline constexpr char kTempFileNotCreatedIn[] = "TempFile could not be created!!! (%s: %s)";
+inline constexpr char kMoreThanAnnounced[] = "The server sent more data than it announced";
 inline constexpr char kWriteFailed[] = "Could not write to %s (%s)";
 inline constexpr char kReadFailed[] = "Could not read %s (%s)";
 
@@ -43,5 +45,6 @@ inline constexpr char kConcatProblem[] = "Problem with concating files, download
 inline constexpr char kDownloadAborted[] = "Download Aborted. (Reason=%s)";
 inline constexpr char kOutputNotCreated[] = "Request output filename could not be created, please select again";
 inline constexpr char kTooManyRetries[] = "One connection was closed before it finished (20 Retries)";
+inline constexpr char kNoProgress[] = "The server sent no data on three resumed connections in a row";
 inline constexpr char kCannotResume[] =
     "One connection was closed before it finished, and the server does not support resuming";

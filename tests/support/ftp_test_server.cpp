@@ -25,6 +25,7 @@ struct FtpTestServer::Session {
   int64_t restOffset = 0;
   int64_t dataSent = 0;
   bool ended = false;
+  bool junk = false;  // junk lines are being sent
   std::mutex sendMutex;  // one reply at a time on the control connection
   std::thread control;
   std::thread data;
@@ -34,6 +35,7 @@ struct FtpTestServer::Session {
 namespace {
 
 constexpr auto kPollStep = std::chrono::milliseconds(50);
+constexpr auto kJunkEvery = std::chrono::milliseconds(300);
 
 std::string Upper(std::string text) {
   for (char& c : text) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
@@ -174,6 +176,13 @@ void FtpTestServer::RunSession(const std::shared_ptr<Session>& session) {
   std::string pending;
   char buffer[4096];
   for (;;) {
+    if (session->junk) {
+      pollfd readable{session->controlFd, POLLIN, 0};
+      if (poll(&readable, 1, static_cast<int>(kJunkEvery.count())) == 0) {
+        Reply(session, {"please hold the line"});
+        continue;
+      }
+    }
     const ssize_t count = recv(session->controlFd, buffer, sizeof buffer, 0);
     if (count <= 0) break;
     pending.append(buffer, static_cast<size_t>(count));
@@ -186,10 +195,9 @@ void FtpTestServer::RunSession(const std::shared_ptr<Session>& session) {
       }
       m_changed.notify_all();
       HandleCommand(session, line);
-      const std::string& closeAfter = session->script.closeAfter;
-      if (!closeAfter.empty() && Upper(line.substr(0, line.find(' '))) == closeAfter) {
-        shutdown(session->controlFd, SHUT_RDWR);
-      }
+      const std::string verb = Upper(line.substr(0, line.find(' ')));
+      if (verb == session->script.closeAfter) shutdown(session->controlFd, SHUT_RDWR);
+      if (verb == session->script.junkAfter) session->junk = true;
     }
   }
   std::lock_guard<std::mutex> lock(m_mutex);
@@ -276,21 +284,28 @@ void FtpTestServer::SendData(const std::shared_ptr<Session>& session, int dataFd
     if (script.pause.count() > 0) std::this_thread::sleep_for(script.pause);
   }
   if (script.fault == FtpDataFault::kReset) {
+    // Closed at once: a shutdown first would show the client a graceful end.
     linger hard{1, 0};
     setsockopt(dataFd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
-  }
-  if (script.fault == FtpDataFault::kStall && ok) {
+  } else if (script.fault == FtpDataFault::kStall && ok) {
     Reply(session, script.afterData);
     char byte;
     while (recv(dataFd, &byte, 1, 0) > 0) {
     }
   } else {
     shutdown(dataFd, SHUT_WR);
-    Reply(session, ok ? script.afterData : std::vector<std::string>{"426 Connection closed; transfer aborted."});
   }
-  std::lock_guard<std::mutex> lock(m_mutex);
-  close(dataFd);
-  session->dataFd = -1;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    close(dataFd);
+    session->dataFd = -1;
+  }
+  if (script.fault == FtpDataFault::kStall && ok) return;
+  if (script.closeAfterData) {
+    shutdown(session->controlFd, SHUT_RDWR);
+    return;
+  }
+  Reply(session, ok ? script.afterData : std::vector<std::string>{"426 Connection closed; transfer aborted."});
 }
 
 std::shared_ptr<FtpTestServer::Session> FtpTestServer::SessionAt(int number) const {

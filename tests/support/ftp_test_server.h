@@ -44,6 +44,10 @@ struct FtpSessionScript {
   std::function<void()> beforeData;
   // The control connection is closed after the reply to this verb.
   std::string closeAfter;
+  // The control connection is closed when the data has ended, with no reply.
+  bool closeAfterData = false;
+  // After the reply to this verb, a line that is no reply every 300 ms.
+  std::string junkAfter;
   // Required login; empty accepts anything.
   std::string user;
   std::string password;
