@@ -1,7 +1,6 @@
 #include "ftp/ftp_file_download_manager.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <vector>
 
 #include "ftp/ftp_command_socket.h"
@@ -220,7 +219,7 @@ void CFTPFileDownloadManager::OnDownloadComplete() {
   if (ok) {
     AfxMessageBox(Format(kDownloadCompleted, m_strObject.c_str()), MB_ICONINFORMATION);
     ReportSuccess();
-  } else {
+  } else if (!IsCancelled()) {
     std::string text = Format(kConcatProblem, m_strObject.c_str());
     if (!m_strJoinError.empty()) text += "\n" + m_strJoinError;
     AfxMessageBox(text, MB_OK);
@@ -258,67 +257,38 @@ int64_t CFTPFileDownloadManager::TotalReceived() const {
   return total;
 }
 
-bool CFTPFileDownloadManager::OpenDestination(CFileJoiner& destination) {
-  while (!destination.Open(m_strDestination)) {
-    AfxMessageBox(kOutputNotCreated, MB_OK);
-    const std::optional<std::string> chosen = PromptSaveFile(m_strDestination);
-    if (!chosen) return false;
-    m_strDestination = *chosen;
+// Only the whole file gets the destination's name: a join that fails or
+// falls short leaves the destination as it was. A failed read or write
+// names its file.
+bool CFTPFileDownloadManager::JoinTempFiles() {
+  CFileJoiner destination;
+  if (!OpenDestination(destination, kOutputNotCreated)) return false;
+  try {
+    const int64_t total = AppendPieces(destination);
+    if (m_nFileSize != -1 && total != m_nFileSize) return false;
+    destination.Commit();
+  } catch (const CFileException& error) {
+    const bool reading = error.m_strFileName != m_strDestination;
+    m_strJoinError = Format(reading ? kReadFailed : kWriteFailed, error.m_strFileName.c_str(), error.m_strReason.c_str());
+    return false;
   }
   return true;
 }
 
-// A failed read or write names its file, and the half-made destination is
-// removed: a file under the user's name must be the whole download.
-bool CFTPFileDownloadManager::JoinTempFiles() {
-  CFileJoiner destination;
-  if (!OpenDestination(destination)) return false;
-  std::vector<CFTPCommandSocket*> owners;
-  int64_t total = 0;
-  bool ok = true;
-  try {
-    total = AppendPieces(destination, owners);
-    // Only a regular file can be synced (a destination such as /dev/null cannot).
-    if (IsRegularFile(m_strDestination)) destination.Sync();
-    destination.Close();
-  } catch (const CFileException& error) {
-    destination.Abort();
-    const bool reading = error.m_strFileName != m_strDestination;
-    m_strJoinError = Format(reading ? kReadFailed : kWriteFailed, error.m_strFileName.c_str(), error.m_strReason.c_str());
-    RemoveQuietly(m_strDestination);
-    ok = false;
-  }
-  for (CFTPCommandSocket* owner : owners) owner->ReleaseTempFile();
-  return ok && (m_nFileSize == -1 || total == m_nFileSize);
-}
-
 // From each offset on, the connection whose bytes cover it gives what the
-// pieces before it did not.
-int64_t CFTPFileDownloadManager::AppendPieces(CFileJoiner& destination, std::vector<CFTPCommandSocket*>& owners) const {
+// pieces before it did not. Each piece is deleted as soon as it is used, so
+// the join needs room for the file and one piece only.
+int64_t CFTPFileDownloadManager::AppendPieces(CFileJoiner& destination) const {
   int64_t total = 0;
   while (CFTPCommandSocket* piece = FindConnectionAt(total)) {
-    owners.push_back(piece);
     const int64_t skip = total - piece->m_nStart;
     const int64_t length = piece->ReceivedBytes() - skip;
     if (skip == 0 && destination.MoveIn(piece->TempFileName(), length))
       piece->ForgetTempFile();
     else
       destination.Append(piece->TempFileName(), skip, length);
+    piece->ReleaseTempFile();
     total += length;
   }
   return total;
-}
-
-bool CFTPFileDownloadManager::IsRegularFile(const std::string& name) {
-  std::error_code error;
-  return std::filesystem::is_regular_file(name, error);
-}
-
-// Only a file the join made: a destination such as /dev/null stays.
-void CFTPFileDownloadManager::RemoveQuietly(const std::string& name) {
-  if (!IsRegularFile(name)) return;
-  try {
-    CFile::Remove(name);
-  } catch (const CFileException&) {
-  }
 }

@@ -69,12 +69,8 @@ class CFTPFileDownloadManager : public CFileDownloadManager {
   virtual void ConnectOrAbort(CFTPCommandSocket* connection);
 
  private:
-  bool OpenDestination(CFileJoiner& destination);
-  static void RemoveQuietly(const std::string& name);
-  static bool IsRegularFile(const std::string& name);
-  // Appends the pieces in offset order; returns the bytes joined and, in
-  // owners, the connections whose files were used.
-  int64_t AppendPieces(CFileJoiner& destination, std::vector<CFTPCommandSocket*>& owners) const;
+  // Appends the pieces in offset order; returns the bytes joined.
+  int64_t AppendPieces(CFileJoiner& destination) const;
   int NextNumber() const;
   // Resumes the range of a connection that ended or failed, from start on.
   void ResumeAfter(const CFTPCommandSocket* ended, int64_t start);

@@ -8,6 +8,7 @@
 
 #include "ftp/ftp_messages.h"
 #include "ftp/ftp_test_fakes.h"
+#include "platform/loop/event_loop.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/test_env.h"
 
@@ -254,6 +255,23 @@ TEST_F(ManagerTest, JoinShorterThanTheKnownSizeFails) {
   manager.m_nFileSize = 200;
   manager.m_strDestination = m_dir.File("out.bin");
   EXPECT_FALSE(manager.JoinTempFiles());
+  EXPECT_FALSE(testenv::FileExists(manager.m_strDestination)) << "only a whole file has the destination's name";
+}
+
+// Told to quit during the join (Cancel, SIGTERM), the manager stops copying,
+// leaves no destination and says nothing.
+TEST_F(ManagerTest, ACancelDuringTheJoinLeavesNoDestinationAndSaysNothing) {
+  GiveData(manager.NewConnection(0, 100, 1), std::string(100, 'x'));
+  GiveData(manager.NewConnection(100, -1, 2), std::string(100, 'y'));
+  manager.m_nFileSize = 200;
+  manager.m_strDestination = m_dir.File("out.bin");
+  EventLoop& loop = EventLoop::ForThisThread();
+  PostThreadMessage(loop.Id(), WM_QUIT);
+  manager.CheckAllDone();
+  loop.Run();  // takes the quit
+  EXPECT_FALSE(testenv::FileExists(manager.m_strDestination));
+  EXPECT_TRUE(ui->messages.empty());
+  EXPECT_TRUE(TempFiles().empty());
 }
 
 TEST_F(ManagerTest, UncreatableDestinationAsksForAnotherName) {

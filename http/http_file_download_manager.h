@@ -55,7 +55,6 @@ class CHTTPFileDownloadManager : public CFileDownloadManager {
   void ConnectOrAbort(CHTTPSocket* connection);
   void OnDownloadComplete();
   bool JoinTempFiles();
-  bool OpenDestination(CFileJoiner& destination);
   // Throws CFileException.
   void AppendPiece(CHTTPSocket* piece, int64_t& pos, CFileJoiner& destination);
   CHTTPSocket* FindConnectionAt(int64_t pos) const;

@@ -44,8 +44,13 @@ class FtpDownloadTest : public ::testing::Test {
   }
 
   Outcome Download(const std::string& url, std::chrono::seconds timeout = std::chrono::seconds(30)) {
+    return DownloadTo(url, Destination(), timeout);
+  }
+
+  Outcome DownloadTo(const std::string& url, const std::string& destination,
+                     std::chrono::seconds timeout = std::chrono::seconds(30)) {
     const std::string log = m_dir.File("ui.log");
-    const testenv::RunResult run = testenv::RunKestrion({url, Destination()}, WorkDir(),
+    const testenv::RunResult run = testenv::RunKestrion({url, destination}, WorkDir(),
                                                         {{"KESTRION_UI", "script"},
                                                          {"KESTRION_UI_LOG", log},
                                                          {"KESTRION_UI_ANSWERS", m_dir.File("answers")},
@@ -56,8 +61,8 @@ class FtpDownloadTest : public ::testing::Test {
     for (const auto& line : testenv::LogLinesOfKind(log, "message")) {
       outcome.messages.push_back(testenv::JsonString(line, "text"));
     }
-    outcome.outputExists = testenv::FileExists(Destination());
-    if (outcome.outputExists) outcome.output = testenv::ReadFile(Destination());
+    outcome.outputExists = testenv::FileExists(destination);
+    if (outcome.outputExists) outcome.output = testenv::ReadFile(destination);
     outcome.leftovers = testenv::ListFiles(WorkDir(), "FFF");
     testenv::WriteFile(log, "");
     return outcome;
