@@ -74,16 +74,21 @@ bool CFTPCommandSocket::SendPORT() {
     m_bLocalFailure = true;
     throw Failure(m_pDataSocket->TempFileError());
   }
-  m_pListenSocket = std::make_unique<CFTPListenSocket>(m_pDataSocket.get());
+  std::string localAddress, serverAddress, listenAddress;
+  unsigned localPort = 0, serverPort = 0, listenPort = 0;
+  if (!GetSockName(localAddress, localPort) || !GetPeerName(serverAddress, serverPort)) return false;
+  m_pListenSocket = std::make_unique<CFTPListenSocket>(m_pDataSocket.get(), serverAddress);
   UpdateExpected();
-  if (!m_pListenSocket->CreateAndListen()) return false;
-  std::string localAddress, listenAddress;
-  unsigned localPort = 0, listenPort = 0;
-  if (!GetSockName(localAddress, localPort) || !m_pListenSocket->GetSockName(listenAddress, listenPort)) {
-    return false;
-  }
+  if (!m_pListenSocket->CreateAndListen(localAddress)) return false;
+  if (!m_pListenSocket->GetSockName(listenAddress, listenPort)) return false;
   m_pDataSocket->m_nConnection = m_nConnection;
+  // PORT can name only an IPv4 address.
+  if (IsIPv6()) return SendCommand("EPRT " + FormatEprtArgument(localAddress, listenPort));
   return SendCommand("PORT " + FormatPortArgument(localAddress, listenPort));
+}
+
+std::string CFTPCommandSocket::FormatEprtArgument(const std::string& ipv6Address, unsigned port) {
+  return Format("|2|%s|%u|", ipv6Address.c_str(), port);
 }
 
 std::string CFTPCommandSocket::FormatPortArgument(const std::string& dottedAddress, unsigned port) {

@@ -49,8 +49,9 @@ class CFTPCommandSocket : public CSocket {
   bool SendUsername();
   bool SendPassword();
   bool SendType();
-  // Prepares the data connection, then sends PORT. False when the data
-  // connection cannot be prepared; throws Failure when no temp file can be made.
+  // Prepares the data connection, then sends PORT (EPRT over IPv6). False
+  // when the data connection cannot be prepared; throws Failure when no
+  // temp file can be made.
   virtual bool SendPORT();
   bool SendREST100();
   bool SendREST();
@@ -96,6 +97,8 @@ class CFTPCommandSocket : public CSocket {
 
   // "PORT" argument: a dotted address in comma form and the port's two bytes.
   static std::string FormatPortArgument(const std::string& dottedAddress, unsigned port);
+  // "EPRT" argument for an IPv6 address (RFC 2428): |2|address|port|.
+  static std::string FormatEprtArgument(const std::string& ipv6Address, unsigned port);
 
   CFTPFileDownloadManager* Manager() const { return m_pManager; }
   CFTPDataSocket* DataSocket() const { return m_pDataSocket.get(); }

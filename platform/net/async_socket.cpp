@@ -260,7 +260,7 @@ bool CAsyncSocket::Listen(int backlog) {
   return true;
 }
 
-bool CAsyncSocket::Accept(CAsyncSocket& connected) {
+bool CAsyncSocket::Accept(CAsyncSocket& connected, std::string* peerAddress) {
   if (m_fd < 0) {
     return Fail(WSAENOTSOCK);
   }
@@ -268,9 +268,14 @@ bool CAsyncSocket::Accept(CAsyncSocket& connected) {
     return Fail(WSAEINVAL);
   }
   ArmReading();
-  const int fd = accept4(m_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+  SocketAddress peer;
+  peer.length = sizeof peer.storage;
+  const int fd = accept4(m_fd, reinterpret_cast<sockaddr*>(&peer.storage), &peer.length, SOCK_NONBLOCK | SOCK_CLOEXEC);
   if (fd < 0) {
     return Fail(SocketErrorFromErrno(errno));
+  }
+  if (peerAddress) {
+    *peerAddress = peer.Text();
   }
   connected.m_bIPv6 = m_bIPv6;
   connected.m_events = m_events;

@@ -54,8 +54,10 @@ class CAsyncSocket {
   int64_t ReceiveToFile(CFileReceiver& receiver, int64_t length);
   bool Listen(int backlog = 5);
   // Takes a waiting connection into `connected`, which must not be created;
-  // it joins the loop of the calling thread.
-  virtual bool Accept(CAsyncSocket& connected);
+  // it joins the loop of the calling thread. The peer's address, as text,
+  // goes to *peerAddress when given (known even when the peer has already
+  // reset the connection).
+  virtual bool Accept(CAsyncSocket& connected, std::string* peerAddress = nullptr);
   // The address as text ("127.0.0.1", "::1") and the host-order port.
   bool GetSockName(std::string& address, unsigned& port) const;
   bool GetPeerName(std::string& address, unsigned& port) const;

@@ -46,8 +46,9 @@ TEST(SocketAddress, NamesAreLookedUpAndUnknownOnesAreNotFound) {
 class Acceptor : public CSocket {
  public:
   explicit Acceptor(CSocket& into) : m_into(into) {}
-  void OnAccept(int) override { accepted = Accept(m_into); }
+  void OnAccept(int) override { accepted = Accept(m_into, &peer); }
   bool accepted = false;
+  std::string peer;
 
  private:
   CSocket& m_into;
@@ -73,6 +74,7 @@ TEST(SocketFamilies, AnUnboundSocketConnectsOverIPv6) {
     ASSERT_TRUE(client.Connect("::1", port)) << CAsyncSocket::GetLastError();
     EXPECT_TRUE(client.IsIPv6());
     EXPECT_TRUE(EventLoop::ForThisThread().PumpUntil([&] { return listener.accepted; }, 5s));
+    EXPECT_EQ(listener.peer, "::1");
     ASSERT_TRUE(accepted.GetPeerName(address, port));
     EXPECT_EQ(address, "::1");
     EXPECT_TRUE(accepted.IsIPv6());

@@ -92,6 +92,21 @@ TEST_F(FtpConversationTest, PortNamesTheControlAddressAndTheListeningPort) {
   EXPECT_EQ(server.DataTarget(1), named);
 }
 
+// Only the server may connect to the data port: it listens on the control
+// connection's address alone, and anyone else's connection is closed at
+// once, before a byte of it counts.
+TEST_F(FtpConversationTest, OnlyTheServerMayConnectToTheDataPort) {
+  const std::string file = PatternBytes(5000);
+  FtpTestServer server(file);
+  FtpSessionScript script;
+  script.intruder = true;
+  server.SetDefaultScript(script);
+  EXPECT_DOWNLOADED(Download(server.Url()), file);
+  const FtpTestServer::IntruderOutcome intruder = server.Intruder(1);
+  EXPECT_TRUE(intruder.closedAtOnce);
+  EXPECT_TRUE(intruder.refusedElsewhere);
+}
+
 TEST_F(FtpConversationTest, AccessDeniedToUserAbortsWithTheReply) {
   FtpTestServer server(PatternBytes(5000));
   FtpSessionScript script;

@@ -26,6 +26,7 @@ struct FtpTestServer::Session {
   int64_t dataSent = 0;
   bool ended = false;
   bool junk = false;  // junk lines are being sent
+  FtpTestServer::IntruderOutcome intruder;
   std::mutex sendMutex;  // one reply at a time on the control connection
   std::thread control;
   std::thread data;
@@ -211,6 +212,7 @@ void FtpTestServer::HandleCommand(const std::shared_ptr<Session>& session, const
   const std::string verb = Upper(line.substr(0, blank));
   const std::string argument = blank == std::string::npos ? "" : line.substr(blank + 1);
   if (verb == "PORT") session->havePort = ParsePortArgument(argument, session->portAddress);
+  if (verb == "PORT" && session->havePort && script.intruder) Intrude(session);
 
   auto scripted = script.replies.find(line);
   if (scripted == script.replies.end()) scripted = script.replies.find(verb);
@@ -306,6 +308,38 @@ void FtpTestServer::SendData(const std::shared_ptr<Session>& session, int dataFd
     return;
   }
   Reply(session, ok ? script.afterData : std::vector<std::string>{"426 Connection closed; transfer aborted."});
+}
+
+// Bounded by a two-second wait for the client to close the intruder.
+void FtpTestServer::Intrude(const std::shared_ptr<Session>& session) {
+  IntruderOutcome outcome;
+  sockaddr_in from{};
+  from.sin_family = AF_INET;
+  from.sin_addr.s_addr = htonl(0x7F000002);  // 127.0.0.2
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) == 0 &&
+      connect(fd, reinterpret_cast<const sockaddr*>(&session->portAddress), sizeof session->portAddress) == 0) {
+    const std::string bytes(4096, '!');
+    SendAll(fd, bytes.data(), bytes.size());
+    pollfd closing{fd, POLLIN, 0};
+    char byte;
+    outcome.closedAtOnce = poll(&closing, 1, 2000) == 1 && recv(fd, &byte, 1, 0) <= 0;
+  }
+  if (fd >= 0) close(fd);
+  sockaddr_in elsewhere = session->portAddress;
+  elsewhere.sin_addr.s_addr = htonl(0x7F000002);
+  const int probe = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  outcome.refusedElsewhere =
+      probe >= 0 && connect(probe, reinterpret_cast<const sockaddr*>(&elsewhere), sizeof elsewhere) != 0;
+  if (probe >= 0) close(probe);
+  std::lock_guard<std::mutex> lock(m_mutex);
+  session->intruder = outcome;
+}
+
+FtpTestServer::IntruderOutcome FtpTestServer::Intruder(int session) const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  const auto found = SessionAt(session);
+  return found ? found->intruder : IntruderOutcome{};
 }
 
 std::shared_ptr<FtpTestServer::Session> FtpTestServer::SessionAt(int number) const {

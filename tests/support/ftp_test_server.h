@@ -48,6 +48,10 @@ struct FtpSessionScript {
   bool closeAfterData = false;
   // After the reply to this verb, a line that is no reply every 300 ms.
   std::string junkAfter;
+  // Before PORT is answered, an intruder from another local address
+  // (127.0.0.2) connects to the port it names and sends bytes of its own;
+  // it also tries that port on 127.0.0.2.
+  bool intruder = false;
   // Required login; empty accepts anything.
   std::string user;
   std::string password;
@@ -82,6 +86,13 @@ class FtpTestServer {
   std::string DataTarget(int session) const;
   // Address the client's control connection came from.
   std::string ControlPeer(int session) const;
+  // What the intruder of the session met: its connection closed by the
+  // client at once, and the port refused on the other address.
+  struct IntruderOutcome {
+    bool closedAtOnce = false;
+    bool refusedElsewhere = false;
+  };
+  IntruderOutcome Intruder(int session) const;
 
   // True once every listed session has sent at least `bytes` data bytes.
   bool WaitForDataSent(const std::vector<int>& sessions, int64_t bytes, std::chrono::milliseconds timeout) const;
@@ -95,6 +106,7 @@ class FtpTestServer {
   void RunSession(const std::shared_ptr<Session>& session);
   void HandleCommand(const std::shared_ptr<Session>& session, const std::string& line);
   void StartTransfer(const std::shared_ptr<Session>& session, const std::vector<std::string>& opening);
+  void Intrude(const std::shared_ptr<Session>& session);
   void SendData(const std::shared_ptr<Session>& session, int dataFd);
   void Reply(const std::shared_ptr<Session>& session, const std::vector<std::string>& lines);
   FtpSessionScript ScriptFor(int number) const;
