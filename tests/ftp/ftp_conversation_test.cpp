@@ -61,6 +61,17 @@ TEST_F(FtpConversationTest, AnonymousLoginAndTheWholeConversation) {
   EXPECT_EQ(commands[6], "RETR /file.bin");
 }
 
+// The command line is unescaped once, two hex digits to a byte; the path
+// then goes to the server as it reads.
+TEST_F(FtpConversationTest, EscapesInThePathReachTheServerDecoded) {
+  const std::string file = PatternBytes(5000);
+  FtpTestServer server(file);
+  const std::string path = "/dir%20x/report%202024%2B%3F-caf%C3%A9-100%.bin";
+  const Outcome outcome = Download(server.Url(path));
+  EXPECT_EQ(outcome.exitCode, 0);
+  EXPECT_EQ(server.FindCommand(1, "RETR"), "RETR /dir x/report 2024+?-caf\xC3\xA9-100%.bin");
+}
+
 TEST_F(FtpConversationTest, UserAndPasswordFromTheUrl) {
   const std::string file = PatternBytes(5000);
   FtpTestServer server(file);
