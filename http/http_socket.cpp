@@ -65,11 +65,20 @@ void CHTTPSocket::CreateTempFile() {
   }
 }
 
-std::string CHTTPSocket::FormatRequest(const std::string& path, const std::string& host, int64_t start,
+// What the Host line names: the host as a URL writes it (an IPv6 address
+// in brackets) and the port unless it is HTTP's own, so that a server that
+// builds its redirects or picks its site from the line sees the right one.
+std::string CHTTPSocket::FormatHost(const std::string& host, int port) {
+  std::string text = host.find(':') == std::string::npos ? host : "[" + host + "]";
+  if (port != 80) text += ":" + std::to_string(port);
+  return text;
+}
+
+std::string CHTTPSocket::FormatRequest(const std::string& path, const std::string& host, int port, int64_t start,
                                        int64_t end) {
   std::string text = Format(http_messages::kRequestLine, path.c_str());
   text += http_messages::kAcceptLine;
-  text += Format(http_messages::kHostLine, host.c_str());
+  text += Format(http_messages::kHostLine, FormatHost(host, port).c_str());
   if (end == -1)
     text += Format(http_messages::kOpenRangeLine, static_cast<long long>(start));
   else
@@ -92,7 +101,7 @@ int CHTTPSocket::ConnectToServer() {
 }
 
 bool CHTTPSocket::SendRequest() {
-  const std::string request = FormatRequest(EncodeRequestTarget(m_strPath), m_strHost, m_nStart, m_nEnd);
+  const std::string request = FormatRequest(EncodeRequestTarget(m_strPath), m_strHost, m_nPort, m_nStart, m_nEnd);
   return Send(request.data(), static_cast<int>(request.size()), 0) != SOCKET_ERROR;
 }
 

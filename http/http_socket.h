@@ -48,8 +48,10 @@ class CHTTPSocket : public CSocket {
   void ForgetTempFile() { m_strTempName.clear(); }
 
   // The request exactly as it is sent, for the path as given.
-  static std::string FormatRequest(const std::string& path, const std::string& host, int64_t start,
+  static std::string FormatRequest(const std::string& path, const std::string& host, int port, int64_t start,
                                    int64_t end);
+  // The Host line's value: "host", "host:port", "[IPv6]" or "[IPv6]:port".
+  static std::string FormatHost(const std::string& host, int port);
 
   const std::string& GetTempName() const { return m_strTempName; }
   bool HasTempFile() const { return m_strTempError.empty(); }
