@@ -22,6 +22,14 @@ std::chrono::milliseconds WatchInterval(int stallSeconds) {
   return quarter;
 }
 
+// A decimal size after optional blanks; -1 when there is none.
+int64_t ReadSize(const char* text) {
+  while (*text == ' ') ++text;
+  char* after = nullptr;
+  const long long parsed = std::strtoll(text, &after, 10);
+  return after == text || parsed < 0 ? -1 : static_cast<int64_t>(parsed);
+}
+
 }  // namespace
 
 CFTPCommandSocket::CFTPCommandSocket(CFTPFileDownloadManager* manager)
@@ -59,6 +67,8 @@ bool CFTPCommandSocket::SendUsername() { return SendCommand("USER " + m_strUser)
 bool CFTPCommandSocket::SendPassword() { return SendCommand("PASS " + m_strPassword); }
 
 bool CFTPCommandSocket::SendType() { return SendCommand("TYPE I"); }
+
+bool CFTPCommandSocket::SendSIZE() { return SendCommand("SIZE " + m_strPath); }
 
 bool CFTPCommandSocket::SendREST100() { return SendCommand("REST 100"); }
 
@@ -169,6 +179,7 @@ void CFTPCommandSocket::Dispatch(const std::string& code, const std::string& lin
     case FTPS_USER_SENT: return OnUserReply(code, line);
     case FTPS_PASS_SENT: return OnPassReply(code, line);
     case FTPS_TYPE_SENT: return OnTypeReply(code, line);
+    case FTPS_SIZE_SENT: return OnSizeReply(code, line);
     case FTPS_PORT_SENT: return OnPortReply(code, line);
     case FTPS_REST100_SENT: return OnRest100Reply(code, line);
     case FTPS_REST_SENT: return OnRestReply(code, line);
@@ -203,8 +214,17 @@ void CFTPCommandSocket::OnPassReply(const std::string& code, const std::string& 
   Advance(FTPS_TYPE_SENT, &CFTPCommandSocket::SendType, kSendTypeFailed);
 }
 
+// The connection that learns the size asks for it: many servers' opening
+// reply to RETR names none.
 void CFTPCommandSocket::OnTypeReply(const std::string& code, const std::string& line) {
   if (code != "200") throw Failure(kTypeRejected + line);
+  if (m_bLearnSize) return Advance(FTPS_SIZE_SENT, &CFTPCommandSocket::SendSIZE, kSendSIZEFailed);
+  Advance(FTPS_PORT_SENT, &CFTPCommandSocket::SendPORT, kSendPORTFailed);
+}
+
+// Any answer but a size leaves the size to the opening reply.
+void CFTPCommandSocket::OnSizeReply(const std::string& code, const std::string& line) {
+  if (code == "213") m_nSizeReply = ReadSize(line.c_str() + 4);
   Advance(FTPS_PORT_SENT, &CFTPCommandSocket::SendPORT, kSendPORTFailed);
 }
 
@@ -230,7 +250,11 @@ void CFTPCommandSocket::OnRestReply(const std::string& code, const std::string& 
   throw Failure(kRESTRejected + line);
 }
 
+// 125 as the first reply says the data connection is open already (a server
+// that connected at PORT): the same start as 150. Later it is no reply the
+// transfer expects.
 void CFTPCommandSocket::OnRetrReply(const std::string& code, const std::string& line) {
+  const bool first = !m_bRetrAnswered;
   m_bRetrAnswered = true;
   if (code == "426") {
     if (m_nEnd == -1) throw Failure(kRETRRejected + line);
@@ -238,7 +262,7 @@ void CFTPCommandSocket::OnRetrReply(const std::string& code, const std::string& 
   }
   if (code == "226" || code == "250") return ConfirmTransfer();
   if (code == "225") return;
-  if (code == "150") return LearnSize(line);
+  if (code == "150" || (code == "125" && first)) return LearnSize(line);
   throw Failure(kRETRRejected + line);
 }
 
@@ -251,16 +275,11 @@ void CFTPCommandSocket::ConfirmTransfer() {
   }
 }
 
+// The opening reply's "(N bytes)" wins; without it, the SIZE reply's.
 void CFTPCommandSocket::LearnSize(const std::string& line) {
   if (!m_bLearnSize) return;
   const size_t open = line.find('(');
-  if (open == std::string::npos) return;
-  size_t at = open + 1;
-  while (at < line.size() && line[at] == ' ') ++at;
-  const char* digits = line.c_str() + at;
-  char* after = nullptr;
-  const long long parsed = std::strtoll(digits, &after, 10);
-  const int64_t size = after == digits || parsed < 0 ? -1 : static_cast<int64_t>(parsed);
+  const int64_t size = open == std::string::npos ? m_nSizeReply : ReadSize(line.c_str() + open + 1);
   if (size == -1) return;
   m_bLearnSize = false;
   m_pManager->SetFileSize(size, true);

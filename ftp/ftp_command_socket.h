@@ -25,6 +25,7 @@ enum FTPState : int {
   FTPS_REST_SENT = 7,
   FTPS_PORT_SENT = 8,
   FTPS_RETR_SENT = 9,
+  FTPS_SIZE_SENT = 10,  // connection 1 asks the size after TYPE I
 };
 
 // The control connection of one FTP connection: logs in, sets image type,
@@ -49,6 +50,7 @@ class CFTPCommandSocket : public CSocket {
   bool SendUsername();
   bool SendPassword();
   bool SendType();
+  bool SendSIZE();
   // Prepares the data connection, then sends PORT (EPRT over IPv6). False
   // when the data connection cannot be prepared; throws Failure when no
   // temp file can be made.
@@ -130,6 +132,7 @@ class CFTPCommandSocket : public CSocket {
   void OnUserReply(const std::string& code, const std::string& line);
   void OnPassReply(const std::string& code, const std::string& line);
   void OnTypeReply(const std::string& code, const std::string& line);
+  void OnSizeReply(const std::string& code, const std::string& line);
   void OnPortReply(const std::string& code, const std::string& line);
   void OnRest100Reply(const std::string& code, const std::string& line);
   void OnRestReply(const std::string& code, const std::string& line);
@@ -147,6 +150,8 @@ class CFTPCommandSocket : public CSocket {
   // When the conversation last moved on or data last arrived.
   std::chrono::steady_clock::time_point m_lastProgress;
   bool m_bRetrAnswered = false;
+  // The size a 213 reply to SIZE gave; -1 when none did.
+  int64_t m_nSizeReply = -1;
   bool m_bTransferConfirmed = false;
   bool m_bHandlingLines = false;
   // Set by CloseAll: the connection takes no further part.

@@ -13,6 +13,7 @@ inline constexpr char kCommandSocketNotConnected[] =
 inline constexpr char kSendUsernameFailed[] = "SendUsername() failed!";
 inline constexpr char kSendPasswordFailed[] = "SendPassword() failed!";
 inline constexpr char kSendTypeFailed[] = "SendType() failed!";
+inline constexpr char kSendSIZEFailed[] = "SendSIZE() failed!";
 inline constexpr char kSendPORTFailed[] = "SendPORT() failed: the data connection could not be prepared!";
 inline constexpr char kSendREST100Failed[] = "SendREST100 failed!";
 inline constexpr char kSendRESTFailed[] = "SendREST() failed!";

@@ -51,14 +51,15 @@ TEST_F(FtpConversationTest, AnonymousLoginAndTheWholeConversation) {
   const Outcome outcome = Download(server.Url());
   EXPECT_DOWNLOADED(outcome, file);
   const auto commands = server.Commands(1);
-  ASSERT_EQ(commands.size(), 7u);
+  ASSERT_EQ(commands.size(), 8u);
   EXPECT_EQ(commands[0], "USER anonymous");
   EXPECT_EQ(commands[1], "PASS ks@k.io");
   EXPECT_EQ(commands[2], "TYPE I");
-  EXPECT_EQ(commands[3].compare(0, 5, "PORT "), 0);
-  EXPECT_EQ(commands[4], "REST 100");
-  EXPECT_EQ(commands[5], "REST 0");
-  EXPECT_EQ(commands[6], "RETR /file.bin");
+  EXPECT_EQ(commands[3], "SIZE /file.bin");
+  EXPECT_EQ(commands[4].compare(0, 5, "PORT "), 0);
+  EXPECT_EQ(commands[5], "REST 100");
+  EXPECT_EQ(commands[6], "REST 0");
+  EXPECT_EQ(commands[7], "RETR /file.bin");
 }
 
 // The command line is unescaped once, two hex digits to a byte; the path
@@ -173,15 +174,35 @@ TEST_F(FtpConversationTest, RestZeroAnswered501IsFollowedByRetr) {
   EXPECT_EQ(server.FindCommand(1, "RETR"), "RETR /file.bin");
 }
 
-TEST_F(FtpConversationTest, OpeningReplyWithoutSizeRunsOnOneConnection) {
+TEST_F(FtpConversationTest, NoSizeFromEitherReplyRunsOnOneConnection) {
   const std::string file = PatternBytes(300000);
   FtpTestServer server(file);
   FtpSessionScript script;
   script.retrReplies = {"150 Opening BINARY mode data connection."};
+  script.replies["SIZE"] = {"550 Could not get file size."};
   server.SetDefaultScript(script);
   EXPECT_DOWNLOADED(Download(server.Url()), file);
   EXPECT_EQ(server.SessionCount(), 1);
   EXPECT_EQ(server.FindCommand(1, "ABOR"), "");
+}
+
+// Servers whose opening reply names no size (pure-ftpd: "150 1024.0 kbytes
+// to download"), or that open with 125 because they connected at PORT time
+// (pyftpdlib): SIZE gives the size, and the file is split as ever.
+TEST_F(FtpConversationTest, SizeFromSIZEWhenTheOpeningReplyNamesNone) {
+  const std::string file = PatternBytes(300000, 3);
+  for (const std::string opening : {"150 292.9 kbytes to download", "125 Data connection already open."}) {
+    SCOPED_TRACE(opening);
+    FtpTestServer server(file);
+    FtpSessionScript script;
+    script.retrReplies = {opening};
+    server.SetDefaultScript(script);
+    EXPECT_DOWNLOADED(Download(server.Url()), file);
+    EXPECT_EQ(server.SessionCount(), 4);
+    EXPECT_EQ(server.FindCommand(1, "SIZE"), "SIZE /file.bin");
+    EXPECT_EQ(server.FindCommand(2, "SIZE"), "") << "only connection 1 asks";
+    std::filesystem::remove(Destination());
+  }
 }
 
 TEST_F(FtpConversationTest, EmptyFileOfZeroBytes) {

@@ -22,6 +22,7 @@ class FtpDownloadTest : public ::testing::Test {
     std::string output;                 // the destination's bytes
     bool outputExists = false;
     std::vector<std::string> leftovers;  // FFF files in the working folder
+    std::vector<std::string> connections;  // the progress window's last connection columns
   };
 
   void SetUp() override {
@@ -64,6 +65,7 @@ class FtpDownloadTest : public ::testing::Test {
     outcome.outputExists = testenv::FileExists(destination);
     if (outcome.outputExists) outcome.output = testenv::ReadFile(destination);
     outcome.leftovers = testenv::ListFiles(WorkDir(), "FFF");
+    outcome.connections = testenv::LastConnectionColumns(log);
     testenv::WriteFile(log, "");
     return outcome;
   }

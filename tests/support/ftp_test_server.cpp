@@ -235,6 +235,7 @@ void FtpTestServer::HandleCommand(const std::shared_ptr<Session>& session, const
     return Reply(session, {"230 Login successful."});
   }
   if (verb == "TYPE") return Reply(session, {"200 Switching to Binary mode."});
+  if (verb == "SIZE") return Reply(session, {"213 %SIZE%"});
   if (verb == "PORT") return Reply(session, {session->havePort ? "200 PORT command successful." : "501 Bad PORT."});
   if (verb == "REST") {
     session->restOffset = std::atoll(argument.c_str());

@@ -24,7 +24,8 @@ enum class FtpDataFault {
 // What the server does on one control connection. Replies are looked up by
 // the whole command line first ("REST 100"), then by its verb ("USER"); an
 // empty reply list means no answer at all. Lines are sent as given, each with
-// CR LF. "%SIZE%" in a reply is replaced by the file's size.
+// CR LF. "%SIZE%" in a reply is replaced by the file's size, which SIZE
+// gives unless scripted otherwise.
 struct FtpSessionScript {
   std::vector<std::string> greeting{"220 Scripted FTP server ready"};
   std::map<std::string, std::vector<std::string>> replies;
