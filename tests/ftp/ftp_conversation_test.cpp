@@ -104,6 +104,22 @@ TEST_F(FtpConversationTest, PortNamesTheControlAddressAndTheListeningPort) {
   EXPECT_EQ(server.DataTarget(1), named);
 }
 
+// Over IPv6, where PORT cannot name the address, the data port is offered
+// with EPRT, on the control connection's address.
+TEST_F(FtpConversationTest, OverIPv6TheDataPortIsOfferedWithEPRT) {
+  const std::string file = PatternBytes(300000, 5);
+  FtpTestServer server(file, true);
+  EXPECT_DOWNLOADED(Download(server.Url()), file);
+  ASSERT_EQ(server.SessionCount(), 4);
+  for (int session = 1; session <= 4; ++session) {
+    SCOPED_TRACE(session);
+    EXPECT_EQ(server.FindCommand(session, "PORT"), "");
+    const std::string eprt = server.FindCommand(session, "EPRT");
+    EXPECT_EQ(eprt.rfind("EPRT |2|::1|", 0), 0u) << eprt;
+    EXPECT_EQ(server.DataTarget(session), "[::1]:" + eprt.substr(12, eprt.size() - 13));
+  }
+}
+
 // Only the server may connect to the data port: it listens on the control
 // connection's address alone, and anyone else's connection is closed at
 // once, before a byte of it counts.

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "tests/support/loopback.h"
+
 namespace testenv {
 
 struct FtpTestServer::Session {
@@ -20,7 +22,7 @@ struct FtpTestServer::Session {
   std::vector<std::string> commands;
   std::string dataTarget;
   std::string controlPeer;
-  sockaddr_in portAddress{};
+  sockaddr_storage portAddress{};  // from PORT or EPRT
   bool havePort = false;
   int64_t restOffset = 0;
   int64_t dataSent = 0;
@@ -60,36 +62,45 @@ bool SendAll(int fd, const char* data, size_t size) {
   return true;
 }
 
-std::string AddressText(const sockaddr_in& address) {
-  char text[INET_ADDRSTRLEN] = {};
-  inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
-  return std::string(text) + ":" + std::to_string(ntohs(address.sin_port));
+socklen_t LengthOf(const sockaddr_storage& address) {
+  return address.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
 }
 
 // "h1,h2,h3,h4,p1,p2"
-bool ParsePortArgument(const std::string& argument, sockaddr_in& address) {
+bool ParsePortArgument(const std::string& argument, sockaddr_storage& address) {
   unsigned h[4], p[2];
   if (sscanf(argument.c_str(), "%u,%u,%u,%u,%u,%u", &h[0], &h[1], &h[2], &h[3], &p[0], &p[1]) != 6) return false;
-  address = sockaddr_in{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl((h[0] << 24) | (h[1] << 16) | (h[2] << 8) | h[3]);
-  address.sin_port = htons(static_cast<uint16_t>(p[0] * 256 + p[1]));
+  address = sockaddr_storage{};
+  auto& v4 = reinterpret_cast<sockaddr_in&>(address);
+  v4.sin_family = AF_INET;
+  v4.sin_addr.s_addr = htonl((h[0] << 24) | (h[1] << 16) | (h[2] << 8) | h[3]);
+  v4.sin_port = htons(static_cast<uint16_t>(p[0] * 256 + p[1]));
   return true;
+}
+
+// "|1|dotted|port|" or "|2|ipv6|port|" (RFC 2428)
+bool ParseEprtArgument(const std::string& argument, sockaddr_storage& address) {
+  char family = 0;
+  char host[64] = {};
+  unsigned port = 0;
+  if (sscanf(argument.c_str(), "|%c|%63[^|]|%u|", &family, host, &port) != 3 || port > 65535) return false;
+  address = sockaddr_storage{};
+  if (family == '2') {
+    auto& v6 = reinterpret_cast<sockaddr_in6&>(address);
+    v6.sin6_family = AF_INET6;
+    v6.sin6_port = htons(static_cast<uint16_t>(port));
+    return inet_pton(AF_INET6, host, &v6.sin6_addr) == 1;
+  }
+  auto& v4 = reinterpret_cast<sockaddr_in&>(address);
+  v4.sin_family = AF_INET;
+  v4.sin_port = htons(static_cast<uint16_t>(port));
+  return family == '1' && inet_pton(AF_INET, host, &v4.sin_addr) == 1;
 }
 
 }  // namespace
 
-FtpTestServer::FtpTestServer(std::string fileData) : m_data(std::move(fileData)) {
-  m_listenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (m_listenFd < 0 || bind(m_listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      listen(m_listenFd, 32) != 0 || getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    throw std::runtime_error("scripted FTP server: cannot listen");
-  }
-  m_port = ntohs(address.sin_port);
+FtpTestServer::FtpTestServer(std::string fileData, bool ipv6) : m_data(std::move(fileData)), m_bIPv6(ipv6) {
+  m_listenFd = ListenOnLoopback(ipv6, 32, &m_port);
   m_acceptThread = std::thread([this] { AcceptLoop(); });
 }
 
@@ -117,7 +128,7 @@ FtpTestServer::~FtpTestServer() {
 }
 
 std::string FtpTestServer::Url(const std::string& path) const {
-  return "ftp://127.0.0.1:" + std::to_string(m_port) + path;
+  return "ftp://" + LoopbackHost(m_bIPv6) + ":" + std::to_string(m_port) + path;
 }
 
 void FtpTestServer::SetDefaultScript(FtpSessionScript script) {
@@ -144,7 +155,7 @@ void FtpTestServer::AcceptLoop() {
       if (m_bStopping) return;
     }
     if (ready <= 0) continue;
-    sockaddr_in peer{};
+    sockaddr_storage peer{};
     socklen_t length = sizeof peer;
     const int fd = accept4(m_listenFd, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
     if (fd < 0) continue;
@@ -212,6 +223,7 @@ void FtpTestServer::HandleCommand(const std::shared_ptr<Session>& session, const
   const std::string verb = Upper(line.substr(0, blank));
   const std::string argument = blank == std::string::npos ? "" : line.substr(blank + 1);
   if (verb == "PORT") session->havePort = ParsePortArgument(argument, session->portAddress);
+  if (verb == "EPRT") session->havePort = ParseEprtArgument(argument, session->portAddress);
   if (verb == "PORT" && session->havePort && script.intruder) Intrude(session);
 
   auto scripted = script.replies.find(line);
@@ -236,7 +248,8 @@ void FtpTestServer::HandleCommand(const std::shared_ptr<Session>& session, const
   }
   if (verb == "TYPE") return Reply(session, {"200 Switching to Binary mode."});
   if (verb == "SIZE") return Reply(session, {"213 %SIZE%"});
-  if (verb == "PORT") return Reply(session, {session->havePort ? "200 PORT command successful." : "501 Bad PORT."});
+  if (verb == "PORT" || verb == "EPRT")
+    return Reply(session, {session->havePort ? "200 " + verb + " command successful." : "501 Bad " + verb + "."});
   if (verb == "REST") {
     session->restOffset = std::atoll(argument.c_str());
     return Reply(session, {"350 Restart position accepted (" + argument + ")."});
@@ -252,9 +265,9 @@ void FtpTestServer::StartTransfer(const std::shared_ptr<Session>& session, const
   Reply(session, opening);
   if (opening.empty() || opening.front().empty() || opening.front()[0] != '1' || !session->havePort) return;
   if (session->data.joinable()) return;
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int fd = socket(session->portAddress.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return;
-  if (connect(fd, reinterpret_cast<const sockaddr*>(&session->portAddress), sizeof session->portAddress) != 0) {
+  if (connect(fd, reinterpret_cast<const sockaddr*>(&session->portAddress), LengthOf(session->portAddress)) != 0) {
     close(fd);
     return;
   }
@@ -319,7 +332,7 @@ void FtpTestServer::Intrude(const std::shared_ptr<Session>& session) {
   from.sin_addr.s_addr = htonl(0x7F000002);  // 127.0.0.2
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) == 0 &&
-      connect(fd, reinterpret_cast<const sockaddr*>(&session->portAddress), sizeof session->portAddress) == 0) {
+      connect(fd, reinterpret_cast<const sockaddr*>(&session->portAddress), LengthOf(session->portAddress)) == 0) {
     const std::string bytes(4096, '!');
     SendAll(fd, bytes.data(), bytes.size());
     pollfd closing{fd, POLLIN, 0};
@@ -327,7 +340,7 @@ void FtpTestServer::Intrude(const std::shared_ptr<Session>& session) {
     outcome.closedAtOnce = poll(&closing, 1, 2000) == 1 && recv(fd, &byte, 1, 0) <= 0;
   }
   if (fd >= 0) close(fd);
-  sockaddr_in elsewhere = session->portAddress;
+  sockaddr_in elsewhere = reinterpret_cast<const sockaddr_in&>(session->portAddress);
   elsewhere.sin_addr.s_addr = htonl(0x7F000002);
   const int probe = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   outcome.refusedElsewhere =

@@ -58,13 +58,13 @@ struct FtpSessionScript {
   std::string password;
 };
 
-// A scripted FTP server on 127.0.0.1 that serves one file in active mode and
-// records every command line it receives. Control connections are numbered
+// A scripted FTP server on 127.0.0.1 (or ::1) that serves one file in active
+// mode (PORT, or EPRT) and records every command line it receives. Control connections are numbered
 // from 1 in the order they arrive; each follows the script set for its
 // number, or the default. Every wait is bounded.
 class FtpTestServer {
  public:
-  explicit FtpTestServer(std::string fileData);
+  explicit FtpTestServer(std::string fileData, bool ipv6 = false);
   ~FtpTestServer();
   FtpTestServer(const FtpTestServer&) = delete;
   FtpTestServer& operator=(const FtpTestServer&) = delete;
@@ -83,7 +83,7 @@ class FtpTestServer {
   std::string FindCommand(int session, const std::string& prefix) const;
   // Bytes sent on the session's data connection.
   int64_t DataSent(int session) const;
-  // Address the server connected to for data ("127.0.0.1:port").
+  // Address the server connected to for data ("127.0.0.1:port", "[::1]:port").
   std::string DataTarget(int session) const;
   // Address the client's control connection came from.
   std::string ControlPeer(int session) const;
@@ -114,6 +114,7 @@ class FtpTestServer {
   std::shared_ptr<Session> SessionAt(int number) const;
 
   const std::string m_data;
+  const bool m_bIPv6;
   int m_listenFd = -1;
   int m_port = 0;
   std::thread m_acceptThread;

@@ -13,6 +13,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "tests/support/loopback.h"
+
 namespace testenv {
 
 namespace {
@@ -111,16 +113,8 @@ HttpReply HttpReply::Redirect(int status, const std::string& location) {
   return reply;
 }
 
-HttpTestServer::HttpTestServer(std::string content) : m_content(std::move(content)) {
-  m_listenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof addr;
-  if (m_listenFd < 0 || bind(m_listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-      listen(m_listenFd, 64) != 0 || getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&addr), &length) != 0)
-    throw std::runtime_error("test server cannot listen");
-  m_port = ntohs(addr.sin_port);
+HttpTestServer::HttpTestServer(std::string content, bool ipv6) : m_content(std::move(content)), m_bIPv6(ipv6) {
+  m_listenFd = ListenOnLoopback(ipv6, 64, &m_port);
   m_acceptThread = std::thread([this] { AcceptLoop(); });
 }
 
@@ -137,7 +131,7 @@ HttpTestServer::~HttpTestServer() {
 }
 
 std::string HttpTestServer::URL(const std::string& path) const {
-  return "http://127.0.0.1:" + std::to_string(m_port) + path;
+  return "http://" + LoopbackHost(m_bIPv6) + ":" + std::to_string(m_port) + path;
 }
 
 void HttpTestServer::SetHandler(std::function<HttpReply(const HttpRequest&)> handler) {

@@ -56,12 +56,12 @@ struct HttpReply {
   static HttpReply Redirect(int status, const std::string& location);
 };
 
-// A scripted HTTP server on a free loopback port, one thread per connection.
-// The handler decides each reply; every request is recorded. Nothing runs
-// after the destructor returns.
+// A scripted HTTP server on a free loopback port (127.0.0.1, or ::1), one
+// thread per connection. The handler decides each reply; every request is
+// recorded. Nothing runs after the destructor returns.
 class HttpTestServer {
  public:
-  explicit HttpTestServer(std::string content = "");
+  explicit HttpTestServer(std::string content = "", bool ipv6 = false);
   ~HttpTestServer();
   HttpTestServer(const HttpTestServer&) = delete;
   HttpTestServer& operator=(const HttpTestServer&) = delete;
@@ -85,6 +85,7 @@ class HttpTestServer {
   void TrickleHeader(int fd, std::chrono::milliseconds every);
 
   std::string m_content;
+  bool m_bIPv6;
   int m_listenFd = -1;
   int m_port = 0;
   std::atomic<bool> m_stop{false};
