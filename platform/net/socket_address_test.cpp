@@ -46,6 +46,13 @@ TEST(SocketAddress, NamesAreLookedUpAndUnknownOnesAreNotFound) {
 class Acceptor : public CSocket {
  public:
   explicit Acceptor(CSocket& into) : m_into(into) {}
+  // Listens on the address; the port, or 0 when it cannot.
+  unsigned ListenOn(const std::string& address) {
+    std::string bound;
+    unsigned port = 0;
+    if (!Create(0, FD_ALL_EVENTS, address) || !Listen(1) || !GetSockName(bound, port) || bound != address) return 0;
+    return port;
+  }
   void OnAccept(int) override { accepted = Accept(m_into, &peer); }
   bool accepted = false;
   std::string peer;
@@ -60,13 +67,9 @@ TEST(SocketFamilies, AnUnboundSocketConnectsOverIPv6) {
   OnFreshThread([] {
     CSocket accepted;
     Acceptor listener(accepted);
-    ASSERT_TRUE(listener.Create(0, FD_ALL_EVENTS, "::1"));
-    ASSERT_TRUE(listener.Listen(1));
+    unsigned port = listener.ListenOn("::1");
+    ASSERT_NE(port, 0u);
     EXPECT_TRUE(listener.IsIPv6());
-    std::string address;
-    unsigned port = 0;
-    ASSERT_TRUE(listener.GetSockName(address, port));
-    EXPECT_EQ(address, "::1");
 
     CSocket client;
     ASSERT_TRUE(client.Create());
@@ -75,6 +78,7 @@ TEST(SocketFamilies, AnUnboundSocketConnectsOverIPv6) {
     EXPECT_TRUE(client.IsIPv6());
     EXPECT_TRUE(EventLoop::ForThisThread().PumpUntil([&] { return listener.accepted; }, 5s));
     EXPECT_EQ(listener.peer, "::1");
+    std::string address;
     ASSERT_TRUE(accepted.GetPeerName(address, port));
     EXPECT_EQ(address, "::1");
     EXPECT_TRUE(accepted.IsIPv6());
@@ -87,11 +91,8 @@ TEST(SocketFamilies, NamesAreLookedUpWithoutBlockingTheLoop) {
   OnFreshThread([] {
     CSocket accepted;
     Acceptor listener(accepted);
-    ASSERT_TRUE(listener.Create(0, FD_ALL_EVENTS, "127.0.0.1"));
-    ASSERT_TRUE(listener.Listen(1));
-    std::string address;
-    unsigned port = 0;
-    ASSERT_TRUE(listener.GetSockName(address, port));
+    const unsigned port = listener.ListenOn("127.0.0.1");
+    ASSERT_NE(port, 0u);
     CSocket byName;
     ASSERT_TRUE(byName.Create());
     EXPECT_TRUE(byName.Connect("localhost", port)) << CAsyncSocket::GetLastError();
