@@ -35,9 +35,8 @@ bool ParsePort(const std::string& text, uint16_t* port) {
 }
 
 // "host", "host:port", "[IPv6]" or "[IPv6]:port" (the port may be empty);
-// the brackets are not
-// part of the host. An empty host, or a colon in one without brackets, is
-// no host.
+// the brackets are not part of the host. An empty host, or a colon in one
+// without brackets, is no host.
 bool SplitHostAndPort(const std::string& authority, std::string* host, uint16_t* port) {
   std::string rest = authority;
   if (!rest.empty() && rest[0] == '[') {
