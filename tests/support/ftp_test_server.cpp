@@ -208,8 +208,8 @@ void FtpTestServer::RunSession(const std::shared_ptr<Session>& session) {
       m_changed.notify_all();
       HandleCommand(session, line);
       const std::string verb = Upper(line.substr(0, line.find(' ')));
-      if (verb == session->script.closeAfter) shutdown(session->controlFd, SHUT_RDWR);
-      if (verb == session->script.junkAfter) session->junk = true;
+      if (!verb.empty() && verb == session->script.closeAfter) shutdown(session->controlFd, SHUT_RDWR);
+      if (!verb.empty() && verb == session->script.junkAfter) session->junk = true;
     }
   }
   std::lock_guard<std::mutex> lock(m_mutex);
