@@ -100,11 +100,17 @@ bool CKestrionApp::StartFromURL(std::string url, std::string destination) {
     m_pManager = nullptr;
     throw Failure(app_messages::kUnsupportedScheme);
   }
-  m_pManager = manager;
   url = UnescapeURL(url);
   destination = UnescapeURL(destination);
   manager->m_strURL = url;
-  manager->ParseURL();
+  // A URL without a host or with a port that is no port would only fail
+  // later, at the connect, with a number instead of the reason.
+  if (!manager->ParseURL()) {
+    delete manager;
+    m_pManager = nullptr;
+    throw Failure(Format(app_messages::kUnreadableURL, url.c_str()));
+  }
+  m_pManager = manager;
   manager->m_strDestination = destination;
   if (!manager->StartDownload(m_hDoneEvent)) {
     // Without its thread the manager cannot end itself.

@@ -3,6 +3,6 @@
 #include <string>
 
 // The program's one percent-unescaping rule, for its command-line parameters:
-// %% is one %, a % followed by decimal digits takes the whole digit run as a
-// hexadecimal number and keeps its low 8 bits, any other % stays literal.
+// %% is one %, a % followed by two hexadecimal digits (either case) is that
+// byte, any other % stays literal.
 std::string UnescapeURL(const std::string& text);

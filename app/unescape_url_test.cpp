@@ -2,29 +2,35 @@
 
 #include <gtest/gtest.h>
 
-TEST(UnescapeURL, DecodesDigitRunsAsHexAndKeepsLowByte) {
-  EXPECT_EQ(UnescapeURL("a%20b"), "a b");
-  EXPECT_EQ(UnescapeURL("C:\\%50\\f"), "C:\\P\\f");
-  EXPECT_EQ(UnescapeURL("%2020"), " ");
-  EXPECT_EQ(UnescapeURL("%41B"), "AB");
-  EXPECT_EQ(UnescapeURL("%2F"), std::string("\x02") + "F");
-  EXPECT_EQ(UnescapeURL("%0"), std::string(1, '\0'));
-}
-
-TEST(UnescapeURL, LeavesPercentLiteralWhereNoDigitsFollow) {
-  EXPECT_EQ(UnescapeURL("C:\\50%\\f"), "C:\\50%\\f");
-  EXPECT_EQ(UnescapeURL("100%"), "100%");
-  EXPECT_EQ(UnescapeURL("%"), "%");
-  EXPECT_EQ(UnescapeURL("%A0"), "%A0");
-  EXPECT_EQ(UnescapeURL("%\xC3\xA9"), "%\xC3\xA9");
-  EXPECT_EQ(UnescapeURL("%%41"), "%41");
-  EXPECT_EQ(UnescapeURL("a%%"), "a%");
-  EXPECT_EQ(UnescapeURL("%%%"), "%%");
-}
-
-TEST(UnescapeURL, HandlesSeveralEscapesAndPlainText) {
-  EXPECT_EQ(UnescapeURL(""), "");
-  EXPECT_EQ(UnescapeURL("plain"), "plain");
-  EXPECT_EQ(UnescapeURL("%31%32x%33"), "12x3");
-  EXPECT_EQ(UnescapeURL("my%20file%20%28"), "my file (");
+TEST(UnescapeURL, TwoHexDigitsMakeOneByteAndEveryOtherPercentStays) {
+  const std::pair<const char*, std::string> cases[] = {
+      // Two hexadecimal digits, either case, are one byte.
+      {"a%20b", "a b"},
+      {"report%202024.pdf", "report 2024.pdf"},
+      {"c%2B.bin", "c+.bin"},
+      {"%3F", "?"},
+      {"%3f%7e", "?~"},
+      {"%2F", "/"},
+      {"%C3%A9", "\xC3\xA9"},
+      {"%41B", "AB"},
+      {"%2020", " 20"},
+      {"C:\\%50\\f", "C:\\P\\f"},
+      {"%00", std::string(1, '\0')},
+      // %% is one %.
+      {"%%41", "%41"},
+      {"a%%", "a%"},
+      {"%%%", "%%"},
+      // Anything else keeps its %.
+      {"C:\\50%\\f", "C:\\50%\\f"},
+      {"100%", "100%"},
+      {"%", "%"},
+      {"%4", "%4"},
+      {"%4g", "%4g"},
+      {"%G1", "%G1"},
+      {"%\xC3\xA9", "%\xC3\xA9"},
+      {"", ""},
+      {"plain", "plain"},
+      {"%31%32x%33", "12x3"},
+  };
+  for (const auto& [text, expected] : cases) EXPECT_EQ(UnescapeURL(text), expected) << text;
 }

@@ -3,7 +3,9 @@
 #include "app/kestrion_app.h"
 #include "engine/engine_messages.h"
 #include "engine/url_parts.h"
+#include "platform/files/file_copy.h"
 #include "platform/loop/event.h"
+#include "platform/loop/event_loop.h"
 #include "platform/registry/registry.h"
 #include "platform/ui/ui.h"
 #include "ui/download_progress_dlg.h"
@@ -111,6 +113,22 @@ void CFileDownloadManager::ReportSuccess() {
   else if (m_pUpdater)
     m_pUpdater->SetDownloadSucceeded();
 }
+
+bool CFileDownloadManager::OpenDestination(CFileJoiner& destination, const char* refusedText) {
+  std::string refused;
+  while (!destination.Open(m_strDestination)) {
+    if (IsCancelled() || m_strDestination == refused) return false;
+    refused = m_strDestination;
+    AfxMessageBox(refusedText, MB_OK);
+    const std::optional<std::string> chosen = PromptSaveFile(m_strDestination);
+    if (!chosen) return false;
+    m_strDestination = *chosen;
+  }
+  destination.SetCancelCheck(IsCancelled);
+  return true;
+}
+
+bool CFileDownloadManager::IsCancelled() { return EventLoop::ForThisThread().QuitPosted(); }
 
 int CFileDownloadManager::ReadStallSeconds() {
   HKEY key = nullptr;

@@ -9,6 +9,7 @@
 
 class CADUpdateMgr;
 class CDownloadProgressDlg;
+class CFileJoiner;
 class Event;
 
 // The worker thread that carries one download: the parsed URL and the
@@ -77,6 +78,15 @@ class CFileDownloadManager : public WorkerThread {
   // Seconds a connection may stay silent before it counts as closed early
   // (StallSeconds in the program's registry key; 60 when absent).
   static int ReadStallSeconds();
+  // Opens the join's destination. Where it cannot be made, the user is shown
+  // refusedText and asked for another path, until one opens; the same path
+  // refused twice in a row (with nobody to answer, the dialog can only give
+  // it back), a cancelled dialog or a cancelled download end the asking.
+  // False when there is no destination.
+  bool OpenDestination(CFileJoiner& destination, const char* refusedText);
+  // The user has asked this download to stop (Cancel, SIGINT, SIGTERM):
+  // long work on the manager's thread checks it, as it does not pump.
+  static bool IsCancelled();
   // The clock the rate is measured by: UTC, whole seconds.
   virtual time_t CurrentUtcSeconds() const { return time(nullptr); }
 

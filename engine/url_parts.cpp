@@ -34,6 +34,27 @@ bool ParsePort(const std::string& text, uint16_t* port) {
   return true;
 }
 
+// "host", "host:port", "[IPv6]" or "[IPv6]:port" (the port may be empty);
+// the brackets are not part of the host. An empty host, or a colon in one
+// without brackets, is no host.
+bool SplitHostAndPort(const std::string& authority, std::string* host, uint16_t* port) {
+  std::string rest = authority;
+  if (!rest.empty() && rest[0] == '[') {
+    const size_t close = rest.find(']');
+    if (close == std::string::npos) return false;
+    *host = rest.substr(1, close - 1);
+    rest.erase(0, close + 1);
+    if (!rest.empty() && rest[0] != ':') return false;
+  } else {
+    const size_t colon = rest.find(':');
+    *host = rest.substr(0, colon);
+    rest.erase(0, colon == std::string::npos ? rest.size() : colon);
+  }
+  // "host:" keeps the default port, as an empty port means.
+  if (rest.size() > 1 && !ParsePort(rest.substr(1), port)) return false;
+  return !host->empty();
+}
+
 }  // namespace
 
 bool ParseURLEx(const std::string& url, UrlParts* parts) {
@@ -64,13 +85,7 @@ bool ParseURLEx(const std::string& url, UrlParts* parts) {
     result.userName = userInfo.substr(0, colon);
     result.password = colon == std::string::npos ? std::string() : userInfo.substr(colon + 1);
   }
-  const size_t colon = authority.rfind(':');
-  if (colon != std::string::npos) {
-    if (!ParsePort(authority.substr(colon + 1), &result.port)) return false;
-    authority.erase(colon);
-  }
-  if (authority.empty()) return false;
-  result.server = authority;
+  if (!SplitHostAndPort(authority, &result.server, &result.port)) return false;
   result.object = object;
   *parts = result;
   return true;

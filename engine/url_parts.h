@@ -18,6 +18,9 @@ struct UrlParts {
   std::string password;
 };
 
-// Splits scheme://[user[:password]@]host[:port][/object]. Nothing is
-// decoded or encoded. False (and *parts untouched) for a URL it cannot read.
+// Splits scheme://[user[:password]@]host[:port][/object]; an IPv6 host is
+// written in brackets ("[::1]:8080"), which the server field leaves out.
+// Nothing is decoded or encoded. False (and *parts untouched) for a URL it
+// cannot read: no "://", an empty host, a port of 0, above 65535 or not a
+// number.
 bool ParseURLEx(const std::string& url, UrlParts* parts);

@@ -38,9 +38,21 @@ TEST(ParseURLEx, KeepsTheObjectAsWritten) {
   EXPECT_EQ(p.password, "");
 }
 
+TEST(ParseURLEx, IPv6HostsAreWrittenInBrackets) {
+  UrlParts p = Parse("http://[::1]:8080/f.zip");
+  EXPECT_EQ(p.server, "::1");
+  EXPECT_EQ(p.port, 8080);
+  EXPECT_EQ(p.object, "/f.zip");
+  EXPECT_EQ(Parse("ftp://u:p@[fe80::1]/f").server, "fe80::1");
+  EXPECT_EQ(Parse("ftp://u:p@[fe80::1]/f").port, 21);
+  EXPECT_EQ(Parse("ftp://u:p@[fe80::1]/f").password, "p");
+  EXPECT_EQ(Parse("http://h:/x").port, 80) << "an empty port is the default";
+}
+
 TEST(ParseURLEx, RefusesWhatItCannotRead) {
   for (const char* bad : {"http:/h/x", "://h/x", "http:///x", "http://h:99999/x", "http://h:0/x", "http://h:8a/x",
-                          "http://user@/x", "h/x"}) {
+                          "http://user@/x", "h/x", "http://:80/x", "http://[::1/x", "http://[::1]x/x",
+                          "http://[]/x", "http://::1/x", "http://h:80:80/x"}) {
     UrlParts p;
     p.server = "untouched";
     EXPECT_FALSE(ParseURLEx(bad, &p)) << bad;

@@ -22,6 +22,14 @@ std::chrono::milliseconds WatchInterval(int stallSeconds) {
   return quarter;
 }
 
+// A decimal size after optional blanks; -1 when there is none.
+int64_t ReadSize(const char* text) {
+  while (*text == ' ') ++text;
+  char* after = nullptr;
+  const long long parsed = std::strtoll(text, &after, 10);
+  return after == text || parsed < 0 ? -1 : static_cast<int64_t>(parsed);
+}
+
 }  // namespace
 
 CFTPCommandSocket::CFTPCommandSocket(CFTPFileDownloadManager* manager)
@@ -60,6 +68,8 @@ bool CFTPCommandSocket::SendPassword() { return SendCommand("PASS " + m_strPassw
 
 bool CFTPCommandSocket::SendType() { return SendCommand("TYPE I"); }
 
+bool CFTPCommandSocket::SendSIZE() { return SendCommand("SIZE " + m_strPath); }
+
 bool CFTPCommandSocket::SendREST100() { return SendCommand("REST 100"); }
 
 bool CFTPCommandSocket::SendREST() { return SendCommand(Format("REST %lld", static_cast<long long>(m_nStart))); }
@@ -74,16 +84,21 @@ bool CFTPCommandSocket::SendPORT() {
     m_bLocalFailure = true;
     throw Failure(m_pDataSocket->TempFileError());
   }
-  m_pListenSocket = std::make_unique<CFTPListenSocket>(m_pDataSocket.get());
+  std::string localAddress, serverAddress, listenAddress;
+  unsigned localPort = 0, serverPort = 0, listenPort = 0;
+  if (!GetSockName(localAddress, localPort) || !GetPeerName(serverAddress, serverPort)) return false;
+  m_pListenSocket = std::make_unique<CFTPListenSocket>(m_pDataSocket.get(), serverAddress);
   UpdateExpected();
-  if (!m_pListenSocket->CreateAndListen()) return false;
-  std::string localAddress, listenAddress;
-  unsigned localPort = 0, listenPort = 0;
-  if (!GetSockName(localAddress, localPort) || !m_pListenSocket->GetSockName(listenAddress, listenPort)) {
-    return false;
-  }
+  if (!m_pListenSocket->CreateAndListen(localAddress)) return false;
+  if (!m_pListenSocket->GetSockName(listenAddress, listenPort)) return false;
   m_pDataSocket->m_nConnection = m_nConnection;
+  // PORT can name only an IPv4 address.
+  if (IsIPv6()) return SendCommand("EPRT " + FormatEprtArgument(localAddress, listenPort));
   return SendCommand("PORT " + FormatPortArgument(localAddress, listenPort));
+}
+
+std::string CFTPCommandSocket::FormatEprtArgument(const std::string& ipv6Address, unsigned port) {
+  return Format("|2|%s|%u|", ipv6Address.c_str(), port);
 }
 
 std::string CFTPCommandSocket::FormatPortArgument(const std::string& dottedAddress, unsigned port) {
@@ -105,7 +120,6 @@ void CFTPCommandSocket::OnReceive(int nErrorCode) {
 
 void CFTPCommandSocket::TakeReceivedText(const char* text, size_t count) {
   m_strPending.append(text, count);
-  NoteActivity();
   HandlePendingLines();
 }
 
@@ -126,9 +140,10 @@ void CFTPCommandSocket::HandlePendingLines() {
 }
 
 // Before the transfer a closed control connection can bring no reply; once
-// data flows, the data connection decides how the range ends.
+// data flows, the data connection decides how a range of known length ends.
+// Without a length only the server's confirmation can tell a whole file.
 void CFTPCommandSocket::OnClose(int nErrorCode) {
-  const bool waiting = !m_bRetired && !IsTransferring();
+  const bool waiting = !m_bRetired && (!IsTransferring() || AwaitsConfirmation());
   CSocket::OnClose(nErrorCode);
   if (waiting) {
     StopWatch();
@@ -164,6 +179,7 @@ void CFTPCommandSocket::Dispatch(const std::string& code, const std::string& lin
     case FTPS_USER_SENT: return OnUserReply(code, line);
     case FTPS_PASS_SENT: return OnPassReply(code, line);
     case FTPS_TYPE_SENT: return OnTypeReply(code, line);
+    case FTPS_SIZE_SENT: return OnSizeReply(code, line);
     case FTPS_PORT_SENT: return OnPortReply(code, line);
     case FTPS_REST100_SENT: return OnRest100Reply(code, line);
     case FTPS_REST_SENT: return OnRestReply(code, line);
@@ -173,8 +189,10 @@ void CFTPCommandSocket::Dispatch(const std::string& code, const std::string& lin
 }
 
 // Each step enters its next state before it sends, so that a reply which
-// arrives while the send is still pumping meets the right state.
+// arrives while the send is still pumping meets the right state. A step of
+// the conversation is progress for the stall clock; other lines are not.
 void CFTPCommandSocket::Advance(int nextState, bool (CFTPCommandSocket::*send)(), const char* sendFailure) {
+  NoteProgress();
   m_nState = nextState;
   if (!(this->*send)()) throw Failure(sendFailure);
 }
@@ -196,8 +214,17 @@ void CFTPCommandSocket::OnPassReply(const std::string& code, const std::string& 
   Advance(FTPS_TYPE_SENT, &CFTPCommandSocket::SendType, kSendTypeFailed);
 }
 
+// The connection that learns the size asks for it: many servers' opening
+// reply to RETR names none.
 void CFTPCommandSocket::OnTypeReply(const std::string& code, const std::string& line) {
   if (code != "200") throw Failure(kTypeRejected + line);
+  if (m_bLearnSize) return Advance(FTPS_SIZE_SENT, &CFTPCommandSocket::SendSIZE, kSendSIZEFailed);
+  Advance(FTPS_PORT_SENT, &CFTPCommandSocket::SendPORT, kSendPORTFailed);
+}
+
+// Any answer but a size leaves the size to the opening reply.
+void CFTPCommandSocket::OnSizeReply(const std::string& code, const std::string& line) {
+  if (code == "213") m_nSizeReply = ReadSize(line.c_str() + 4);
   Advance(FTPS_PORT_SENT, &CFTPCommandSocket::SendPORT, kSendPORTFailed);
 }
 
@@ -223,27 +250,36 @@ void CFTPCommandSocket::OnRestReply(const std::string& code, const std::string& 
   throw Failure(kRESTRejected + line);
 }
 
+// 125 as the first reply says the data connection is open already (a server
+// that connected at PORT): the same start as 150. Later it is no reply the
+// transfer expects.
 void CFTPCommandSocket::OnRetrReply(const std::string& code, const std::string& line) {
+  const bool first = !m_bRetrAnswered;
   m_bRetrAnswered = true;
   if (code == "426") {
     if (m_nEnd == -1) throw Failure(kRETRRejected + line);
     return;
   }
-  if (code == "225" || code == "226") return;
-  if (code == "150") return LearnSize(line);
+  if (code == "226" || code == "250") return ConfirmTransfer();
+  if (code == "225") return;
+  if (code == "150" || (code == "125" && first)) return LearnSize(line);
   throw Failure(kRETRRejected + line);
 }
 
+void CFTPCommandSocket::ConfirmTransfer() {
+  if (m_bTransferConfirmed) return;
+  m_bTransferConfirmed = true;
+  if (IsDataClosed() && KnownRangeLength() < 0) {
+    StopWatch();
+    m_pManager->CheckAllDone();
+  }
+}
+
+// The opening reply's "(N bytes)" wins; without it, the SIZE reply's.
 void CFTPCommandSocket::LearnSize(const std::string& line) {
   if (!m_bLearnSize) return;
   const size_t open = line.find('(');
-  if (open == std::string::npos) return;
-  size_t at = open + 1;
-  while (at < line.size() && line[at] == ' ') ++at;
-  const char* digits = line.c_str() + at;
-  char* after = nullptr;
-  const long long parsed = std::strtoll(digits, &after, 10);
-  const int64_t size = after == digits || parsed < 0 ? -1 : static_cast<int64_t>(parsed);
+  const int64_t size = open == std::string::npos ? m_nSizeReply : ReadSize(line.c_str() + open + 1);
   if (size == -1) return;
   m_bLearnSize = false;
   m_pManager->SetFileSize(size, true);
@@ -292,18 +328,33 @@ bool CFTPCommandSocket::IsRangeComplete() const {
 
 bool CFTPCommandSocket::IsTransferring() const { return m_bRetrAnswered || ReceivedBytes() > 0; }
 
-void CFTPCommandSocket::NoteActivity() { m_lastActivity = std::chrono::steady_clock::now(); }
+bool CFTPCommandSocket::AwaitsConfirmation() const { return KnownRangeLength() < 0 && !m_bTransferConfirmed; }
 
-void CFTPCommandSocket::OnDataEnded(bool early) {
+bool CFTPCommandSocket::IsDone() const {
+  return HasDataSocket() && IsDataClosed() && (KnownRangeLength() >= 0 || m_bTransferConfirmed);
+}
+
+void CFTPCommandSocket::NoteProgress() { m_lastProgress = std::chrono::steady_clock::now(); }
+
+// A range of known length that fell short is resumed. Without a length the
+// end of the data proves nothing: a reset is a failure, and a close waits
+// for the server's confirmation, the stall clock still running.
+void CFTPCommandSocket::OnDataEnded(int nErrorCode) {
+  if (KnownRangeLength() < 0) {
+    if (nErrorCode != 0) return m_pManager->AbortDownload(kTransferNotConfirmed);
+    if (AwaitsConfirmation()) return;
+    StopWatch();
+    return m_pManager->CheckAllDone();
+  }
   StopWatch();
-  if (early) m_pManager->OnEndedEarly(this);
+  if (!IsRangeComplete()) m_pManager->OnEndedEarly(this);
   m_pManager->CheckAllDone();
 }
 
 void CFTPCommandSocket::OnDataFailed(const std::string& reason) { m_pManager->AbortDownload(reason); }
 
 void CFTPCommandSocket::StartWatch() {
-  NoteActivity();
+  NoteProgress();
   if (!m_watchTimer) m_watchTimer = std::make_unique<Timer>([this] { CheckStall(); });
   m_watchTimer->Start(WatchInterval(m_pManager->StallSeconds()), true);
 }
@@ -312,14 +363,19 @@ void CFTPCommandSocket::StopWatch() {
   if (m_watchTimer) m_watchTimer->Stop();
 }
 
-// A connection that has heard nothing for the stall limit counts as closed
-// early: its range goes to a new connection. Connection 1 before any data
-// has nothing to hand on, and the download ends with the reason.
+// A connection that has made no progress for the stall limit counts as
+// closed early: its range goes to a new connection. Connection 1 before any
+// data has nothing to hand on, nor has a transfer of unknown length, and the
+// download ends with the reason.
 void CFTPCommandSocket::CheckStall() {
   const int limit = m_pManager->StallSeconds();
-  if (std::chrono::steady_clock::now() - m_lastActivity < std::chrono::seconds(limit)) return;
+  if (std::chrono::steady_clock::now() - m_lastProgress < std::chrono::seconds(limit)) return;
   StopWatch();
-  if (m_nConnection == 1 && ReceivedBytes() == 0) {
+  if (IsDataClosed() && AwaitsConfirmation()) {
+    m_pManager->AbortDownload(kTransferNotConfirmed);
+    return;
+  }
+  if ((m_nConnection == 1 && ReceivedBytes() == 0) || KnownRangeLength() < 0) {
     m_pManager->AbortDownload(Format(IsTransferring() ? kNoData : kNoReply, limit));
     return;
   }

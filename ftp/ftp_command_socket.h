@@ -25,6 +25,7 @@ enum FTPState : int {
   FTPS_REST_SENT = 7,
   FTPS_PORT_SENT = 8,
   FTPS_RETR_SENT = 9,
+  FTPS_SIZE_SENT = 10,  // connection 1 asks the size after TYPE I
 };
 
 // The control connection of one FTP connection: logs in, sets image type,
@@ -49,8 +50,10 @@ class CFTPCommandSocket : public CSocket {
   bool SendUsername();
   bool SendPassword();
   bool SendType();
-  // Prepares the data connection, then sends PORT. False when the data
-  // connection cannot be prepared; throws Failure when no temp file can be made.
+  bool SendSIZE();
+  // Prepares the data connection, then sends PORT (EPRT over IPv6). False
+  // when the data connection cannot be prepared; throws Failure when no
+  // temp file can be made.
   virtual bool SendPORT();
   bool SendREST100();
   bool SendREST();
@@ -84,14 +87,20 @@ class CFTPCommandSocket : public CSocket {
   // size; -1 while neither is known.
   int64_t KnownRangeLength() const;
   bool IsRangeComplete() const;
+  // The data has ended, and for a transfer of unknown length the server has
+  // confirmed it (226 or 250).
+  bool IsDone() const;
 
   // Called by the data socket.
-  void NoteActivity();
-  void OnDataEnded(bool early);
+  void NoteProgress();
+  // 0 for a graceful end, else the socket error.
+  void OnDataEnded(int nErrorCode);
   void OnDataFailed(const std::string& reason);
 
   // "PORT" argument: a dotted address in comma form and the port's two bytes.
   static std::string FormatPortArgument(const std::string& dottedAddress, unsigned port);
+  // "EPRT" argument for an IPv6 address (RFC 2428): |2|address|port|.
+  static std::string FormatEprtArgument(const std::string& ipv6Address, unsigned port);
 
   CFTPFileDownloadManager* Manager() const { return m_pManager; }
   CFTPDataSocket* DataSocket() const { return m_pDataSocket.get(); }
@@ -112,6 +121,8 @@ class CFTPCommandSocket : public CSocket {
   int m_nConnection = -1;
   // Times this connection's range has been resumed so far.
   int m_nRetries = 0;
+  // Resumes before this one along the range, in a row, that brought nothing.
+  int m_nBarrenResumes = 0;
 
  private:
   void HandlePendingLines();
@@ -121,11 +132,14 @@ class CFTPCommandSocket : public CSocket {
   void OnUserReply(const std::string& code, const std::string& line);
   void OnPassReply(const std::string& code, const std::string& line);
   void OnTypeReply(const std::string& code, const std::string& line);
+  void OnSizeReply(const std::string& code, const std::string& line);
   void OnPortReply(const std::string& code, const std::string& line);
   void OnRest100Reply(const std::string& code, const std::string& line);
   void OnRestReply(const std::string& code, const std::string& line);
   void OnRetrReply(const std::string& code, const std::string& line);
   void LearnSize(const std::string& line);
+  void ConfirmTransfer();
+  bool AwaitsConfirmation() const;
   void Fail(const std::string& message);
   void StartWatch();
   void StopWatch();
@@ -133,8 +147,12 @@ class CFTPCommandSocket : public CSocket {
   bool IsTransferring() const;
 
   std::unique_ptr<Timer> m_watchTimer;
-  std::chrono::steady_clock::time_point m_lastActivity;
+  // When the conversation last moved on or data last arrived.
+  std::chrono::steady_clock::time_point m_lastProgress;
   bool m_bRetrAnswered = false;
+  // The size a 213 reply to SIZE gave; -1 when none did.
+  int64_t m_nSizeReply = -1;
+  bool m_bTransferConfirmed = false;
   bool m_bHandlingLines = false;
   // Set by CloseAll: the connection takes no further part.
   bool m_bRetired = false;

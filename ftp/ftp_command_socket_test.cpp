@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "ftp/ftp_messages.h"
 #include "ftp/ftp_test_fakes.h"
 
@@ -10,6 +12,9 @@ namespace {
 using Lines = std::vector<std::string>;
 
 const Lines kLogin = {"220 ready", "331 password please", "230 logged in", "200 binary", "200 port ok"};
+// Connection 1 also asks the size, here in vain.
+const Lines kFirstLogin = {"220 ready", "331 password please", "230 logged in", "200 binary", "550 no size",
+                           "200 port ok"};
 
 class ReplyMachineTest : public ::testing::Test {
  protected:
@@ -23,10 +28,11 @@ class ReplyMachineTest : public ::testing::Test {
 
 TEST_F(ReplyMachineTest, NormalConversationSendsEveryCommandInOrder) {
   auto& c = Connection();
-  c.FeedLines(kLogin);
+  c.m_strPath = "/f";
+  c.FeedLines(kFirstLogin);
   c.FeedLines({"350 restart 100", "350 restart 0"});
-  EXPECT_EQ(c.sent, (Lines{"USER anonymous", "PASS ks@k.io", "TYPE I", "PORT 127,0,0,1,4,1", "REST 100", "REST 0",
-                           "RETR "}));
+  EXPECT_EQ(c.sent, (Lines{"USER anonymous", "PASS ks@k.io", "TYPE I", "SIZE /f", "PORT 127,0,0,1,4,1", "REST 100",
+                           "REST 0", "RETR /f"}));
   EXPECT_EQ(c.m_nState, FTPS_RETR_SENT);
   EXPECT_TRUE(manager.aborts.empty());
 }
@@ -58,7 +64,7 @@ TEST_F(ReplyMachineTest, LineWithoutBlankIsIgnored) {
 
 TEST_F(ReplyMachineTest, FourCharacterCodesAreIgnoredInEveryState) {
   auto& c = Connection();
-  const Lines replies = {"220 a", "331 b", "230 c", "200 d", "200 e", "350 f", "350 g", "150 h (10 bytes)"};
+  const Lines replies = {"220 a", "331 b", "230 c", "200 d", "213 99", "200 e", "350 f", "350 g", "150 h (10 bytes)"};
   for (const auto& reply : replies) {
     const size_t before = c.sent.size();
     const int state = c.m_nState;
@@ -117,8 +123,10 @@ struct RejectedReply {
 
 class RejectionTest : public ReplyMachineTest, public ::testing::WithParamInterface<RejectedReply> {};
 
+// Neither connection asks the size here: the replies are the same for both.
 TEST_P(RejectionTest, AbortsConnectionOneWithPrefixAndWholeLine) {
   auto& c = Connection();
+  c.m_bLearnSize = false;
   c.FeedLines(GetParam().before);
   c.FeedLines({GetParam().reply});
   ASSERT_EQ(manager.aborts.size(), 1u);
@@ -153,7 +161,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ReplyMachineTest, RefusedRestartProbeOnConnectionOneFetchesWholeFile) {
   auto& c = Connection();
   c.m_strPath = "/f";
-  c.FeedLines(kLogin);
+  c.FeedLines(kFirstLogin);
   c.FeedLines({"502 Command not implemented."});
   EXPECT_EQ(c.sent.back(), "RETR /f");
   EXPECT_EQ(std::count(c.sent.begin(), c.sent.end(), "REST 0"), 0);
@@ -172,7 +180,7 @@ TEST_F(ReplyMachineTest, RefusedRestartProbeDropsLaterConnection) {
 
 TEST_F(ReplyMachineTest, RestZeroAnswered501StillRetrieves) {
   auto& c = Connection();
-  c.FeedLines(kLogin);
+  c.FeedLines(kFirstLogin);
   c.FeedLines({"350 ok", "501 REST 0 makes no sense"});
   EXPECT_EQ(c.sent.back(), "RETR ");
   EXPECT_TRUE(manager.aborts.empty());
@@ -201,6 +209,7 @@ TEST_F(ReplyMachineTest, FailedSendsRaiseTheirOwnMessages) {
                           kSendREST100Failed,  kSendRESTFailed,     "SendTERT() failed!"};
   for (size_t i = 0; i < cases.size(); ++i) {
     auto& c = Connection();
+    c.m_bLearnSize = false;
     c.failSends.insert(cases[i].first);
     c.FeedLines(cases[i].second);
     ASSERT_EQ(manager.aborts.size(), i + 1) << cases[i].first;
@@ -208,17 +217,23 @@ TEST_F(ReplyMachineTest, FailedSendsRaiseTheirOwnMessages) {
   }
   auto& refused = Connection();
   refused.failSends.insert("RETR ");
-  refused.FeedLines(kLogin);
+  refused.FeedLines(kFirstLogin);
   refused.FeedLines({"502 no"});
   EXPECT_EQ(manager.aborts.back(), "SendRETR() failed!");
+  auto& asking = Connection();
+  asking.failSends.insert("SIZE ");
+  asking.FeedLines({"220 x", "331 y", "230 z", "200 i"});
+  EXPECT_EQ(manager.aborts.back(), "SendSIZE() failed!");
 }
 
 class TransferReplyTest : public ReplyMachineTest {
  protected:
-  ScriptedCommandSocket& Transferring(int number, int64_t end) {
+  ScriptedCommandSocket& Transferring(int number, int64_t end, const std::string& sizeReply = "550 no size") {
     auto& c = Connection(number);
     c.m_nEnd = end;
-    c.FeedLines(kLogin);
+    Lines login = kLogin;
+    if (number == 1) login.insert(login.begin() + 4, sizeReply);
+    c.FeedLines(login);
     c.FeedLines({"350 a", "350 b"});
     return c;
   }
@@ -254,6 +269,41 @@ TEST_F(TransferReplyTest, OnlyConnectionOneLearnsTheSize) {
 TEST_F(TransferReplyTest, UnreadableSizeIsIgnored) {
   Transferring(1, -1).FeedLines({"150 Opening (many bytes)."});
   EXPECT_TRUE(manager.sizes.empty());
+}
+
+// The opening reply's size wins; without one, SIZE's answer counts, if it
+// is a size.
+TEST_F(TransferReplyTest, SizeReplyGivesTheSizeTheOpeningReplyLacks) {
+  const struct {
+    const char* sizeReply;
+    const char* opening;
+    int64_t size;
+  } cases[] = {
+      {"213 2000000", "150 Opening data connection.", 2000000},
+      {"213 2000000", "150 Opening data connection (1048576 bytes).", 1048576},
+      {"213 3000000000", "150 1024.0 kbytes to download", 3000000000LL},
+      {"213 2000000", "125 Data connection already open; transfer starting.", 2000000},
+      {"550 Could not get file size.", "150 Opening data connection.", -1},
+      {"213 unknown", "150 Opening data connection.", -1},
+      {"500 SIZE not understood", "125 Transfer starting.", -1},
+  };
+  for (const auto& c : cases) {
+    RecordingManager fresh;
+    ScriptedCommandSocket connection(&fresh, 1);
+    Lines login = kLogin;
+    login.insert(login.begin() + 4, c.sizeReply);
+    connection.FeedLines(login);
+    connection.FeedLines({"350 a", "350 b", c.opening});
+    EXPECT_EQ(fresh.m_nFileSize, c.size) << c.sizeReply << " / " << c.opening;
+    EXPECT_TRUE(fresh.aborts.empty());
+  }
+}
+
+TEST_F(TransferReplyTest, OnlyConnectionOneAsksTheSize) {
+  auto& second = Transferring(2, 500000);
+  EXPECT_EQ(std::count(second.sent.begin(), second.sent.end(), "SIZE "), 0);
+  auto& first = Transferring(1, -1);
+  EXPECT_EQ(std::count(first.sent.begin(), first.sent.end(), "SIZE "), 1);
 }
 
 TEST_F(TransferReplyTest, EndOfTransferRepliesAreIgnored) {

@@ -1,5 +1,6 @@
 #include "ftp/ftp_data_socket.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -47,8 +48,16 @@ void CFTPDataSocket::OnReceive(int nErrorCode) {
     return;
   }
   // Only the range's own bytes are taken: what follows it stays with the
-  // socket and is dropped with it.
-  const int64_t wanted = m_nExpected >= 1 ? m_nExpected - m_nReceived : kBlockSize;
+  // socket and is dropped with it. A range open to the end of a file of
+  // known size takes one byte more, to see whether the server sends more
+  // than it announced.
+  const int64_t length = m_pCommandSocket->KnownRangeLength();
+  int64_t wanted = kBlockSize;
+  if (m_nExpected >= 1) {
+    wanted = m_nExpected - m_nReceived;
+  } else if (length >= 0) {
+    wanted = std::min<int64_t>(kBlockSize, length - m_nReceived + 1);
+  }
   if (wanted <= 0) {
     // The range was cut back to what had already arrived.
     m_bRangeDone = true;
@@ -66,9 +75,13 @@ void CFTPDataSocket::OnReceive(int nErrorCode) {
     CSocket::OnReceive(nErrorCode);
     return;
   }
-  m_pCommandSocket->NoteActivity();
+  m_pCommandSocket->NoteProgress();
   const bool first = m_nReceived == 0;
   m_nReceived += count;
+  if (IsBeyondTheFile()) {
+    m_pCommandSocket->OnDataFailed(kMoreThanAnnounced);
+    return;
+  }
   const bool ended = m_nExpected >= 1 && m_nReceived >= m_nExpected;
   if (ended) m_bRangeDone = true;
   CFTPFileDownloadManager* manager = m_pCommandSocket->Manager();
@@ -106,9 +119,17 @@ void CFTPDataSocket::FinishData(int nErrorCode) {
     m_pCommandSocket->OnDataFailed(Format(kWriteFailed, error.m_strFileName.c_str(), error.m_strReason.c_str()));
     return;
   }
-  const bool complete = m_pCommandSocket->IsRangeComplete();
-  const bool known = m_pCommandSocket->KnownRangeLength() >= 0;
-  m_pCommandSocket->OnDataEnded(!complete && (nErrorCode != 0 || known));
+  // The size may have become known after the bytes came.
+  if (IsBeyondTheFile()) {
+    m_pCommandSocket->OnDataFailed(kMoreThanAnnounced);
+    return;
+  }
+  m_pCommandSocket->OnDataEnded(nErrorCode);
+}
+
+bool CFTPDataSocket::IsBeyondTheFile() const {
+  const int64_t length = m_pCommandSocket->KnownRangeLength();
+  return m_nExpected < 1 && length >= 0 && m_nReceived > length;
 }
 
 void CFTPDataSocket::CloseTempFile() {

@@ -57,6 +57,8 @@ class CFTPDataSocket : public CSocket {
 
  private:
   void DiscardWaiting();
+  // An open range that holds more than is left of the file after its start.
+  bool IsBeyondTheFile() const;
   void CompleteRange();
 
   // Writes what the socket takes into m_file; none without a temp file.

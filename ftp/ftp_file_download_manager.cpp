@@ -1,7 +1,6 @@
 #include "ftp/ftp_file_download_manager.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <vector>
 
 #include "ftp/ftp_command_socket.h"
@@ -139,7 +138,7 @@ void CFTPFileDownloadManager::DropConnection(int number) {
     previous->UpdateExpected();
     return;
   }
-  ResumeRange(dropped->m_nStart, dropped->m_nEnd, dropped->m_nRetries + 1);
+  ResumeAfter(dropped, dropped->m_nStart);
 }
 
 CFTPCommandSocket* CFTPFileDownloadManager::FindExtendable(int64_t end) const {
@@ -158,7 +157,7 @@ void CFTPFileDownloadManager::Retire(CFTPCommandSocket* connection) {
   m_connections.erase(std::remove(m_connections.begin(), m_connections.end(), connection), m_connections.end());
 }
 
-void CFTPFileDownloadManager::ResumeRange(int64_t start, int64_t end, int retries) {
+void CFTPFileDownloadManager::ResumeRange(int64_t start, int64_t end, int retries, int barrenResumes) {
   if (m_bFinished) return;
   if (retries > kMaxRetries) {
     AbortDownload(kTooManyRetries);
@@ -166,7 +165,20 @@ void CFTPFileDownloadManager::ResumeRange(int64_t start, int64_t end, int retrie
   }
   CFTPCommandSocket* connection = NewConnection(start, end, NextNumber());
   connection->m_nRetries = retries;
+  connection->m_nBarrenResumes = barrenResumes;
   ConnectOrAbort(connection);
+}
+
+// Resumes that keep bringing nothing would go on for ever against a server
+// that fails every connection before its data: they have a limit of their own.
+void CFTPFileDownloadManager::ResumeAfter(const CFTPCommandSocket* ended, int64_t start) {
+  const bool resumed = ended->m_nRetries > 0;
+  const int barrenResumes = ended->ReceivedBytes() > 0 ? 0 : ended->m_nBarrenResumes + (resumed ? 1 : 0);
+  if (barrenResumes >= kMaxBarrenResumes) {
+    AbortDownload(kNoProgress);
+    return;
+  }
+  ResumeRange(start, ended->m_nEnd, ended->m_nRetries + 1, barrenResumes);
 }
 
 // What the connection holds stays for the join; the rest of its range is
@@ -183,18 +195,19 @@ void CFTPFileDownloadManager::OnEndedEarly(CFTPCommandSocket* connection) {
     return;
   }
   const int64_t resumeAt = connection->m_nStart + connection->ReceivedBytes();
+  // A piece that holds nothing goes at once.
   if (connection->ReceivedBytes() == 0) {
     Retire(connection);
   } else {
     connection->CloseAll();
   }
-  ResumeRange(resumeAt, connection->m_nEnd, connection->m_nRetries + 1);
+  ResumeAfter(connection, resumeAt);
 }
 
 void CFTPFileDownloadManager::CheckAllDone() {
   if (m_bFinished || m_connections.empty()) return;
   for (CFTPCommandSocket* connection : m_connections) {
-    if (!connection->HasDataSocket() || !connection->IsDataClosed()) return;
+    if (!connection->IsDone()) return;
   }
   OnDownloadComplete();
 }
@@ -206,7 +219,7 @@ void CFTPFileDownloadManager::OnDownloadComplete() {
   if (ok) {
     AfxMessageBox(Format(kDownloadCompleted, m_strObject.c_str()), MB_ICONINFORMATION);
     ReportSuccess();
-  } else {
+  } else if (!IsCancelled()) {
     std::string text = Format(kConcatProblem, m_strObject.c_str());
     if (!m_strJoinError.empty()) text += "\n" + m_strJoinError;
     AfxMessageBox(text, MB_OK);
@@ -244,67 +257,38 @@ int64_t CFTPFileDownloadManager::TotalReceived() const {
   return total;
 }
 
-bool CFTPFileDownloadManager::OpenDestination(CFileJoiner& destination) {
-  while (!destination.Open(m_strDestination)) {
-    AfxMessageBox(kOutputNotCreated, MB_OK);
-    const std::optional<std::string> chosen = PromptSaveFile(m_strDestination);
-    if (!chosen) return false;
-    m_strDestination = *chosen;
+// Only the whole file gets the destination's name: a join that fails or
+// falls short leaves the destination as it was. A failed read or write
+// names its file.
+bool CFTPFileDownloadManager::JoinTempFiles() {
+  CFileJoiner destination;
+  if (!OpenDestination(destination, kOutputNotCreated)) return false;
+  try {
+    const int64_t total = AppendPieces(destination);
+    if (m_nFileSize != -1 && total != m_nFileSize) return false;
+    destination.Commit();
+  } catch (const CFileException& error) {
+    const bool reading = error.m_strFileName != m_strDestination;
+    m_strJoinError = Format(reading ? kReadFailed : kWriteFailed, error.m_strFileName.c_str(), error.m_strReason.c_str());
+    return false;
   }
   return true;
 }
 
-// A failed read or write names its file, and the half-made destination is
-// removed: a file under the user's name must be the whole download.
-bool CFTPFileDownloadManager::JoinTempFiles() {
-  CFileJoiner destination;
-  if (!OpenDestination(destination)) return false;
-  std::vector<CFTPCommandSocket*> owners;
-  int64_t total = 0;
-  bool ok = true;
-  try {
-    total = AppendPieces(destination, owners);
-    // Only a regular file can be synced (a destination such as /dev/null cannot).
-    if (IsRegularFile(m_strDestination)) destination.Sync();
-    destination.Close();
-  } catch (const CFileException& error) {
-    destination.Abort();
-    const bool reading = error.m_strFileName != m_strDestination;
-    m_strJoinError = Format(reading ? kReadFailed : kWriteFailed, error.m_strFileName.c_str(), error.m_strReason.c_str());
-    RemoveQuietly(m_strDestination);
-    ok = false;
-  }
-  for (CFTPCommandSocket* owner : owners) owner->ReleaseTempFile();
-  return ok && (m_nFileSize == -1 || total == m_nFileSize);
-}
-
 // From each offset on, the connection whose bytes cover it gives what the
-// pieces before it did not.
-int64_t CFTPFileDownloadManager::AppendPieces(CFileJoiner& destination, std::vector<CFTPCommandSocket*>& owners) const {
+// pieces before it did not. Each piece is deleted as soon as it is used, so
+// the join needs room for the file and one piece only.
+int64_t CFTPFileDownloadManager::AppendPieces(CFileJoiner& destination) const {
   int64_t total = 0;
   while (CFTPCommandSocket* piece = FindConnectionAt(total)) {
-    owners.push_back(piece);
     const int64_t skip = total - piece->m_nStart;
     const int64_t length = piece->ReceivedBytes() - skip;
     if (skip == 0 && destination.MoveIn(piece->TempFileName(), length))
       piece->ForgetTempFile();
     else
       destination.Append(piece->TempFileName(), skip, length);
+    piece->ReleaseTempFile();
     total += length;
   }
   return total;
-}
-
-bool CFTPFileDownloadManager::IsRegularFile(const std::string& name) {
-  std::error_code error;
-  return std::filesystem::is_regular_file(name, error);
-}
-
-// Only a file the join made: a destination such as /dev/null stays.
-void CFTPFileDownloadManager::RemoveQuietly(const std::string& name) {
-  if (!IsRegularFile(name)) return;
-  try {
-    CFile::Remove(name);
-  } catch (const CFileException&) {
-  }
 }

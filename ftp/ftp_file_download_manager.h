@@ -38,8 +38,9 @@ class CFTPFileDownloadManager : public CFileDownloadManager {
   void AddConnections(int n);
   virtual void DropConnection(int connection);
   // A new connection for [start, end) (end -1: to the end of the file) that
-  // has been resumed `retries` times along its range.
-  virtual void ResumeRange(int64_t start, int64_t end, int retries);
+  // has been resumed `retries` times along its range, the last
+  // `barrenResumes` of them in a row without bringing a byte.
+  virtual void ResumeRange(int64_t start, int64_t end, int retries, int barrenResumes);
   // The data of this connection ended before its range was complete.
   virtual void OnEndedEarly(CFTPCommandSocket* connection);
   virtual void CheckAllDone();
@@ -56,6 +57,7 @@ class CFTPFileDownloadManager : public CFileDownloadManager {
   std::vector<CFTPCommandSocket*> m_connections;
 
   static constexpr int kMaxRetries = 20;
+  static constexpr int kMaxBarrenResumes = 3;
   static constexpr int64_t kSplitThreshold = 100000;
 
  protected:
@@ -67,13 +69,11 @@ class CFTPFileDownloadManager : public CFileDownloadManager {
   virtual void ConnectOrAbort(CFTPCommandSocket* connection);
 
  private:
-  bool OpenDestination(CFileJoiner& destination);
-  static void RemoveQuietly(const std::string& name);
-  static bool IsRegularFile(const std::string& name);
-  // Appends the pieces in offset order; returns the bytes joined and, in
-  // owners, the connections whose files were used.
-  int64_t AppendPieces(CFileJoiner& destination, std::vector<CFTPCommandSocket*>& owners) const;
+  // Appends the pieces in offset order; returns the bytes joined.
+  int64_t AppendPieces(CFileJoiner& destination) const;
   int NextNumber() const;
+  // Resumes the range of a connection that ended or failed, from start on.
+  void ResumeAfter(const CFTPCommandSocket* ended, int64_t start);
   void Retire(CFTPCommandSocket* connection);
   CFTPCommandSocket* FindExtendable(int64_t end) const;
 

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "ftp/ftp_messages.h"
 #include "ftp/ftp_test_fakes.h"
+#include "platform/loop/event_loop.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/test_env.h"
 
@@ -137,13 +139,40 @@ TEST_F(ManagerTest, TwentyResumesAlongOneRangeThenTheDownloadAborts) {
   manager.SetFileSize(1000000, true);
   CFTPCommandSocket* current = manager.Connection(2);
   for (int resume = 1; resume <= 20; ++resume) {
+    GiveData(current, "x");
     manager.OnEndedEarly(current);
     current = manager.m_connections.back();
     ASSERT_EQ(current->m_nRetries, resume);
   }
   EXPECT_TRUE(manager.aborts.empty());
+  GiveData(current, "x");
   manager.OnEndedEarly(current);
   EXPECT_EQ(manager.aborts, std::vector<std::string>{"One connection was closed before it finished (20 Retries)"});
+}
+
+// Ends with nothing ('-') and with bytes ('+') along one range, after the
+// split connection 2: the third resume in a row that brings nothing ends
+// the download; one that brings a byte starts the count again.
+TEST_F(ManagerTest, ThreeResumesInARowThatBringNothingAbort) {
+  const std::pair<std::string, bool> cases[] = {
+      {"----", true}, {"---", false}, {"+---", true}, {"--+--", false}, {"--+---", true},
+  };
+  for (const auto& [ends, aborts] : cases) {
+    SCOPED_TRACE(ends);
+    OfflineManager fresh;
+    fresh.AddFirst();
+    fresh.SetFileSize(1000000, true);
+    CFTPCommandSocket* current = fresh.Connection(2);
+    for (char end : ends) {
+      if (end == '+') GiveData(current, "x");
+      fresh.OnEndedEarly(current);
+      current = fresh.m_connections.back();
+    }
+    EXPECT_EQ(fresh.aborts, aborts ? std::vector<std::string>{kNoProgress} : std::vector<std::string>{});
+    // Only the pieces that hold bytes are still on disk.
+    EXPECT_EQ(TempFiles().size(), static_cast<size_t>(std::count(ends.begin(), ends.end(), '+')));
+    fresh.Stop();
+  }
 }
 
 TEST_F(ManagerTest, EarlyEndWithoutRestartsAborts) {
@@ -226,6 +255,23 @@ TEST_F(ManagerTest, JoinShorterThanTheKnownSizeFails) {
   manager.m_nFileSize = 200;
   manager.m_strDestination = m_dir.File("out.bin");
   EXPECT_FALSE(manager.JoinTempFiles());
+  EXPECT_FALSE(testenv::FileExists(manager.m_strDestination)) << "only a whole file has the destination's name";
+}
+
+// Told to quit during the join (Cancel, SIGTERM), the manager stops copying,
+// leaves no destination and says nothing.
+TEST_F(ManagerTest, ACancelDuringTheJoinLeavesNoDestinationAndSaysNothing) {
+  GiveData(manager.NewConnection(0, 100, 1), std::string(100, 'x'));
+  GiveData(manager.NewConnection(100, -1, 2), std::string(100, 'y'));
+  manager.m_nFileSize = 200;
+  manager.m_strDestination = m_dir.File("out.bin");
+  EventLoop& loop = EventLoop::ForThisThread();
+  PostThreadMessage(loop.Id(), WM_QUIT);
+  manager.CheckAllDone();
+  loop.Run();  // takes the quit
+  EXPECT_FALSE(testenv::FileExists(manager.m_strDestination));
+  EXPECT_TRUE(ui->messages.empty());
+  EXPECT_TRUE(TempFiles().empty());
 }
 
 TEST_F(ManagerTest, UncreatableDestinationAsksForAnotherName) {

@@ -13,6 +13,7 @@ inline constexpr char kCommandSocketNotConnected[] =
 inline constexpr char kSendUsernameFailed[] = "SendUsername() failed!";
 inline constexpr char kSendPasswordFailed[] = "SendPassword() failed!";
 inline constexpr char kSendTypeFailed[] = "SendType() failed!";
+inline constexpr char kSendSIZEFailed[] = "SendSIZE() failed!";
 inline constexpr char kSendPORTFailed[] = "SendPORT() failed: the data connection could not be prepared!";
 inline constexpr char kSendREST100Failed[] = "SendREST100 failed!";
 inline constexpr char kSendRESTFailed[] = "SendREST() failed!";
@@ -30,10 +31,12 @@ inline constexpr char kRETRRejected[] = "RETR rejected - ";
 inline constexpr char kControlClosed[] = "The server closed the control connection";
 inline constexpr char kNoReply[] = "No reply from the server for %d seconds";
 inline constexpr char kNoData[] = "No data from the server for %d seconds";
+inline constexpr char kTransferNotConfirmed[] = "The server did not confirm the end of the transfer";
 
 // Data connection and temp files.
 inline constexpr char kTempFileNotCreated[] = "TempFile could not be created!!!";
 inline constexpr char kTempFileNotCreatedIn[] = "TempFile could not be created!!! (%s: %s)";
+inline constexpr char kMoreThanAnnounced[] = "The server sent more data than it announced";
 inline constexpr char kWriteFailed[] = "Could not write to %s (%s)";
 inline constexpr char kReadFailed[] = "Could not read %s (%s)";
 
@@ -43,5 +46,6 @@ inline constexpr char kConcatProblem[] = "Problem with concating files, download
 inline constexpr char kDownloadAborted[] = "Download Aborted. (Reason=%s)";
 inline constexpr char kOutputNotCreated[] = "Request output filename could not be created, please select again";
 inline constexpr char kTooManyRetries[] = "One connection was closed before it finished (20 Retries)";
+inline constexpr char kNoProgress[] = "The server sent no data on three resumed connections in a row";
 inline constexpr char kCannotResume[] =
     "One connection was closed before it finished, and the server does not support resuming";

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
 
 #include "app/kestrion_app.h"
 #include "http/http_messages.h"
+#include "http/http_response_header.h"
 #include "http/http_socket.h"
 #include "http/location_resolver.h"
 #include "platform/loop/event_loop.h"
@@ -120,12 +120,29 @@ void CHTTPFileDownloadManager::AddConnections(int n) {
   }
 }
 
-void CHTTPFileDownloadManager::ResumeRange(int64_t start, int64_t end, int earlyCloses) {
+void CHTTPFileDownloadManager::ResumeRange(int64_t start, int64_t end, int earlyCloses, int barrenResumes) {
   if (m_bAborted) return;
   CHTTPSocket* connection =
       NewConnection(start, end, false, static_cast<int>(m_connections.size()) + 1);
   connection->m_nEarlyCloses = earlyCloses;
+  connection->m_nBarrenResumes = barrenResumes;
+  connection->m_bResumed = true;
   ConnectOrAbort(connection);
+}
+
+void CHTTPFileDownloadManager::RememberFile(const CHTTPResponseHeader& header) {
+  m_strETag = header.GetETag();
+  m_strLastModified = header.GetLastModified();
+}
+
+// What either response leaves out cannot be compared; what both give must agree.
+bool CHTTPFileDownloadManager::IsSameFile(const CHTTPResponseHeader& header) const {
+  auto agree = [](const std::string& first, const std::string& later) {
+    return first.empty() || later.empty() || first == later;
+  };
+  const int64_t total = header.GetFileTotal();
+  if (m_nFileSize != -1 && total != -1 && total != m_nFileSize) return false;
+  return agree(m_strETag, header.GetETag()) && agree(m_strLastModified, header.GetLastModified());
 }
 
 void CHTTPFileDownloadManager::CheckAllDone() {
@@ -155,6 +172,8 @@ void CHTTPFileDownloadManager::OnDownloadComplete() {
   if (ok) {
     ReportSuccess();
     AfxMessageBox(Format(http_messages::kCompleted, m_strObject.c_str()), MB_ICONINFORMATION);
+  } else if (IsCancelled()) {
+    // A join the user cut short is no failure to report.
   } else if (!m_strJoinError.empty()) {
     AfxMessageBox(Format(http_messages::kDownloadAborted, m_strJoinError.c_str()), MB_OK);
   } else {
@@ -163,43 +182,27 @@ void CHTTPFileDownloadManager::OnDownloadComplete() {
   PostQuit();
 }
 
-bool CHTTPFileDownloadManager::OpenDestination(CFileJoiner& destination) {
-  std::string failed;
-  while (!destination.Open(m_strDestination)) {
-    if (m_bBackground) return false;
-    // The same path refused twice in a row: asking again would go on forever
-    // where the dialog can only repeat its default.
-    if (m_strDestination == failed) return false;
-    failed = m_strDestination;
-    AfxMessageBox(http_messages::kOutputNotCreated, MB_OK);
-    const std::optional<std::string> chosen = PromptSaveFile(m_strDestination);
-    if (!chosen) return false;
-    m_strDestination = *chosen;
-  }
-  return true;
-}
-
+// Only the whole file gets the destination's name: a join that fails or
+// falls short leaves the destination as it was.
 bool CHTTPFileDownloadManager::JoinTempFiles() {
   m_strJoinError.clear();
   CFileJoiner destination;
-  if (!OpenDestination(destination)) return false;
+  // A background download asks nobody.
+  const bool opened =
+      m_bBackground ? destination.Open(m_strDestination) : OpenDestination(destination, http_messages::kOutputNotCreated);
+  if (!opened) return false;
   int64_t pos = 0;
   try {
     while (CHTTPSocket* piece = FindConnectionAt(pos)) AppendPiece(piece, pos, destination);
-    destination.Sync();
-    destination.Close();
+    if (m_nFileSize != -1 && pos != m_nFileSize) return false;
+    destination.Commit();
   } catch (const CFileException& error) {
-    const char* text =
-        error.m_strFileName == m_strDestination ? http_messages::kDestinationNotWritten : http_messages::kPieceNotRead;
-    m_strJoinError = Format(text, error.m_strFileName.c_str(), error.m_strReason.c_str());
-    // A half-written file must not pass for the download (a device or pipe
-    // chosen as the destination is left alone).
-    destination.Abort();
-    std::error_code ignored;
-    if (std::filesystem::is_regular_file(m_strDestination, ignored)) std::filesystem::remove(m_strDestination, ignored);
+    const bool writing = error.m_strFileName == m_strDestination;
+    m_strJoinError = Format(writing ? http_messages::kDestinationNotWritten : http_messages::kPieceNotRead,
+                            error.m_strFileName.c_str(), error.m_strReason.c_str());
     return false;
   }
-  return m_nFileSize == -1 || pos == m_nFileSize;
+  return true;
 }
 
 // The piece may begin before pos where ranges overlap: what is already

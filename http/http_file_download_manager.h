@@ -8,6 +8,7 @@
 #include "engine/file_download_manager.h"
 
 class CFileJoiner;
+class CHTTPResponseHeader;
 class CHTTPSocket;
 
 // The download manager for http URLs: one connection at first, four when the
@@ -31,8 +32,13 @@ class CHTTPFileDownloadManager : public CFileDownloadManager {
   // Called by the connections, on the manager thread.
   void AddConnections(int n);
   // A new connection for [start, end) (end -1: to the end of the file) that
-  // starts with this early-close count.
-  void ResumeRange(int64_t start, int64_t end, int earlyCloses);
+  // starts with these counts of early closes and of resumes in a row that
+  // brought nothing.
+  void ResumeRange(int64_t start, int64_t end, int earlyCloses, int barrenResumes);
+  // The first response names the file (its ETag and Last-Modified); every
+  // later one must name the same file, with the same size.
+  void RememberFile(const CHTTPResponseHeader& header);
+  bool IsSameFile(const CHTTPResponseHeader& header) const;
   void CheckAllDone();
   void AbortDownload(const std::string& reason);
   void OnRedirect(const std::string& location);
@@ -49,7 +55,6 @@ class CHTTPFileDownloadManager : public CFileDownloadManager {
   void ConnectOrAbort(CHTTPSocket* connection);
   void OnDownloadComplete();
   bool JoinTempFiles();
-  bool OpenDestination(CFileJoiner& destination);
   // Throws CFileException.
   void AppendPiece(CHTTPSocket* piece, int64_t& pos, CFileJoiner& destination);
   CHTTPSocket* FindConnectionAt(int64_t pos) const;
@@ -62,6 +67,8 @@ class CHTTPFileDownloadManager : public CFileDownloadManager {
   // while it is the caller of an operation that empties m_connections.
   std::vector<std::unique_ptr<CHTTPSocket>> m_owned;
   int m_nStallSeconds = 60;
+  std::string m_strETag;
+  std::string m_strLastModified;
   // Why the join failed when a file could not be read or written.
   std::string m_strJoinError;
   bool m_bCompleting = false;

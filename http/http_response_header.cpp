@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <cstdlib>
 
 #include "http/http_messages.h"
 
@@ -35,9 +34,22 @@ std::string TakeLine(std::string& rest) {
   return line;
 }
 
-// atol's reading, widened: leading blanks, optional sign, digits.
-int64_t ReadNumber(const std::string& text) {
-  return std::strtoll(text.c_str(), nullptr, 10);
+std::string TrimBlanks(const std::string& text) {
+  const char* blanks = " \t\r";
+  const size_t first = text.find_first_not_of(blanks);
+  if (first == std::string::npos) return "";
+  return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+// Digits only, and few enough that they fit; -1 for anything else.
+int64_t ReadDecimal(const std::string& text) {
+  if (text.empty() || text.size() > 18) return -1;
+  int64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return -1;
+    value = value * 10 + (c - '0');
+  }
+  return value;
 }
 
 }  // namespace
@@ -64,7 +76,8 @@ HeaderResult CHTTPResponseHeader::Parse(const std::string& text) {
   }
   // A header that begins with an empty line, or whose status code cannot be
   // read, is no HTTP response: its body must not be taken as file data.
-  if (m_nStatus < 100) {
+  // A length that cannot be trusted would decide which bytes are the file.
+  if (m_nStatus < 100 || m_bBadLength) {
     m_strError = http_messages::kCouldNotUnderstandHeader;
     return HDR_BAD;
   }
@@ -130,8 +143,11 @@ bool CHTTPResponseHeader::ParseLine(const std::string& line) {
   const std::string value = line.substr(colon + 1);
   if (name == "CONTENT-LENGTH") {
     m_strContentLengthLine = line;
-    const int64_t length = ReadNumber(value);
-    m_nContentLength = length < 0 ? -1 : length;
+    ParseContentLength(value);
+  } else if (name == "ETAG") {
+    m_strETag = TrimBlanks(value);
+  } else if (name == "LAST-MODIFIED") {
+    m_strLastModified = TrimBlanks(value);
   } else if (name == "LOCATION") {
     m_strLocation = value;
   } else if (name == "ACCEPT-RANGES") {
@@ -142,6 +158,14 @@ bool CHTTPResponseHeader::ParseLine(const std::string& line) {
     ParseContentRange(value);
   }
   return true;
+}
+
+// A second line with the same number is harmless; one with another number
+// leaves no way to tell which is right.
+void CHTTPResponseHeader::ParseContentLength(const std::string& value) {
+  const int64_t length = ReadDecimal(TrimBlanks(value));
+  if (length < 0 || (m_nContentLength >= 0 && length != m_nContentLength)) m_bBadLength = true;
+  m_nContentLength = length;
 }
 
 void CHTTPResponseHeader::ParseContentRange(const std::string& value) {
@@ -157,6 +181,11 @@ void CHTTPResponseHeader::ParseContentRange(const std::string& value) {
   } else if (std::sscanf(range, " */%lld", &total) == 1) {
     m_nRangeTotal = total;
   }
+}
+
+int64_t CHTTPResponseHeader::GetFileTotal() const {
+  if (m_nStatus == 206) return m_nRangeTotal;
+  return m_nStatus == 200 ? m_nContentLength : -1;
 }
 
 bool CHTTPResponseHeader::IsRangeSupported() const { return !m_strAcceptRanges.empty() || m_nStatus == 206; }

@@ -35,6 +35,13 @@ class CHTTPResponseHeader {
   // From "Content-Range: bytes FIRST-LAST/TOTAL"; -1 when absent or unreadable.
   int64_t GetRangeFirst() const { return m_nRangeFirst; }
   int64_t GetRangeTotal() const { return m_nRangeTotal; }
+  // The size of the whole file as this response gives it: the Content-Range
+  // total of a 206, the Content-Length of a 200; -1 when it says none.
+  int64_t GetFileTotal() const;
+  // The values of the ETag and Last-Modified lines, blanks trimmed; empty
+  // when absent.
+  const std::string& GetETag() const { return m_strETag; }
+  const std::string& GetLastModified() const { return m_strLastModified; }
 
   std::string m_strError;
   int m_nStatus = 0;  // 0 until a status code has been read
@@ -49,8 +56,13 @@ class CHTTPResponseHeader {
   HeaderResult ReadStatusLine(std::string& rest);
   HeaderResult ClassifyStatus();
   void ParseContentRange(const std::string& value);
+  void ParseContentLength(const std::string& value);
 
   bool m_bChunked = false;
+  // A Content-Length that is not one plain decimal number, or two that differ.
+  bool m_bBadLength = false;
+  std::string m_strETag;
+  std::string m_strLastModified;
   int64_t m_nRangeFirst = -1;
   int64_t m_nRangeTotal = -1;
 };

@@ -124,10 +124,46 @@ TEST(ResponseHeader, ContentRangeGivesFirstByteAndTotal) {
   EXPECT_EQ(unknownTotal.GetRangeTotal(), -1);
 }
 
-TEST(ResponseHeader, ANegativeLengthIsNoLength) {
-  CHTTPResponseHeader header;
-  ParseText(header, "HTTP/1.1 200 OK\r\nContent-Length: -4\r");
-  EXPECT_EQ(header.GetContentLength(), -1);
+// A length that is not one plain decimal number cannot say where the body
+// ends; the same number given twice is harmless.
+TEST(ResponseHeader, ContentLengthIsOnePlainDecimalNumber) {
+  const std::pair<const char*, HeaderResult> cases[] = {
+      {"Content-Length: -4", HDR_BAD},
+      {"Content-Length: +4", HDR_BAD},
+      {"Content-Length: abc", HDR_BAD},
+      {"Content-Length: 4x", HDR_BAD},
+      {"Content-Length: 4 4", HDR_BAD},
+      {"Content-Length:", HDR_BAD},
+      {"Content-Length: 99999999999999999999", HDR_BAD},
+      {"Content-Length: 4\r\nContent-Length: 5", HDR_BAD},
+      {"Content-Length: 4\r\nContent-Length:\t4 ", HDR_OK},
+      {"Content-Length:\t4\t", HDR_OK},
+  };
+  for (const auto& [lines, result] : cases) {
+    CHTTPResponseHeader header;
+    EXPECT_EQ(ParseText(header, std::string("HTTP/1.1 200 OK\r\n") + lines + "\r"), result) << lines;
+    if (result == HDR_BAD) {
+      EXPECT_EQ(header.GetError(), "Could not understand Header") << lines;
+    } else {
+      EXPECT_EQ(header.GetContentLength(), 4) << lines;
+    }
+  }
+}
+
+TEST(ResponseHeader, ValidatorsAndTheFileTotalAreRead) {
+  CHTTPResponseHeader partial;
+  ParseText(partial, "HTTP/1.1 206 P\r\nETag:  \"x-1\" \r\nLast-Modified: Mon, 01 Jan 2024 00:00:00 GMT\r\n"
+                     "Content-Range: bytes 5-9/70\r\nContent-Length: 5\r");
+  EXPECT_EQ(partial.GetETag(), "\"x-1\"");
+  EXPECT_EQ(partial.GetLastModified(), "Mon, 01 Jan 2024 00:00:00 GMT");
+  EXPECT_EQ(partial.GetFileTotal(), 70);
+  CHTTPResponseHeader whole;
+  ParseText(whole, "HTTP/1.1 200 OK\r\nContent-Length: 12\r");
+  EXPECT_EQ(whole.GetFileTotal(), 12);
+  EXPECT_EQ(whole.GetETag(), "");
+  CHTTPResponseHeader unknown;
+  ParseText(unknown, "HTTP/1.1 206 P\r\nContent-Range: bytes 5-9/*\r\nContent-Length: 5\r");
+  EXPECT_EQ(unknown.GetFileTotal(), -1) << "a part's length is not the file's";
 }
 
 }  // namespace

@@ -17,6 +17,7 @@ namespace {
 constexpr int kReceiveBufferSize = 262144;
 constexpr int kWritesPerFlush = 10;
 constexpr int kMaxEarlyCloses = 20;
+constexpr int kMaxBarrenResumes = 3;
 // A header that has not ended after this much text is not an HTTP header.
 constexpr size_t kMaxHeaderText = 65536;
 // More receives than a close can leave waiting; only a bound against a
@@ -64,11 +65,20 @@ void CHTTPSocket::CreateTempFile() {
   }
 }
 
-std::string CHTTPSocket::FormatRequest(const std::string& path, const std::string& host, int64_t start,
+// What the Host line names: the host as a URL writes it (an IPv6 address
+// in brackets) and the port unless it is HTTP's own, so that a server that
+// builds its redirects or picks its site from the line sees the right one.
+std::string CHTTPSocket::FormatHost(const std::string& host, int port) {
+  std::string text = host.find(':') == std::string::npos ? host : "[" + host + "]";
+  if (port != 80) text += ":" + std::to_string(port);
+  return text;
+}
+
+std::string CHTTPSocket::FormatRequest(const std::string& path, const std::string& host, int port, int64_t start,
                                        int64_t end) {
   std::string text = Format(http_messages::kRequestLine, path.c_str());
   text += http_messages::kAcceptLine;
-  text += Format(http_messages::kHostLine, host.c_str());
+  text += Format(http_messages::kHostLine, FormatHost(host, port).c_str());
   if (end == -1)
     text += Format(http_messages::kOpenRangeLine, static_cast<long long>(start));
   else
@@ -91,7 +101,7 @@ int CHTTPSocket::ConnectToServer() {
 }
 
 bool CHTTPSocket::SendRequest() {
-  const std::string request = FormatRequest(EncodeRequestTarget(m_strPath), m_strHost, m_nStart, m_nEnd);
+  const std::string request = FormatRequest(EncodeRequestTarget(m_strPath), m_strHost, m_nPort, m_nStart, m_nEnd);
   return Send(request.data(), static_cast<int>(request.size()), 0) != SOCKET_ERROR;
 }
 
@@ -141,11 +151,13 @@ void CHTTPSocket::DeliverDeferred() {
 void CHTTPSocket::HandleBytes(char* data, size_t length) {
   if (m_bClosed || m_bDiscarded) return;
   ++m_nDepth;
-  m_lastActivity = std::chrono::steady_clock::now();
   if (m_bHeaderPending) {
     m_strHeaderText.append(data, length);
     std::string body;
     const HeaderStep step = TakeHeader(body);
+    // The stall clock measures the body from here: header lines trickling
+    // in do not hold it back.
+    if (step != HeaderStep::kPending) m_lastProgress = std::chrono::steady_clock::now();
     if (step == HeaderStep::kBody) ConsumeBody(body.data(), body.size());
     if (step != HeaderStep::kPending) m_pManager->MarkRateBase();
   } else {
@@ -217,17 +229,27 @@ void CHTTPSocket::OnHeaderComplete(const std::string& header) {
 }
 
 void CHTTPSocket::ActOnSuccess() {
-  const bool partial = m_header.GetStatus() == 206;
-  // The body must start where the range does: a server that sends another
-  // range, or the whole file for a range further in, would scramble the file.
-  if ((partial && m_header.GetRangeFirst() != -1 && m_header.GetRangeFirst() != m_nStart) ||
-      (!partial && m_nStart != 0)) {
+  if (!StartsWhereAsked()) {
     Abort(http_messages::kSiteNotConsistent);
     return;
   }
-  const int64_t size = partial && m_header.GetRangeTotal() >= 0 ? m_header.GetRangeTotal()
-                                                               : m_header.GetContentLength();
-  if (m_bLearnSize && size != -1) m_pManager->SetFileSize(size, m_header.IsRangeSupported());
+  if (!m_bLearnSize) {
+    if (!m_pManager->IsSameFile(m_header)) Abort(http_messages::kFileChanged);
+    return;
+  }
+  m_pManager->RememberFile(m_header);
+  const int64_t size = m_header.GetStatus() == 206 && m_header.GetRangeTotal() >= 0 ? m_header.GetRangeTotal()
+                                                                                    : m_header.GetContentLength();
+  if (size != -1) m_pManager->SetFileSize(size, m_header.IsRangeSupported());
+}
+
+// The body must start where the range does: a server that sends another
+// range, the whole file for a range further in, or a part without saying
+// where it starts would scramble the file.
+bool CHTTPSocket::StartsWhereAsked() const {
+  if (m_header.GetStatus() != 206) return m_nStart == 0;
+  const int64_t first = m_header.GetRangeFirst();
+  return first == m_nStart || (first == -1 && m_nStart == 0);
 }
 
 void CHTTPSocket::ActOnRedirect() {
@@ -261,6 +283,11 @@ void CHTTPSocket::ConsumeBody(char* data, size_t length) {
   }
   m_nBodyBytes += static_cast<int64_t>(length);
   m_nReceived += static_cast<int64_t>(count);
+  if (ExceedsAnnounced()) {
+    Abort(http_messages::kMoreThanAnnounced);
+    return;
+  }
+  if (count > 0) m_lastProgress = std::chrono::steady_clock::now();
   const int64_t expected = GetExpectedLength();
   int64_t excess = 0;
   bool finished = false;
@@ -276,6 +303,17 @@ void CHTTPSocket::ConsumeBody(char* data, size_t length) {
   if (m_pManager->m_bAborted) return;
   if (!WriteBody(data, static_cast<size_t>(kept))) return;
   if (finished) FinishConnection(0);
+}
+
+// More body than the Content-Length, or an open range that runs past the
+// size of the file: the server's bytes cannot be trusted. (A closed range
+// asks for one byte more than it keeps; that byte is dropped, not counted.)
+bool CHTTPSocket::ExceedsAnnounced() const {
+  if (m_bFollowsRedirect) return false;
+  const int64_t length = m_header.GetContentLength();
+  if (!m_header.IsChunked() && length >= 0 && m_nBodyBytes > length) return true;
+  const int64_t size = m_pManager->m_nFileSize;
+  return m_nEnd == -1 && size != -1 && m_nStart + m_nReceived > size;
 }
 
 bool CHTTPSocket::BodyComplete() const {
@@ -319,11 +357,10 @@ void CHTTPSocket::FinishConnection(int nErrorCode) {
   Close();
   const bool lengthKnown = m_nEnd != -1 || m_pManager->m_nFileSize != -1;
   const bool missing = m_nReceived < WantedLength() || IsCutShort();
-  const bool resumable = !m_bFollowsRedirect && !m_pManager->m_bAborted;
   const bool reset = nErrorCode == WSAECONNRESET;
   // A reset is resumed uncounted, unless the range is known to be complete.
-  if (reset && resumable && (missing || !lengthKnown))
-    m_pManager->ResumeRange(m_nStart + m_nReceived, m_nEnd, m_nEarlyCloses);
+  const bool resume =
+      !m_bFollowsRedirect && !m_pManager->m_bAborted && (missing || (reset && !lengthKnown));
   m_bClosed = true;
   try {
     m_file.Close();
@@ -331,19 +368,34 @@ void CHTTPSocket::FinishConnection(int nErrorCode) {
     Abort(Format(http_messages::kTempFileNotWritten, m_strTempName.c_str(), error.m_strReason.c_str()));
     return;
   }
-  if (!reset && missing && resumable) {
-    if (m_nEarlyCloses >= kMaxEarlyCloses) {
-      Abort(http_messages::kTooManyEarlyCloses);
-      return;
-    }
-    ++m_nEarlyCloses;
-    m_pManager->ResumeRange(m_nStart + m_nReceived, m_nEnd, m_nEarlyCloses);
-  }
+  // A piece that holds nothing is of no use to the join.
+  if (m_nReceived == 0) RemoveTempFile();
+  if (resume) ResumeRest(reset);
   m_pManager->CheckAllDone();
 }
 
+// Resumes that keep bringing nothing would go on for ever against a server
+// that answers every connection with a close: they have a limit of their
+// own, however the connection ended.
+void CHTTPSocket::ResumeRest(bool reset) {
+  const int barrenResumes = m_nReceived > 0 ? 0 : m_nBarrenResumes + (m_bResumed ? 1 : 0);
+  if (barrenResumes >= kMaxBarrenResumes) {
+    Abort(http_messages::kNoProgress);
+    return;
+  }
+  int earlyCloses = m_nEarlyCloses;
+  if (!reset) {
+    if (earlyCloses >= kMaxEarlyCloses) {
+      Abort(http_messages::kTooManyEarlyCloses);
+      return;
+    }
+    ++earlyCloses;
+  }
+  m_pManager->ResumeRange(m_nStart + m_nReceived, m_nEnd, earlyCloses, barrenResumes);
+}
+
 void CHTTPSocket::StartStallWatch() {
-  m_lastActivity = std::chrono::steady_clock::now();
+  m_lastProgress = std::chrono::steady_clock::now();
   if (!m_stallTimer) m_stallTimer = std::make_unique<Timer>([this] { OnStallCheck(); });
   m_stallTimer->Start(std::chrono::seconds(m_pManager->StallSeconds()), false);
 }
@@ -351,7 +403,7 @@ void CHTTPSocket::StartStallWatch() {
 void CHTTPSocket::OnStallCheck() {
   if (m_bClosed || m_bDiscarded) return;
   const auto limit = std::chrono::seconds(m_pManager->StallSeconds());
-  const auto quiet = std::chrono::steady_clock::now() - m_lastActivity;
+  const auto quiet = std::chrono::steady_clock::now() - m_lastProgress;
   if (quiet < limit || m_nDepth > 0) {
     const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(limit - quiet);
     m_stallTimer->Start(std::max(wait, std::chrono::milliseconds(10)), false);

@@ -48,8 +48,10 @@ class CHTTPSocket : public CSocket {
   void ForgetTempFile() { m_strTempName.clear(); }
 
   // The request exactly as it is sent, for the path as given.
-  static std::string FormatRequest(const std::string& path, const std::string& host, int64_t start,
+  static std::string FormatRequest(const std::string& path, const std::string& host, int port, int64_t start,
                                    int64_t end);
+  // The Host line's value: "host", "host:port", "[IPv6]" or "[IPv6]:port".
+  static std::string FormatHost(const std::string& host, int port);
 
   const std::string& GetTempName() const { return m_strTempName; }
   bool HasTempFile() const { return m_strTempError.empty(); }
@@ -76,6 +78,10 @@ class CHTTPSocket : public CSocket {
   bool m_bHeaderPending = true;
   std::string m_strHeaderText;
   int m_nEarlyCloses = 0;
+  // Made to fetch the rest of a range another connection left.
+  bool m_bResumed = false;
+  // Resumes before this one along the range, in a row, that brought nothing.
+  int m_nBarrenResumes = 0;
 
  private:
   void CreateTempFile();
@@ -89,6 +95,9 @@ class CHTTPSocket : public CSocket {
   void ConsumeBody(char* data, size_t length);
   bool WriteBody(const char* data, size_t length);
   void ActOnSuccess();
+  bool StartsWhereAsked() const;
+  bool ExceedsAnnounced() const;
+  void ResumeRest(bool reset);
   void ActOnRedirect();
   void ActOnFailedStatus();
   bool BodyComplete() const;
@@ -114,5 +123,7 @@ class CHTTPSocket : public CSocket {
   bool m_bCloseDeferred = false;
   int m_nDeferredCloseError = 0;
   std::unique_ptr<Timer> m_stallTimer;
-  std::chrono::steady_clock::time_point m_lastActivity;
+  // When the request went out, the header completed or the body last
+  // brought a byte: what the stall clock runs from.
+  std::chrono::steady_clock::time_point m_lastProgress;
 };

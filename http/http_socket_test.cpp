@@ -5,14 +5,32 @@
 namespace {
 
 TEST(HTTPSocketRequest, OpenAndClosedRangesWithSizesBeyondFourGigabytes) {
-  EXPECT_EQ(CHTTPSocket::FormatRequest("/f.zip", "example.org", 0, -1),
+  EXPECT_EQ(CHTTPSocket::FormatRequest("/f.zip", "example.org", 80, 0, -1),
             "GET /f.zip HTTP/1.1\r\nAccept: *.*,*/*\r\nHost: example.org\r\nRange: bytes=0-\r\n"
             "User-Agent: KS/1.0 beta (kestrion.example)\r\n\r\n\r\n");
-  EXPECT_NE(CHTTPSocket::FormatRequest("/f.zip", "h", 1000, 2000).find("\r\nRange: bytes=1000-2000\r\n"),
+  EXPECT_NE(CHTTPSocket::FormatRequest("/f.zip", "h", 80, 1000, 2000).find("\r\nRange: bytes=1000-2000\r\n"),
             std::string::npos);
-  EXPECT_NE(CHTTPSocket::FormatRequest("/f", "h", 4294967296LL, 6442450944LL)
+  EXPECT_NE(CHTTPSocket::FormatRequest("/f", "h", 80, 4294967296LL, 6442450944LL)
                 .find("\r\nRange: bytes=4294967296-6442450944\r\n"),
             std::string::npos);
+}
+
+// Only the Host line changes with the port: every other byte stays.
+TEST(HTTPSocketRequest, HostNamesThePortUnlessItIsEighty) {
+  const struct {
+    const char* host;
+    int port;
+    const char* line;
+  } cases[] = {
+      {"example.org", 80, "example.org"}, {"example.org", 8080, "example.org:8080"}, {"10.0.0.1", 443, "10.0.0.1:443"},
+      {"::1", 80, "[::1]"},                {"::1", 8080, "[::1]:8080"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(CHTTPSocket::FormatHost(c.host, c.port), c.line);
+    std::string expected = CHTTPSocket::FormatRequest("/a b", "X", 80, 7, 9);
+    expected.replace(expected.find("Host: X"), 7, std::string("Host: ") + c.line);
+    EXPECT_EQ(CHTTPSocket::FormatRequest("/a b", c.host, c.port, 7, 9), expected) << c.line;
+  }
 }
 
 }  // namespace

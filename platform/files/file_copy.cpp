@@ -4,8 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <filesystem>
 #include <vector>
 
 #include "platform/files/file.h"
@@ -13,9 +17,11 @@
 namespace {
 
 constexpr size_t kBufferSize = 65536;
-constexpr int64_t kKernelChunk = int64_t{1} << 30;
+// Small enough that a cancel is noticed within a fraction of a second.
+constexpr int64_t kKernelChunk = int64_t{16} << 20;
 // Writeback is started for every this many appended bytes.
 constexpr int64_t kWritebackStep = int64_t{64} << 20;
+constexpr unsigned kPartNameAttempts = 256;
 
 std::string Reason(int error) { return std::strerror(error); }
 
@@ -30,6 +36,44 @@ int OpenForWriting(const std::string& name, int flags) {
     fd = open(name.c_str(), O_WRONLY | O_CLOEXEC | flags, 0644);
   } while (fd < 0 && errno == EINTR);
   return fd;
+}
+
+// Where the search for a free part name starts: different for processes and
+// calls that run at the same moment.
+unsigned FirstPartNumber() {
+  static std::atomic<unsigned> calls{0};
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return static_cast<unsigned>(now.tv_nsec) ^ static_cast<unsigned>(getpid()) * 2654435761u ^
+         calls.fetch_add(1) * 40503u;
+}
+
+// The file a destination names: a symbolic link's target (which need not
+// exist yet), so that the link stays a link.
+std::string FileBehind(const std::string& destination) {
+  constexpr int kMaxLinks = 40;
+  std::filesystem::path path = destination;
+  std::error_code error;
+  for (int depth = 0; depth < kMaxLinks && std::filesystem::is_symlink(path, error); ++depth) {
+    const std::filesystem::path target = std::filesystem::read_symlink(path, error);
+    if (error) break;
+    path = target.is_absolute() ? target : path.parent_path() / target;
+  }
+  return path.string();
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// So that the rename itself survives a crash; only a hint where it fails.
+void SyncFolder(const std::string& folder) {
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
 }
 
 class Descriptor {
@@ -52,36 +96,66 @@ CFileJoiner::~CFileJoiner() { Abort(); }
 
 bool CFileJoiner::Open(const std::string& destination, std::string* error) {
   Abort();
-  int fd = OpenForWriting(destination, O_CREAT | O_EXCL);
-  m_bCreated = fd >= 0;
-  if (fd < 0 && errno == EEXIST) fd = OpenForWriting(destination, O_CREAT | O_TRUNC);
-  if (fd < 0) {
-    if (error) *error = Reason(errno);
-    return false;
-  }
-  m_fd = fd;
   m_strName = destination;
+  m_strTarget = FileBehind(destination);
   m_nLength = 0;
   m_nWrittenBack = 0;
+  struct stat existing;
+  const bool exists = stat(m_strTarget.c_str(), &existing) == 0;
+  if (exists && S_ISDIR(existing.st_mode)) {
+    if (error) *error = Reason(EISDIR);
+    return false;
+  }
+  if (exists && !S_ISREG(existing.st_mode)) {
+    m_fd = OpenForWriting(m_strTarget, O_TRUNC);
+    if (m_fd < 0 && error) *error = Reason(errno);
+    return m_fd >= 0;
+  }
+  if (!CreateBeside(m_strTarget, error)) return false;
+  if (exists) fchmod(m_fd, existing.st_mode & 07777);
+  struct stat created;
+  m_nMode = fstat(m_fd, &created) == 0 ? created.st_mode & 07777 : 0644;
   return true;
 }
 
+bool CFileJoiner::CreateBeside(const std::string& target, std::string* error) {
+  const unsigned first = FirstPartNumber();
+  for (unsigned attempt = 0; attempt < kPartNameAttempts; ++attempt) {
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, ".part%04X", (first + attempt) & 0xFFFF);
+    const std::string name = target + suffix;
+    const int fd = OpenForWriting(name, O_CREAT | O_EXCL);
+    if (fd >= 0) {
+      m_fd = fd;
+      m_strPart = name;
+      return true;
+    }
+    if (errno != EEXIST) break;
+  }
+  if (error) *error = Reason(errno);
+  return false;
+}
+
 bool CFileJoiner::MoveIn(const std::string& source, int64_t count) {
-  if (!m_bCreated || m_nLength != 0 || count <= 0) return false;
+  if (m_strPart.empty() || m_nLength != 0 || count <= 0) return false;
   const int fd = OpenForWriting(source, 0);
   if (fd < 0) return false;
   struct stat status;
   if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size != count ||
-      rename(source.c_str(), m_strName.c_str()) != 0) {
+      rename(source.c_str(), m_strPart.c_str()) != 0) {
     close(fd);
     return false;
   }
   close(m_fd);
   m_fd = fd;
-  m_bCreated = false;
+  fchmod(m_fd, m_nMode);
   m_nLength = count;
   StartWriteback();
   return true;
+}
+
+void CFileJoiner::CheckCancelled() const {
+  if (m_cancelled && m_cancelled()) throw CFileException(m_strName, "cancelled");
 }
 
 void CFileJoiner::Append(const std::string& source, int64_t offset, int64_t count) {
@@ -96,6 +170,7 @@ void CFileJoiner::Append(const std::string& source, int64_t offset, int64_t coun
 void CFileJoiner::CopyInKernel(int from, const std::string& source, int64_t offset, int64_t count) {
   off64_t in = offset;
   while (count > 0) {
+    CheckCancelled();
     const size_t chunk = static_cast<size_t>(count < kKernelChunk ? count : kKernelChunk);
     off64_t out = m_nLength;
     const ssize_t n = copy_file_range(from, &in, m_fd, &out, chunk, 0);
@@ -116,6 +191,7 @@ void CFileJoiner::CopyInKernel(int from, const std::string& source, int64_t offs
 void CFileJoiner::CopyThroughBuffer(int from, const std::string& source, int64_t offset, int64_t count) {
   std::vector<char> buffer(kBufferSize);
   while (count > 0) {
+    CheckCancelled();
     const size_t want = static_cast<size_t>(count < static_cast<int64_t>(kBufferSize) ? count : kBufferSize);
     const ssize_t got = pread(from, buffer.data(), want, offset);
     if (got < 0 && errno == EINTR) continue;
@@ -142,21 +218,27 @@ void CFileJoiner::StartWriteback() {
   m_nWrittenBack = m_nLength;
 }
 
-// A device or pipe chosen as the destination has nothing to sync, and
-// fsync would refuse it.
-void CFileJoiner::Sync() {
-  struct stat status;
-  if (fstat(m_fd, &status) == 0 && !S_ISREG(status.st_mode)) return;
-  if (fsync(m_fd) != 0) throw CFileException(m_strName, Reason(errno));
-}
-
-void CFileJoiner::Close() {
+void CFileJoiner::Commit() {
   const int fd = m_fd;
   m_fd = -1;
-  if (fd >= 0 && close(fd) != 0 && errno != EINTR) throw CFileException(m_strName, Reason(errno));
+  if (fd < 0) throw CFileException(m_strName, Reason(EBADF));
+  // A device or pipe written in place has nothing to sync, and fsync would
+  // refuse it.
+  if (!m_strPart.empty() && fsync(fd) != 0) {
+    const int error = errno;
+    close(fd);
+    throw CFileException(m_strName, Reason(error));
+  }
+  if (close(fd) != 0 && errno != EINTR) throw CFileException(m_strName, Reason(errno));
+  if (m_strPart.empty()) return;
+  if (rename(m_strPart.c_str(), m_strTarget.c_str()) != 0) throw CFileException(m_strName, Reason(errno));
+  m_strPart.clear();
+  SyncFolder(FolderOf(m_strTarget));
 }
 
 void CFileJoiner::Abort() {
   if (m_fd >= 0) close(m_fd);
   m_fd = -1;
+  if (!m_strPart.empty()) unlink(m_strPart.c_str());
+  m_strPart.clear();
 }

@@ -1,30 +1,40 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // Builds one file out of ranges of others, copying inside the kernel where
 // the system can (copy_file_range), else through one 65536-byte buffer.
 // Writeback of what was appended is started as the copy goes, so the final
-// Sync has little left to wait for. Errors throw CFileException naming the
-// file that failed. The destination is written in place, so every name it
-// has (hard links) sees the result.
+// sync has little left to wait for. Errors throw CFileException naming the
+// file that failed.
+//
+// The bytes go to a new file beside the destination ("NAME.partXXXX" in the
+// destination's own folder) that Commit syncs and then renames into place:
+// the destination's name only ever holds a whole file, and a join that fails
+// or is cut short leaves the destination as it was. A destination behind a
+// symbolic link is the link's target; one that replaces a file takes that
+// file's permissions. A destination that exists and is not a regular file (a
+// device, a pipe) cannot be replaced and is written in place.
 //
 // Threads: one object is used by one thread at a time.
 class CFileJoiner {
  public:
   CFileJoiner() = default;
-  ~CFileJoiner();  // closes without throwing
+  ~CFileJoiner();  // as Abort
   CFileJoiner(const CFileJoiner&) = delete;
   CFileJoiner& operator=(const CFileJoiner&) = delete;
 
-  // Creates or truncates the destination. False on failure, with the reason
-  // in *error when given.
+  // Makes the new file for the destination. False on failure (no folder, no
+  // right to write there, a folder as the destination), with the reason in
+  // *error when given.
   bool Open(const std::string& destination, std::string* error = nullptr);
-  // Makes the source the destination's first count bytes by renaming it
-  // into place, with no copy. Only where that cannot be told from copying:
-  // nothing is appended yet, Open created the destination (so no other
-  // name, owner or mode of an older file is lost), the source holds exactly
+  // Asked between the blocks of every copy; when it answers true, the copy
+  // stops with a CFileException naming the destination.
+  void SetCancelCheck(std::function<bool()> cancelled) { m_cancelled = std::move(cancelled); }
+  // Makes the source the new file's first count bytes by renaming it, with
+  // no copy. Only where nothing is appended yet, the source holds exactly
   // count bytes and lies on the destination's file system. True when the
   // source was moved (its name is then gone); false, with nothing changed,
   // when the bytes have to be appended.
@@ -33,21 +43,27 @@ class CFileJoiner {
   // the source holds fewer bytes.
   void Append(const std::string& source, int64_t offset, int64_t count);
   int64_t Length() const { return m_nLength; }
-  // Waits for the bytes to reach the disk; a destination that is not a
-  // regular file is left alone.
-  void Sync();
-  void Close();
+  // Waits for the bytes to reach the disk, then gives them the destination's
+  // name. Throws CFileException naming the destination.
+  void Commit();
+  // Closes and removes what was joined so far; a destination written in
+  // place is left as it is. Never throws.
   void Abort();
 
  private:
+  bool CreateBeside(const std::string& target, std::string* error);
+  void CheckCancelled() const;
   void CopyInKernel(int from, const std::string& source, int64_t offset, int64_t count);
   void CopyThroughBuffer(int from, const std::string& source, int64_t offset, int64_t count);
   void StartWriteback();
 
   int m_fd = -1;
-  std::string m_strName;
+  std::string m_strName;    // the destination as given, for messages
+  std::string m_strTarget;  // the file the join replaces
+  std::string m_strPart;    // the new file beside it; empty when in place
+  unsigned m_nMode = 0;     // the new file's permissions
   int64_t m_nLength = 0;
   int64_t m_nWrittenBack = 0;  // bytes whose writeback has been started
   bool m_bKernelCopy = true;
-  bool m_bCreated = false;  // Open made the destination, and it is still empty
+  std::function<bool()> m_cancelled;
 };

@@ -21,8 +21,7 @@ TEST(FileJoiner, AppendsRangesOfSeveralFilesInOrder) {
   joiner.Append(dir.File("b"), 1, 70000);
   joiner.Append(dir.File("a"), 299999, 1);
   EXPECT_EQ(joiner.Length(), 170001);
-  joiner.Sync();
-  joiner.Close();
+  joiner.Commit();
   EXPECT_TRUE(testenv::ReadFile(dir.File("out")) == a.substr(0, 100000) + b.substr(1) + a.substr(299999));
 }
 
@@ -45,16 +44,61 @@ TEST(FileJoiner, ASourceShorterThanAskedIsAnErrorNamingIt) {
   }
 }
 
-TEST(FileJoiner, OpenTruncatesAndReportsWhyItCannot) {
+// Until Commit the destination's name holds what it held before; a join
+// that is abandoned leaves it so and nothing beside it.
+TEST(FileJoiner, TheDestinationNameOnlyEverHoldsAWholeFile) {
   testenv::ScratchDir dir;
   testenv::WriteFile(dir.File("out"), "old content");
+  testenv::WriteFile(dir.File("a"), "new");
   CFileJoiner joiner;
   ASSERT_TRUE(joiner.Open(dir.File("out")));
-  joiner.Close();
-  EXPECT_EQ(testenv::ReadFile(dir.File("out")), "");
-  std::string reason;
-  EXPECT_FALSE(joiner.Open(dir.File("no/such/folder"), &reason));
-  EXPECT_FALSE(reason.empty());
+  joiner.Append(dir.File("a"), 0, 3);
+  EXPECT_EQ(testenv::ReadFile(dir.File("out")), "old content");
+  joiner.Abort();
+  EXPECT_EQ(testenv::ReadFile(dir.File("out")), "old content");
+  EXPECT_EQ(testenv::ListFiles(dir.Path(), "out").size(), 1u) << "a part file is left";
+
+  ASSERT_TRUE(joiner.Open(dir.File("out")));
+  joiner.Append(dir.File("a"), 0, 3);
+  joiner.Commit();
+  EXPECT_EQ(testenv::ReadFile(dir.File("out")), "new");
+  EXPECT_EQ(testenv::ListFiles(dir.Path(), "out").size(), 1u) << "a part file is left";
+
+  ASSERT_TRUE(joiner.Open(dir.File("fresh")));
+  joiner.Abort();
+  EXPECT_FALSE(testenv::FileExists(dir.File("fresh")));
+  EXPECT_TRUE(testenv::ListFiles(dir.Path(), "fresh").empty());
+}
+
+TEST(FileJoiner, OpenSaysWhyItCannot) {
+  testenv::ScratchDir dir;
+  std::filesystem::create_directory(dir.File("folder"));
+  for (const std::string& bad : {dir.File("no/such/folder"), dir.File("folder")}) {
+    CFileJoiner joiner;
+    std::string reason;
+    EXPECT_FALSE(joiner.Open(bad, &reason)) << bad;
+    EXPECT_FALSE(reason.empty()) << bad;
+  }
+  EXPECT_EQ(testenv::ListFiles(dir.Path()).size(), 1u);
+}
+
+// The copy stops between blocks when asked to, naming the destination.
+TEST(FileJoiner, ACancelStopsTheCopy) {
+  testenv::ScratchDir dir;
+  testenv::WriteFile(dir.File("a"), testenv::PatternBytes(200000, 9));
+  CFileJoiner joiner;
+  ASSERT_TRUE(joiner.Open(dir.File("out")));
+  int asked = 0;
+  joiner.SetCancelCheck([&asked] { return ++asked > 1; });
+  joiner.Append(dir.File("a"), 0, 1000);
+  try {
+    joiner.Append(dir.File("a"), 0, 200000);
+    FAIL() << "no error";
+  } catch (const CFileException& error) {
+    EXPECT_EQ(error.m_strFileName, dir.File("out"));
+  }
+  joiner.Abort();
+  EXPECT_FALSE(testenv::FileExists(dir.File("out")));
 }
 
 // Between two kinds of file system the kernel refuses to copy: the buffer
@@ -71,7 +115,7 @@ TEST(FileJoiner, FallsBackToTheBufferAcrossFileSystems) {
   joiner.Append(dir.File("a"), 0, 200000);
   joiner.Append(other, 5, 149995);
   joiner.Append(dir.File("a"), 0, 10);
-  joiner.Close();
+  joiner.Commit();
   std::filesystem::remove(other);
   EXPECT_TRUE(testenv::ReadFile(dir.File("out")) == a + b.substr(5) + a.substr(0, 10));
 }
@@ -94,22 +138,24 @@ TEST(FileJoiner, OverlappingPiecesJoinIntoTheWholeFile) {
     at = end;
   }
   EXPECT_EQ(joiner.Length(), size);
-  joiner.Sync();
-  joiner.Close();
+  joiner.Commit();
   EXPECT_TRUE(testenv::ReadFile(dir.File("out")) == file);
 }
 
-TEST(FileJoiner, HardLinkedDestinationIsWrittenInPlace) {
+// A replaced file's permissions stay; a link stays a link to the new file.
+TEST(FileJoiner, AReplacedDestinationKeepsItsModeAndLinksAreFollowed) {
   testenv::ScratchDir dir;
   testenv::WriteFile(dir.File("out"), "stale bytes");
-  std::filesystem::create_hard_link(dir.File("out"), dir.File("other-name"));
+  std::filesystem::permissions(dir.File("out"), std::filesystem::perms::owner_read);
+  std::filesystem::create_symlink(dir.File("out"), dir.File("link"));
   testenv::WriteFile(dir.File("a"), "hello");
   CFileJoiner joiner;
-  ASSERT_TRUE(joiner.Open(dir.File("out")));
+  ASSERT_TRUE(joiner.Open(dir.File("link")));
   joiner.Append(dir.File("a"), 0, 5);
-  joiner.Sync();
-  joiner.Close();
-  EXPECT_EQ(testenv::ReadFile(dir.File("other-name")), "hello");
+  joiner.Commit();
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.File("link")));
+  EXPECT_EQ(testenv::ReadFile(dir.File("out")), "hello");
+  EXPECT_EQ(std::filesystem::status(dir.File("out")).permissions(), std::filesystem::perms::owner_read);
   EXPECT_TRUE(testenv::FileExists(dir.File("a")));
 }
 
@@ -120,17 +166,19 @@ TEST(FileJoiner, DeviceDestinationIsJoinedWithoutSync) {
   CFileJoiner joiner;
   ASSERT_TRUE(joiner.Open("/dev/null"));
   joiner.Append(dir.File("a"), 0, 100000);
-  EXPECT_NO_THROW(joiner.Sync());
-  EXPECT_NO_THROW(joiner.Close());
+  EXPECT_NO_THROW(joiner.Commit());
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
 }
 
 // Moving the first piece into place must give the same file as copying it,
 // so it is refused wherever the two could be told apart.
-TEST(FileJoiner, FirstPieceIsMovedIntoANewDestinationOnly) {
+TEST(FileJoiner, FirstPieceIsMovedIntoPlaceOnlyWhereThatEqualsACopy) {
   testenv::ScratchDir dir;
   const std::string a = testenv::PatternBytes(100000, 7), b = testenv::PatternBytes(50000, 8);
   testenv::WriteFile(dir.File("a"), a);
   testenv::WriteFile(dir.File("b"), b);
+  testenv::WriteFile(dir.File("out"), "old");
+  std::filesystem::permissions(dir.File("out"), std::filesystem::perms::owner_all);
   CFileJoiner joiner;
   ASSERT_TRUE(joiner.Open(dir.File("out")));
   EXPECT_FALSE(joiner.MoveIn(dir.File("a"), 99999));
@@ -140,26 +188,16 @@ TEST(FileJoiner, FirstPieceIsMovedIntoANewDestinationOnly) {
   EXPECT_FALSE(joiner.MoveIn(dir.File("b"), 50000));
   joiner.Append(dir.File("b"), 1, 49999);
   EXPECT_EQ(joiner.Length(), 149999);
-  joiner.Sync();
-  joiner.Close();
+  joiner.Commit();
   EXPECT_TRUE(testenv::ReadFile(dir.File("out")) == a + b.substr(1));
-
-  // An existing destination keeps its name, links and mode: bytes are copied.
-  testenv::WriteFile(dir.File("a"), a);
-  std::filesystem::create_hard_link(dir.File("out"), dir.File("link"));
-  ASSERT_TRUE(joiner.Open(dir.File("out")));
-  EXPECT_FALSE(joiner.MoveIn(dir.File("a"), 100000));
-  joiner.Append(dir.File("a"), 0, 100000);
-  joiner.Close();
-  EXPECT_TRUE(testenv::FileExists(dir.File("a")));
-  EXPECT_TRUE(testenv::ReadFile(dir.File("link")) == a);
+  EXPECT_EQ(std::filesystem::status(dir.File("out")).permissions(), std::filesystem::perms::owner_all);
 
   if (!std::filesystem::is_directory("/dev/shm")) return;
   const std::string other = "/dev/shm/kestrion-move-" + std::to_string(getpid());
   testenv::WriteFile(other, b);
   ASSERT_TRUE(joiner.Open(dir.File("new")));
   EXPECT_FALSE(joiner.MoveIn(other, 50000));
-  joiner.Close();
+  joiner.Abort();
   EXPECT_TRUE(testenv::FileExists(other));
   std::filesystem::remove(other);
 }

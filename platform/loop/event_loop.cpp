@@ -320,3 +320,16 @@ bool EventLoop::PumpUntil(const std::function<bool()>& done, std::chrono::millis
 }
 
 bool EventLoop::QuitPending() const { return m_impl->quitPending; }
+
+bool EventLoop::QuitPosted() const {
+  if (m_impl->quitPending) {
+    return true;
+  }
+  std::lock_guard<std::mutex> lock(m_impl->queueMutex);
+  for (const ThreadMessage& message : m_impl->queue) {
+    if (message.message == WM_QUIT) {
+      return true;
+    }
+  }
+  return false;
+}

@@ -62,6 +62,9 @@ class EventLoop {
   bool PumpUntil(const std::function<bool()>& done,
                  std::chrono::milliseconds timeout = std::chrono::milliseconds::zero());
   bool QuitPending() const;
+  // A WM_QUIT is pending or waits in the queue: for work that runs long
+  // without pumping and should stop when the thread is told to quit.
+  bool QuitPosted() const;
 
  private:
   friend class WorkerThread;  // makes a thread's loop before the thread runs

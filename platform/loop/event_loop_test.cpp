@@ -79,6 +79,22 @@ TEST(EventLoop, MessagesPostedBeforeRunAreDeliveredAndWakeMessageIsSwallowed) {
   });
 }
 
+// Seen in the queue before any pump takes it, and after a nested pump met it.
+TEST(EventLoop, AQuitIsSeenAsPostedWithoutPumping) {
+  OnFreshThread([] {
+    EventLoop& loop = EventLoop::ForThisThread();
+    PostThreadMessage(loop.Id(), WM_TEST);
+    EXPECT_FALSE(loop.QuitPosted());
+    PostThreadMessage(loop.Id(), WM_QUIT);
+    EXPECT_TRUE(loop.QuitPosted());
+    EXPECT_FALSE(loop.QuitPending());
+    EXPECT_FALSE(loop.PumpUntil([] { return false; }));
+    EXPECT_TRUE(loop.QuitPosted());
+    loop.Run();
+    EXPECT_FALSE(loop.QuitPosted());
+  });
+}
+
 TEST(EventLoop, PostingToAnUnknownOrEndedThreadFails) {
   EXPECT_FALSE(PostThreadMessage(0, WM_TEST));
   ThreadId ended = 0;

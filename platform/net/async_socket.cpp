@@ -7,6 +7,7 @@
 
 #include "platform/loop/event_loop.h"
 #include "platform/files/file_receiver.h"
+#include "platform/net/host_resolver.h"
 #include "platform/net/socket_address.h"
 #include "platform/net/socket_error_map.h"
 
@@ -42,17 +43,26 @@ bool QueryName(int fd, int (*query)(int, sockaddr*, socklen_t*), std::string& ad
   if (fd < 0) {
     return Fail(WSAENOTSOCK);
   }
-  sockaddr_in name{};
-  socklen_t length = sizeof name;
-  if (query(fd, reinterpret_cast<sockaddr*>(&name), &length) != 0) {
+  SocketAddress name;
+  name.length = sizeof name.storage;
+  if (query(fd, reinterpret_cast<sockaddr*>(&name.storage), &name.length) != 0) {
     return Fail(SocketErrorFromErrno(errno));
   }
-  address = DottedAddress(name);
-  port = HostOrderPort(name);
+  address = name.Text();
+  port = name.Port();
   return true;
 }
 
+int NewStreamSocket(int family) { return socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0); }
+
 }  // namespace
+
+// The addresses a connect tries, in order, and the lookup that finds them.
+struct CAsyncSocket::ConnectPlan {
+  std::vector<SocketAddress> addresses;
+  size_t next = 0;
+  std::unique_ptr<HostResolver> resolver;
+};
 
 CAsyncSocket::CAsyncSocket() = default;
 
@@ -65,27 +75,30 @@ bool CAsyncSocket::Create(unsigned port, long events, const std::string& address
   if (m_fd >= 0) {
     return Fail(WSAEINVAL);
   }
-  sockaddr_in local{};
-  if (const int error = ResolveIPv4(address, port, local)) {
+  std::vector<SocketAddress> locals;
+  if (const int error = ResolveAddresses(address, port, locals)) {
     return Fail(error);
   }
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  const SocketAddress& local = locals.front();
+  const int fd = NewStreamSocket(local.Family());
   if (fd < 0) {
     return Fail(SocketErrorFromErrno(errno));
   }
   // Left unbound when nothing is asked for: connect and listen pick an
-  // ephemeral port themselves.
-  if (port != 0 || !address.empty()) {
+  // ephemeral port themselves, and a connect may still change the family.
+  m_bBound = port != 0 || !address.empty();
+  if (m_bBound) {
     if (port != 0) {
       const int one = 1;
       setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     }
-    if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    if (bind(fd, local.Get(), local.length) != 0) {
       const int error = SocketErrorFromErrno(errno);
       close(fd);
       return Fail(error);
     }
   }
+  m_bIPv6 = local.Family() == AF_INET6;
   m_events = events;
   m_state = State::kIdle;
   Attach(fd);
@@ -107,7 +120,7 @@ bool CAsyncSocket::Connect(const std::string& host, unsigned port) {
   if (m_fd < 0) {
     return Fail(WSAENOTSOCK);
   }
-  if (m_state == State::kConnecting) {
+  if (m_state == State::kConnecting || m_state == State::kResolving) {
     return Fail(WSAEALREADY);
   }
   if (m_state != State::kIdle) {
@@ -116,18 +129,70 @@ bool CAsyncSocket::Connect(const std::string& host, unsigned port) {
   if (host.empty()) {
     return Fail(WSAEADDRNOTAVAIL);
   }
-  sockaddr_in remote{};
-  if (const int error = ResolveIPv4(host, port, remote)) {
-    return Fail(error);
+  m_plan = std::make_unique<ConnectPlan>();
+  SocketAddress literal;
+  if (!ParseNumericAddress(host, port, literal)) {
+    m_state = State::kResolving;
+    m_plan->resolver = std::make_unique<HostResolver>(
+        host, port, [this](int error, std::vector<SocketAddress> addresses) {
+          m_plan->addresses = std::move(addresses);
+          OnResolved(error);
+        });
+    return Fail(WSAEWOULDBLOCK);
   }
-  if (connect(m_fd, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) != 0 && errno != EINPROGRESS) {
-    return Fail(SocketErrorFromErrno(errno));
+  m_plan->addresses.push_back(literal);
+  if (const int error = ConnectToNextAddress()) {
+    m_state = State::kIdle;
+    return Fail(error);
   }
   // Even a connect that completed at once is reported through the loop, as
   // callers of the asynchronous flavour expect.
-  m_state = State::kConnecting;
-  UpdateInterest();
   return Fail(WSAEWOULDBLOCK);
+}
+
+void CAsyncSocket::OnResolved(int error) {
+  if (error == 0) {
+    error = ConnectToNextAddress();
+  }
+  if (error != 0) {
+    ReportConnect(error);
+  }
+}
+
+// The first address uses the socket as created when the family fits; every
+// later one a fresh socket, as a socket whose connect failed is spent.
+int CAsyncSocket::ConnectToNextAddress() {
+  int error = WSAEADDRNOTAVAIL;
+  while (m_plan->next < m_plan->addresses.size()) {
+    const bool first = m_plan->next == 0;
+    const SocketAddress& address = m_plan->addresses[m_plan->next++];
+    const bool ipv6 = address.Family() == AF_INET6;
+    if (!first || ipv6 != m_bIPv6) {
+      if (m_bBound) {
+        error = WSAEAFNOSUPPORT;
+        continue;
+      }
+      const int fd = NewStreamSocket(address.Family());
+      if (fd < 0) {
+        error = SocketErrorFromErrno(errno);
+        continue;
+      }
+      if (m_bWatched) {
+        m_loop->Unwatch(m_fd);
+        m_bWatched = false;
+      }
+      close(m_fd);
+      m_fd = fd;
+      m_bIPv6 = ipv6;
+    }
+    if (connect(m_fd, address.Get(), address.length) == 0 || errno == EINPROGRESS) {
+      m_state = State::kConnecting;
+      UpdateInterest();
+      return 0;
+    }
+    error = SocketErrorFromErrno(errno);
+  }
+  return error;
 }
 
 int CAsyncSocket::Send(const void* data, int length, int flags) {
@@ -195,7 +260,7 @@ bool CAsyncSocket::Listen(int backlog) {
   return true;
 }
 
-bool CAsyncSocket::Accept(CAsyncSocket& connected) {
+bool CAsyncSocket::Accept(CAsyncSocket& connected, std::string* peerAddress) {
   if (m_fd < 0) {
     return Fail(WSAENOTSOCK);
   }
@@ -203,10 +268,16 @@ bool CAsyncSocket::Accept(CAsyncSocket& connected) {
     return Fail(WSAEINVAL);
   }
   ArmReading();
-  const int fd = accept4(m_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+  SocketAddress peer;
+  peer.length = sizeof peer.storage;
+  const int fd = accept4(m_fd, reinterpret_cast<sockaddr*>(&peer.storage), &peer.length, SOCK_NONBLOCK | SOCK_CLOEXEC);
   if (fd < 0) {
     return Fail(SocketErrorFromErrno(errno));
   }
+  if (peerAddress) {
+    *peerAddress = peer.Text();
+  }
+  connected.m_bIPv6 = m_bIPv6;
   connected.m_events = m_events;
   connected.m_state = State::kConnected;
   connected.Attach(fd);
@@ -222,6 +293,7 @@ bool CAsyncSocket::GetPeerName(std::string& address, unsigned& port) const {
 }
 
 void CAsyncSocket::Close() {
+  m_plan.reset();
   if (m_fd < 0) {
     return;
   }
@@ -252,6 +324,8 @@ uint32_t CAsyncSocket::WantedInterest() const {
   }
   const bool serveReads = m_bReadArmed && m_nBlockingWaits == 0;
   switch (m_state) {
+    case State::kResolving:
+      return 0;
     case State::kConnecting:
       return kWritable;
     case State::kListening:
@@ -314,6 +388,7 @@ void CAsyncSocket::OnReady(uint32_t readyMask) {
     case State::kConnected:
       break;
     case State::kIdle:
+    case State::kResolving:
       return;
   }
   const auto alive = m_alive;
@@ -336,7 +411,19 @@ void CAsyncSocket::OnReady(uint32_t readyMask) {
 }
 
 void CAsyncSocket::FinishConnect() {
-  const int result = SocketErrorFromErrno(PendingSocketError(m_fd));
+  int result = SocketErrorFromErrno(PendingSocketError(m_fd));
+  if (result != 0 && m_plan && m_plan->next < m_plan->addresses.size()) {
+    const int next = ConnectToNextAddress();
+    if (next == 0) {
+      return;
+    }
+    result = next;
+  }
+  ReportConnect(result);
+}
+
+void CAsyncSocket::ReportConnect(int result) {
+  m_plan.reset();
   m_state = result == 0 ? State::kConnected : State::kIdle;
   const bool blockingWait = m_bConnecting;
   m_bConnecting = false;

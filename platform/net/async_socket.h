@@ -34,10 +34,15 @@ class CAsyncSocket {
   CAsyncSocket(const CAsyncSocket&) = delete;
   CAsyncSocket& operator=(const CAsyncSocket&) = delete;
 
-  // A stream socket, bound to the port (0: any) and address (empty: any).
+  // A stream socket, bound to the port (0: any) and address (empty: any
+  // IPv4 address; an IPv6 literal makes an IPv6 socket).
   bool Create(unsigned port = 0, long events = FD_ALL_EVENTS, const std::string& address = "");
-  // Resolves the host name or dotted address. Asynchronous: false with
-  // GetLastError() == WSAEWOULDBLOCK while under way, then OnConnect.
+  // Connects to a host name, a dotted IPv4 address or an IPv6 literal
+  // (without brackets). A name is looked up without blocking the thread,
+  // and each of its addresses is tried in turn until one answers; an
+  // unbound socket takes the family of the address it tries. Asynchronous:
+  // false with GetLastError() == WSAEWOULDBLOCK while under way, then
+  // OnConnect.
   virtual bool Connect(const std::string& host, unsigned port);
   virtual int Send(const void* data, int length, int flags = 0);
   // Bytes read, 0 at the end of the stream, SOCKET_ERROR with the error in
@@ -49,10 +54,15 @@ class CAsyncSocket {
   int64_t ReceiveToFile(CFileReceiver& receiver, int64_t length);
   bool Listen(int backlog = 5);
   // Takes a waiting connection into `connected`, which must not be created;
-  // it joins the loop of the calling thread.
-  virtual bool Accept(CAsyncSocket& connected);
+  // it joins the loop of the calling thread. The peer's address, as text,
+  // goes to *peerAddress when given (known even when the peer has already
+  // reset the connection).
+  virtual bool Accept(CAsyncSocket& connected, std::string* peerAddress = nullptr);
+  // The address as text ("127.0.0.1", "::1") and the host-order port.
   bool GetSockName(std::string& address, unsigned& port) const;
   bool GetPeerName(std::string& address, unsigned& port) const;
+  // The socket speaks IPv6.
+  bool IsIPv6() const { return m_bIPv6; }
   virtual void Close();
   bool IsOpen() const { return m_fd >= 0; }
 
@@ -73,9 +83,16 @@ class CAsyncSocket {
  private:
   friend class CSocket;
 
-  enum class State { kIdle, kConnecting, kConnected, kListening };
+  enum class State { kIdle, kResolving, kConnecting, kConnected, kListening };
+  struct ConnectPlan;
 
   void Attach(int fd);
+  void OnResolved(int error);
+  // Starts a connect to the next address of the plan; 0 when one is under
+  // way, else the error of the last one tried.
+  int ConnectToNextAddress();
+  // The connect has succeeded (0) or failed for good.
+  void ReportConnect(int result);
   void OnReady(uint32_t readyMask);
   void UpdateInterest();
   uint32_t WantedInterest() const;
@@ -94,7 +111,11 @@ class CAsyncSocket {
   bool WaitBlocking(const std::function<bool()>& finished);
 
   int m_fd = -1;
+  bool m_bIPv6 = false;
+  // Bound to an address or port of its own: it keeps its family.
+  bool m_bBound = false;
   long m_events = 0;
+  std::unique_ptr<ConnectPlan> m_plan;
   bool m_bCloseReported = false;
   EventLoop* m_loop = nullptr;
 

@@ -48,6 +48,16 @@ TEST_F(CommandLineTest, EachMalformedLineShowsItsMessageAndFails) {
   ExpectRefusal({"COMMAND", "start"}, "Command is unknown");
 }
 
+// Refused before any window or connection, with the URL named.
+TEST_F(CommandLineTest, AURLThatCannotBeReadIsRefusedNamingIt) {
+  for (const std::string url : {"http://127.0.0.1:0/f.zip", "http://127.0.0.1:65536/f.zip", "ftp://127.0.0.1:2x/f.zip",
+                                "http:///f.zip", "ftp://user@:21/f.zip", "http://[::1/f.zip", "http://::1/f.zip"}) {
+    ExpectRefusal({url, "f.zip"}, "Could not understand the URL [" + url + "], aborted");
+  }
+  ExpectRefusal({"http://127.0.0.1:0/a%20b.zip", "f.zip"}, "Could not understand the URL [http://127.0.0.1:0/a b.zip], aborted");
+  EXPECT_TRUE(testenv::ListFiles(dir.Path(), "FFF").empty());
+}
+
 TEST_F(CommandLineTest, DestinationKeepsItsBlanksAndIsUnescaped) {
   // Nobody listens on the port, so the download stops at its first connect;
   // by then the window shows the folder it was given.

@@ -51,14 +51,26 @@ TEST_F(FtpConversationTest, AnonymousLoginAndTheWholeConversation) {
   const Outcome outcome = Download(server.Url());
   EXPECT_DOWNLOADED(outcome, file);
   const auto commands = server.Commands(1);
-  ASSERT_EQ(commands.size(), 7u);
+  ASSERT_EQ(commands.size(), 8u);
   EXPECT_EQ(commands[0], "USER anonymous");
   EXPECT_EQ(commands[1], "PASS ks@k.io");
   EXPECT_EQ(commands[2], "TYPE I");
-  EXPECT_EQ(commands[3].compare(0, 5, "PORT "), 0);
-  EXPECT_EQ(commands[4], "REST 100");
-  EXPECT_EQ(commands[5], "REST 0");
-  EXPECT_EQ(commands[6], "RETR /file.bin");
+  EXPECT_EQ(commands[3], "SIZE /file.bin");
+  EXPECT_EQ(commands[4].compare(0, 5, "PORT "), 0);
+  EXPECT_EQ(commands[5], "REST 100");
+  EXPECT_EQ(commands[6], "REST 0");
+  EXPECT_EQ(commands[7], "RETR /file.bin");
+}
+
+// The command line is unescaped once, two hex digits to a byte; the path
+// then goes to the server as it reads.
+TEST_F(FtpConversationTest, EscapesInThePathReachTheServerDecoded) {
+  const std::string file = PatternBytes(5000);
+  FtpTestServer server(file);
+  const std::string path = "/dir%20x/report%202024%2B%3F-caf%C3%A9-100%.bin";
+  const Outcome outcome = Download(server.Url(path));
+  EXPECT_EQ(outcome.exitCode, 0);
+  EXPECT_EQ(server.FindCommand(1, "RETR"), "RETR /dir x/report 2024+?-caf\xC3\xA9-100%.bin");
 }
 
 TEST_F(FtpConversationTest, UserAndPasswordFromTheUrl) {
@@ -90,6 +102,37 @@ TEST_F(FtpConversationTest, PortNamesTheControlAddressAndTheListeningPort) {
   EXPECT_EQ(control.substr(0, control.find(':')), host);
   EXPECT_NE(named, control);
   EXPECT_EQ(server.DataTarget(1), named);
+}
+
+// Over IPv6, where PORT cannot name the address, the data port is offered
+// with EPRT, on the control connection's address.
+TEST_F(FtpConversationTest, OverIPv6TheDataPortIsOfferedWithEPRT) {
+  const std::string file = PatternBytes(300000, 5);
+  FtpTestServer server(file, true);
+  EXPECT_DOWNLOADED(Download(server.Url()), file);
+  ASSERT_EQ(server.SessionCount(), 4);
+  for (int session = 1; session <= 4; ++session) {
+    SCOPED_TRACE(session);
+    EXPECT_EQ(server.FindCommand(session, "PORT"), "");
+    const std::string eprt = server.FindCommand(session, "EPRT");
+    EXPECT_EQ(eprt.rfind("EPRT |2|::1|", 0), 0u) << eprt;
+    EXPECT_EQ(server.DataTarget(session), "[::1]:" + eprt.substr(12, eprt.size() - 13));
+  }
+}
+
+// Only the server may connect to the data port: it listens on the control
+// connection's address alone, and anyone else's connection is closed at
+// once, before a byte of it counts.
+TEST_F(FtpConversationTest, OnlyTheServerMayConnectToTheDataPort) {
+  const std::string file = PatternBytes(5000);
+  FtpTestServer server(file);
+  FtpSessionScript script;
+  script.intruder = true;
+  server.SetDefaultScript(script);
+  EXPECT_DOWNLOADED(Download(server.Url()), file);
+  const FtpTestServer::IntruderOutcome intruder = server.Intruder(1);
+  EXPECT_TRUE(intruder.closedAtOnce);
+  EXPECT_TRUE(intruder.refusedElsewhere);
 }
 
 TEST_F(FtpConversationTest, AccessDeniedToUserAbortsWithTheReply) {
@@ -147,15 +190,35 @@ TEST_F(FtpConversationTest, RestZeroAnswered501IsFollowedByRetr) {
   EXPECT_EQ(server.FindCommand(1, "RETR"), "RETR /file.bin");
 }
 
-TEST_F(FtpConversationTest, OpeningReplyWithoutSizeRunsOnOneConnection) {
+TEST_F(FtpConversationTest, NoSizeFromEitherReplyRunsOnOneConnection) {
   const std::string file = PatternBytes(300000);
   FtpTestServer server(file);
   FtpSessionScript script;
   script.retrReplies = {"150 Opening BINARY mode data connection."};
+  script.replies["SIZE"] = {"550 Could not get file size."};
   server.SetDefaultScript(script);
   EXPECT_DOWNLOADED(Download(server.Url()), file);
   EXPECT_EQ(server.SessionCount(), 1);
   EXPECT_EQ(server.FindCommand(1, "ABOR"), "");
+}
+
+// Servers whose opening reply names no size (pure-ftpd: "150 1024.0 kbytes
+// to download"), or that open with 125 because they connected at PORT time
+// (pyftpdlib): SIZE gives the size, and the file is split as ever.
+TEST_F(FtpConversationTest, SizeFromSIZEWhenTheOpeningReplyNamesNone) {
+  const std::string file = PatternBytes(300000, 3);
+  for (const std::string opening : {"150 292.9 kbytes to download", "125 Data connection already open."}) {
+    SCOPED_TRACE(opening);
+    FtpTestServer server(file);
+    FtpSessionScript script;
+    script.retrReplies = {opening};
+    server.SetDefaultScript(script);
+    EXPECT_DOWNLOADED(Download(server.Url()), file);
+    EXPECT_EQ(server.SessionCount(), 4);
+    EXPECT_EQ(server.FindCommand(1, "SIZE"), "SIZE /file.bin");
+    EXPECT_EQ(server.FindCommand(2, "SIZE"), "") << "only connection 1 asks";
+    std::filesystem::remove(Destination());
+  }
 }
 
 TEST_F(FtpConversationTest, EmptyFileOfZeroBytes) {

@@ -23,6 +23,7 @@ class FtpDownloadTest : public ::testing::Test {
     std::string output;                 // the destination's bytes
     bool outputExists = false;
     std::vector<std::string> leftovers;  // FFF files in the working folder
+    std::vector<std::string> connections;  // the progress window's last connection columns
   };
 
   void SetUp() override {
@@ -45,8 +46,13 @@ class FtpDownloadTest : public ::testing::Test {
   }
 
   Outcome Download(const std::string& url, std::chrono::seconds timeout = std::chrono::seconds(30)) {
+    return DownloadTo(url, Destination(), timeout);
+  }
+
+  Outcome DownloadTo(const std::string& url, const std::string& destination,
+                     std::chrono::seconds timeout = std::chrono::seconds(30)) {
     const std::string log = m_dir.File("ui.log");
-    const testenv::RunResult run = testenv::RunKestrion({url, Destination()}, WorkDir(),
+    const testenv::RunResult run = testenv::RunKestrion({url, destination}, WorkDir(),
                                                         {{"KESTRION_UI", "script"},
                                                          {"KESTRION_UI_LOG", log},
                                                          {"KESTRION_UI_ANSWERS", m_dir.File("answers")},
@@ -55,9 +61,10 @@ class FtpDownloadTest : public ::testing::Test {
     Outcome outcome;
     outcome.exitCode = run.exitCode;
     outcome.messages = testenv::DownloadMessages(log);
-    outcome.outputExists = testenv::FileExists(Destination());
-    if (outcome.outputExists) outcome.output = testenv::ReadFile(Destination());
+    outcome.outputExists = testenv::FileExists(destination);
+    if (outcome.outputExists) outcome.output = testenv::ReadFile(destination);
     outcome.leftovers = testenv::ListFiles(WorkDir(), "FFF");
+    outcome.connections = testenv::LastConnectionColumns(log);
     testenv::WriteFile(log, "");
     return outcome;
   }

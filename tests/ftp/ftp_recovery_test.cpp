@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <set>
 #include <thread>
+#include <tuple>
 
 #include "tests/ftp/ftp_download_fixture.h"
 #include "tests/support/file_size_limit.h"
@@ -134,26 +135,35 @@ TEST_F(FtpRecoveryTest, CancelDuringTheTransferLeavesNothingBehind) {
   EXPECT_TRUE(testenv::DownloadMessages(m_dir.File("ui.log")).empty());
 }
 
-TEST_F(FtpRecoveryTest, SilentServerBeforeTheTransferAbortsConnectionOne) {
+// Silence, or lines that are no reply, before the login is answered or
+// while the data never starts: connection 1 has nothing to hand on, and the
+// download ends after the stall limit.
+TEST_F(FtpRecoveryTest, NoProgressOnConnectionOneAbortsWithinTheStallLimit) {
   SetStallSeconds(1);
-  FtpTestServer server(PatternBytes(5000));
-  FtpSessionScript silent;
-  silent.replies["USER"] = {};
-  server.SetDefaultScript(silent);
-  const auto started = std::chrono::steady_clock::now();
-  const Outcome outcome = Download(server.Url(), 20s);
-  EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);
-  EXPECT_EQ(outcome.messages, std::vector<std::string>{Aborted("No reply from the server for 1 seconds")});
-  EXPECT_NE(outcome.exitCode, 0);
-}
-
-TEST_F(FtpRecoveryTest, DataThatNeverStartsAbortsConnectionOne) {
-  SetStallSeconds(1);
-  FtpTestServer server(PatternBytes(5000));
-  server.SetDefaultScript(Faulty(FtpDataFault::kStall, 0));
-  const Outcome outcome = Download(server.Url(), 20s);
-  EXPECT_EQ(outcome.messages, std::vector<std::string>{Aborted("No data from the server for 1 seconds")});
-  EXPECT_TRUE(outcome.leftovers.empty());
+  FtpSessionScript silentLogin;
+  silentLogin.replies["USER"] = {};
+  FtpSessionScript chattyLogin = silentLogin;
+  chattyLogin.junkAfter = "USER";
+  FtpSessionScript silentData = Faulty(FtpDataFault::kStall, 0);
+  FtpSessionScript chattyData = silentData;
+  chattyData.junkAfter = "RETR";
+  const std::vector<std::tuple<const char*, FtpSessionScript, std::string>> cases = {
+      {"silence before the login", silentLogin, "No reply from the server for 1 seconds"},
+      {"junk lines before the login", chattyLogin, "No reply from the server for 1 seconds"},
+      {"no data", silentData, "No data from the server for 1 seconds"},
+      {"no data but junk lines", chattyData, "No data from the server for 1 seconds"},
+  };
+  for (const auto& [name, script, reason] : cases) {
+    SCOPED_TRACE(name);
+    FtpTestServer server(PatternBytes(5000));
+    server.SetDefaultScript(script);
+    const auto started = std::chrono::steady_clock::now();
+    const Outcome outcome = Download(server.Url(), 20s);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);
+    EXPECT_EQ(outcome.messages, std::vector<std::string>{Aborted(reason)});
+    EXPECT_NE(outcome.exitCode, 0);
+    EXPECT_TRUE(outcome.leftovers.empty());
+  }
 }
 
 TEST_F(FtpRecoveryTest, StalledDataConnectionIsResumed) {

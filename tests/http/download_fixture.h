@@ -78,21 +78,7 @@ class DownloadTest : public ::testing::Test {
   }
 
   // The connection columns ("." when unused) of the progress window's last state.
-  std::vector<std::string> LastConnectionColumns() {
-    std::vector<std::string> windows = testenv::LogLinesOfKind(Path("ui.log"), "window");
-    std::vector<std::string> columns;
-    if (windows.empty()) return columns;
-    const std::string& line = windows.back();
-    size_t at = line.find("\"connections\":[");
-    if (at == std::string::npos) return columns;
-    at += 15;
-    while (at < line.size() && line[at] == '"') {
-      const size_t end = line.find('"', at + 1);
-      columns.push_back(line.substr(at + 1, end - at - 1));
-      at = end + 2;
-    }
-    return columns;
-  }
+  std::vector<std::string> LastConnectionColumns() { return testenv::LastConnectionColumns(Path("ui.log")); }
 
   // Compares without printing megabytes of bytes on a mismatch.
   void ExpectFileHolds(const std::string& name, const std::string& content) {

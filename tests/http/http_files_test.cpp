@@ -8,10 +8,12 @@
 
 #include "tests/http/download_fixture.h"
 #include "tests/support/http_test_server.h"
+#include "tests/support/small_disk.h"
 
 namespace {
 
 using testenv::HttpTestServer;
+using testenv::SmallDisk;
 
 // A folder made read-only for everyone, root included, while it lives.
 class ImmutableFolder {
@@ -22,23 +24,6 @@ class ImmutableFolder {
   }
   ~ImmutableFolder() {
     if (m_ok) std::system(("chattr -i '" + m_path + "'").c_str());
-  }
-  bool ok() const { return m_ok; }
-
- private:
-  std::string m_path;
-  bool m_ok = false;
-};
-
-// A small tmpfs mounted on a folder while it lives: a disk that fills up.
-class SmallDisk {
- public:
-  SmallDisk(const std::string& path, const std::string& size) : m_path(path) {
-    std::filesystem::create_directories(path);
-    m_ok = std::system(("mount -t tmpfs -o size=" + size + " tmpfs '" + path + "' 2>/dev/null").c_str()) == 0;
-  }
-  ~SmallDisk() {
-    if (m_ok) std::system(("umount '" + m_path + "'").c_str());
   }
   bool ok() const { return m_ok; }
 
@@ -130,8 +115,10 @@ TEST_F(FilesTest, AFullDiskForTheDestinationFailsTheJoin) {
   EXPECT_FALSE(testenv::FileExists(destination)) << "a half-written destination stays behind";
 }
 
-// Seen from outside: the program's own system calls, traced.
-TEST_F(FilesTest, TheDestinationIsSyncedBeforeSuccessIsShown) {
+// Seen from outside: the program's own system calls, traced. The bytes are
+// synced under a name of their own, which is then renamed to the
+// destination's, and only then is success shown.
+TEST_F(FilesTest, TheDestinationIsSyncedAndRenamedBeforeSuccessIsShown) {
   if (std::system("command -v strace >/dev/null 2>&1") != 0) GTEST_SKIP() << "skipped: strace is not installed";
   const char* binary = std::getenv("KESTRION_BIN");
   ASSERT_NE(binary, nullptr) << "KESTRION_BIN is not set";
@@ -140,21 +127,25 @@ TEST_F(FilesTest, TheDestinationIsSyncedBeforeSuccessIsShown) {
   // The leak checker of a sanitizer build cannot run under ptrace.
   const std::string command = "cd '" + dir.Path() + "' && ASAN_OPTIONS=detect_leaks=0 KESTRION_UI=script KESTRION_UI_LOG='" + Path("ui.log") +
                               "' KESTRION_REGISTRY='" + Path("registry") +
-                              "' timeout 60 strace -f -qq -y -s 256 -e trace=fsync,fdatasync,write -o '" + trace +
+                              "' timeout 60 strace -f -qq -y -s 256 -e trace=fsync,fdatasync,write,rename,renameat,renameat2 -o '" + trace +
                               "' '" + binary + "' '" + server.URL() + "' out.bin >/dev/null 2>&1";
   ASSERT_EQ(std::system(command.c_str()), 0);
   // With -y every descriptor shows the path of its file at the time of the
-  // call, whether the destination was written or a piece was moved there.
+  // call, whether the bytes were written there or a piece was moved there.
   const std::vector<std::string> lines = testenv::ReadLines(trace);
-  const std::regex syncOfDestination(R"re((fsync|fdatasync)\(\d+<[^>]*/out\.bin>\))re");
-  int synced = -1, shown = -1;
+  const std::regex syncOfPart(R"re((fsync|fdatasync)\(\d+<[^>]*/out\.bin\.part[0-9A-F]{4}>\))re");
+  const std::regex renameToDestination(R"re(rename\w*\("[^"]*out\.bin\.part[0-9A-F]{4}", "([^"]*/)?out\.bin"\))re");
+  int synced = -1, renamed = -1, shown = -1;
   for (int i = 0; i < static_cast<int>(lines.size()); ++i) {
-    if (synced < 0 && std::regex_search(lines[i], syncOfDestination)) synced = i;
+    if (synced < 0 && std::regex_search(lines[i], syncOfPart)) synced = i;
+    if (renamed < 0 && std::regex_search(lines[i], renameToDestination)) renamed = i;
     if (shown < 0 && lines[i].find("completed successfuly") != std::string::npos) shown = i;
   }
-  ASSERT_GE(synced, 0) << "the destination was never synced";
+  ASSERT_GE(synced, 0) << "the bytes were never synced";
+  ASSERT_GE(renamed, 0) << "the bytes were never renamed to the destination";
   ASSERT_GE(shown, 0);
-  EXPECT_LT(synced, shown);
+  EXPECT_LT(synced, renamed);
+  EXPECT_LT(renamed, shown);
   ExpectFileHolds("out.bin", server.Content());
 }
 

@@ -47,6 +47,20 @@ TEST_F(RedirectTest, EveryFollowableStatusAndRelativeLocationsAreFollowed) {
   }
 }
 
+// A server that builds its redirect from the Host line finds the port there.
+TEST_F(RedirectTest, ARedirectBuiltFromTheHostLineKeepsThePort) {
+  HttpTestServer server(testenv::PatternBytes(3000, 13));
+  server.SetHandler([](const HttpRequest& request) {
+    return request.target == "/dir" ? HttpReply::Redirect(301, "http://" + request.Header("Host") + "/dir/")
+                                    : HttpReply();
+  });
+  Outcome outcome = Run(server.URL("/dir"), "out.bin");
+  ExpectSuccess(outcome, "/dir/");
+  ASSERT_EQ(server.Requests().size(), 2u);
+  EXPECT_EQ(server.Requests()[0].Header("Host"), "127.0.0.1:" + std::to_string(server.Port()));
+  ExpectFileHolds("out.bin", server.Content());
+}
+
 // The location's escapes reach the server as the server wrote them.
 TEST_F(RedirectTest, EscapesInTheLocationAreKept) {
   HttpTestServer server(testenv::PatternBytes(100));

@@ -117,21 +117,67 @@ TEST_F(ResumeTest, ASilentConnectionIsClosedAndResumed) {
   ExpectFileHolds("out.bin", server.Content());
 }
 
-// Even with no size to compare against, a close before the header counts as
-// an early close: it must not pass for an empty file.
-TEST_F(ResumeTest, AServerThatClosesWithoutAnswerEndsInTheRetryLimit) {
-  HttpTestServer server(testenv::PatternBytes(100));
-  server.SetHandler([](const HttpRequest&) {
+// Servers that answer every connection with nothing: a close or a reset
+// before the header, a close after it, silence. Resumes that bring no byte
+// end the download after the third, leaving no piece of the empty ones. Even
+// with no size to compare against, a close before the header is no empty file.
+TEST_F(ResumeTest, ThreeResumesInARowThatBringNothingEndTheDownload) {
+  SetStallSeconds(1);
+  struct Barren {
+    const char* name;
     HttpReply reply;
-    reply.rawHead = "";
-    reply.body = "";
-    reply.endAfter = 0;
-    return reply;
-  });
-  Outcome outcome = Run(server.URL(), "out.bin");
-  ExpectAbort(outcome, "One connection was closed before it finished (20 Retries)");
-  EXPECT_EQ(server.Requests().size(), 21u);
-  EXPECT_FALSE(testenv::FileExists(Path("out.bin")));
+  };
+  HttpReply closeBeforeHeader, resetBeforeHeader, closeAfterHeader, silent, trickling;
+  closeBeforeHeader.rawHead = "";
+  closeBeforeHeader.body = "";
+  closeBeforeHeader.endAfter = 0;
+  resetBeforeHeader = closeBeforeHeader;
+  resetBeforeHeader.end = HttpReply::End::kReset;
+  closeAfterHeader.endAfter = 0;
+  silent = closeBeforeHeader;
+  silent.end = HttpReply::End::kStall;
+  // A header line every 300 ms: activity, but never a header.
+  trickling.headerLineEvery = std::chrono::milliseconds(300);
+  for (const Barren& barren : {Barren{"close before the header", closeBeforeHeader},
+                               Barren{"reset before the header", resetBeforeHeader},
+                               Barren{"close after the header", closeAfterHeader}, Barren{"silence", silent},
+                               Barren{"a header that never ends", trickling}}) {
+    SCOPED_TRACE(barren.name);
+    HttpTestServer server(testenv::PatternBytes(100));
+    const HttpReply reply = barren.reply;
+    server.SetHandler([reply](const HttpRequest&) { return reply; });
+    const auto started = std::chrono::steady_clock::now();
+    Outcome outcome = Run(server.URL(), "out.bin");
+    ExpectAbort(outcome, "The server sent no data on three resumed connections in a row");
+    EXPECT_EQ(server.Requests().size(), 4u);
+    EXPECT_FALSE(testenv::FileExists(Path("out.bin")));
+    // Four connections that each wait out the stall limit at most.
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(12));
+  }
+}
+
+// Progress clears the count: three barren resumes after one that brought
+// bytes still end it, two do not.
+TEST_F(ResumeTest, BarrenResumesAreCountedOnlyInARow) {
+  for (const int barren : {2, 3}) {
+    SCOPED_TRACE(std::to_string(barren) + " barren resumes");
+    HttpTestServer server(testenv::PatternBytes(1000));
+    server.SetHandler([barren](const HttpRequest& request) {
+      HttpReply reply;
+      if (request.index == 0) reply.endAfter = 10;
+      if (request.index >= 1 && request.index <= barren) reply.endAfter = 0;
+      return reply;
+    });
+    Outcome outcome = Run(server.URL(), "out.bin");
+    if (barren == 2) {
+      ExpectSuccess(outcome, "/file.bin");
+      ExpectFileHolds("out.bin", server.Content());
+    } else {
+      ExpectAbort(outcome, "The server sent no data on three resumed connections in a row");
+    }
+    EXPECT_EQ(server.Requests().size(), 4u);
+    std::filesystem::remove(Path("out.bin"));
+  }
 }
 
 TEST_F(ResumeTest, AChunkedBodyCutBeforeItsLastChunkIsResumed) {

@@ -20,6 +20,7 @@ class SplitTest : public DownloadTest {
   }
 };
 
+// The Host line names the port, which is never 80 here.
 TEST_F(SplitTest, FirstRequestIsExactlyTheOpenRangeGet) {
   HttpTestServer server(testenv::PatternBytes(1000));
   Outcome outcome = Run(server.URL("/dir/file.bin"), "out.bin");
@@ -28,7 +29,7 @@ TEST_F(SplitTest, FirstRequestIsExactlyTheOpenRangeGet) {
   EXPECT_EQ(server.Requests()[0].raw,
             "GET /dir/file.bin HTTP/1.1\r\n"
             "Accept: *.*,*/*\r\n"
-            "Host: 127.0.0.1\r\n"
+            "Host: 127.0.0.1:" + std::to_string(server.Port()) + "\r\n"
             "Range: bytes=0-\r\n"
             "User-Agent: KS/1.0 beta (kestrion.example)\r\n"
             "\r\n\r\n");
@@ -95,14 +96,13 @@ TEST_F(SplitTest, WithoutContentLengthTheServerCloseEndsTheDownload) {
   ExpectFileHolds("out.bin", server.Content());
 }
 
-// The path goes out as a valid request-target; the Host line never names the port.
+// The path goes out as a valid request-target.
 TEST_F(SplitTest, PathBytesThatMayNotStandRawAreEncoded) {
   HttpTestServer server(testenv::PatternBytes(10));
   // The command line is unescaped first: "%20" is a blank, "%25zz" a stray %.
   Outcome outcome = Run(server.URL("/dir/a%20b%25zz{x}\"|\xC3\xA9.bin?q=1"), "out.bin");
   ASSERT_EQ(server.Requests().size(), 1u);
   EXPECT_EQ(server.Requests()[0].target, "/dir/a%20b%25zz%7Bx%7D%22%7C%C3%A9.bin?q=1");
-  EXPECT_NE(server.Requests()[0].raw.find("\r\nHost: 127.0.0.1\r\n"), std::string::npos);
   EXPECT_EQ(outcome.exitCode, 0);
 }
 

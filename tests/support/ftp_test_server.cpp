@@ -11,6 +11,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "tests/support/loopback.h"
+
 namespace testenv {
 
 struct FtpTestServer::Session {
@@ -20,11 +22,13 @@ struct FtpTestServer::Session {
   std::vector<std::string> commands;
   std::string dataTarget;
   std::string controlPeer;
-  sockaddr_in portAddress{};
+  sockaddr_storage portAddress{};  // from PORT or EPRT
   bool havePort = false;
   int64_t restOffset = 0;
   int64_t dataSent = 0;
   bool ended = false;
+  bool junk = false;  // junk lines are being sent
+  FtpTestServer::IntruderOutcome intruder;
   std::mutex sendMutex;  // one reply at a time on the control connection
   std::thread control;
   std::thread data;
@@ -34,6 +38,7 @@ struct FtpTestServer::Session {
 namespace {
 
 constexpr auto kPollStep = std::chrono::milliseconds(50);
+constexpr auto kJunkEvery = std::chrono::milliseconds(300);
 
 std::string Upper(std::string text) {
   for (char& c : text) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
@@ -57,36 +62,45 @@ bool SendAll(int fd, const char* data, size_t size) {
   return true;
 }
 
-std::string AddressText(const sockaddr_in& address) {
-  char text[INET_ADDRSTRLEN] = {};
-  inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
-  return std::string(text) + ":" + std::to_string(ntohs(address.sin_port));
+socklen_t LengthOf(const sockaddr_storage& address) {
+  return address.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
 }
 
 // "h1,h2,h3,h4,p1,p2"
-bool ParsePortArgument(const std::string& argument, sockaddr_in& address) {
+bool ParsePortArgument(const std::string& argument, sockaddr_storage& address) {
   unsigned h[4], p[2];
   if (sscanf(argument.c_str(), "%u,%u,%u,%u,%u,%u", &h[0], &h[1], &h[2], &h[3], &p[0], &p[1]) != 6) return false;
-  address = sockaddr_in{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl((h[0] << 24) | (h[1] << 16) | (h[2] << 8) | h[3]);
-  address.sin_port = htons(static_cast<uint16_t>(p[0] * 256 + p[1]));
+  address = sockaddr_storage{};
+  auto& v4 = reinterpret_cast<sockaddr_in&>(address);
+  v4.sin_family = AF_INET;
+  v4.sin_addr.s_addr = htonl((h[0] << 24) | (h[1] << 16) | (h[2] << 8) | h[3]);
+  v4.sin_port = htons(static_cast<uint16_t>(p[0] * 256 + p[1]));
   return true;
+}
+
+// "|1|dotted|port|" or "|2|ipv6|port|" (RFC 2428)
+bool ParseEprtArgument(const std::string& argument, sockaddr_storage& address) {
+  char family = 0;
+  char host[64] = {};
+  unsigned port = 0;
+  if (sscanf(argument.c_str(), "|%c|%63[^|]|%u|", &family, host, &port) != 3 || port > 65535) return false;
+  address = sockaddr_storage{};
+  if (family == '2') {
+    auto& v6 = reinterpret_cast<sockaddr_in6&>(address);
+    v6.sin6_family = AF_INET6;
+    v6.sin6_port = htons(static_cast<uint16_t>(port));
+    return inet_pton(AF_INET6, host, &v6.sin6_addr) == 1;
+  }
+  auto& v4 = reinterpret_cast<sockaddr_in&>(address);
+  v4.sin_family = AF_INET;
+  v4.sin_port = htons(static_cast<uint16_t>(port));
+  return family == '1' && inet_pton(AF_INET, host, &v4.sin_addr) == 1;
 }
 
 }  // namespace
 
-FtpTestServer::FtpTestServer(std::string fileData) : m_data(std::move(fileData)) {
-  m_listenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (m_listenFd < 0 || bind(m_listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      listen(m_listenFd, 32) != 0 || getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    throw std::runtime_error("scripted FTP server: cannot listen");
-  }
-  m_port = ntohs(address.sin_port);
+FtpTestServer::FtpTestServer(std::string fileData, bool ipv6) : m_data(std::move(fileData)), m_bIPv6(ipv6) {
+  m_listenFd = ListenOnLoopback(ipv6, 32, &m_port);
   m_acceptThread = std::thread([this] { AcceptLoop(); });
 }
 
@@ -114,7 +128,7 @@ FtpTestServer::~FtpTestServer() {
 }
 
 std::string FtpTestServer::Url(const std::string& path) const {
-  return "ftp://127.0.0.1:" + std::to_string(m_port) + path;
+  return "ftp://" + LoopbackHost(m_bIPv6) + ":" + std::to_string(m_port) + path;
 }
 
 void FtpTestServer::SetDefaultScript(FtpSessionScript script) {
@@ -141,7 +155,7 @@ void FtpTestServer::AcceptLoop() {
       if (m_bStopping) return;
     }
     if (ready <= 0) continue;
-    sockaddr_in peer{};
+    sockaddr_storage peer{};
     socklen_t length = sizeof peer;
     const int fd = accept4(m_listenFd, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
     if (fd < 0) continue;
@@ -174,6 +188,13 @@ void FtpTestServer::RunSession(const std::shared_ptr<Session>& session) {
   std::string pending;
   char buffer[4096];
   for (;;) {
+    if (session->junk) {
+      pollfd readable{session->controlFd, POLLIN, 0};
+      if (poll(&readable, 1, static_cast<int>(kJunkEvery.count())) == 0) {
+        Reply(session, {"please hold the line"});
+        continue;
+      }
+    }
     const ssize_t count = recv(session->controlFd, buffer, sizeof buffer, 0);
     if (count <= 0) break;
     pending.append(buffer, static_cast<size_t>(count));
@@ -186,10 +207,9 @@ void FtpTestServer::RunSession(const std::shared_ptr<Session>& session) {
       }
       m_changed.notify_all();
       HandleCommand(session, line);
-      const std::string& closeAfter = session->script.closeAfter;
-      if (!closeAfter.empty() && Upper(line.substr(0, line.find(' '))) == closeAfter) {
-        shutdown(session->controlFd, SHUT_RDWR);
-      }
+      const std::string verb = Upper(line.substr(0, line.find(' ')));
+      if (!verb.empty() && verb == session->script.closeAfter) shutdown(session->controlFd, SHUT_RDWR);
+      if (!verb.empty() && verb == session->script.junkAfter) session->junk = true;
     }
   }
   std::lock_guard<std::mutex> lock(m_mutex);
@@ -203,6 +223,8 @@ void FtpTestServer::HandleCommand(const std::shared_ptr<Session>& session, const
   const std::string verb = Upper(line.substr(0, blank));
   const std::string argument = blank == std::string::npos ? "" : line.substr(blank + 1);
   if (verb == "PORT") session->havePort = ParsePortArgument(argument, session->portAddress);
+  if (verb == "EPRT") session->havePort = ParseEprtArgument(argument, session->portAddress);
+  if (verb == "PORT" && session->havePort && script.intruder) Intrude(session);
 
   auto scripted = script.replies.find(line);
   if (scripted == script.replies.end()) scripted = script.replies.find(verb);
@@ -225,7 +247,9 @@ void FtpTestServer::HandleCommand(const std::shared_ptr<Session>& session, const
     return Reply(session, {"230 Login successful."});
   }
   if (verb == "TYPE") return Reply(session, {"200 Switching to Binary mode."});
-  if (verb == "PORT") return Reply(session, {session->havePort ? "200 PORT command successful." : "501 Bad PORT."});
+  if (verb == "SIZE") return Reply(session, {"213 %SIZE%"});
+  if (verb == "PORT" || verb == "EPRT")
+    return Reply(session, {session->havePort ? "200 " + verb + " command successful." : "501 Bad " + verb + "."});
   if (verb == "REST") {
     session->restOffset = std::atoll(argument.c_str());
     return Reply(session, {"350 Restart position accepted (" + argument + ")."});
@@ -241,9 +265,9 @@ void FtpTestServer::StartTransfer(const std::shared_ptr<Session>& session, const
   Reply(session, opening);
   if (opening.empty() || opening.front().empty() || opening.front()[0] != '1' || !session->havePort) return;
   if (session->data.joinable()) return;
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int fd = socket(session->portAddress.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return;
-  if (connect(fd, reinterpret_cast<const sockaddr*>(&session->portAddress), sizeof session->portAddress) != 0) {
+  if (connect(fd, reinterpret_cast<const sockaddr*>(&session->portAddress), LengthOf(session->portAddress)) != 0) {
     close(fd);
     return;
   }
@@ -276,21 +300,60 @@ void FtpTestServer::SendData(const std::shared_ptr<Session>& session, int dataFd
     if (script.pause.count() > 0) std::this_thread::sleep_for(script.pause);
   }
   if (script.fault == FtpDataFault::kReset) {
+    // Closed at once: a shutdown first would show the client a graceful end.
     linger hard{1, 0};
     setsockopt(dataFd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
-  }
-  if (script.fault == FtpDataFault::kStall && ok) {
+  } else if (script.fault == FtpDataFault::kStall && ok) {
     Reply(session, script.afterData);
     char byte;
     while (recv(dataFd, &byte, 1, 0) > 0) {
     }
   } else {
     shutdown(dataFd, SHUT_WR);
-    Reply(session, ok ? script.afterData : std::vector<std::string>{"426 Connection closed; transfer aborted."});
   }
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    close(dataFd);
+    session->dataFd = -1;
+  }
+  if (script.fault == FtpDataFault::kStall && ok) return;
+  if (script.closeAfterData) {
+    shutdown(session->controlFd, SHUT_RDWR);
+    return;
+  }
+  Reply(session, ok ? script.afterData : std::vector<std::string>{"426 Connection closed; transfer aborted."});
+}
+
+// Bounded by a two-second wait for the client to close the intruder.
+void FtpTestServer::Intrude(const std::shared_ptr<Session>& session) {
+  IntruderOutcome outcome;
+  sockaddr_in from{};
+  from.sin_family = AF_INET;
+  from.sin_addr.s_addr = htonl(0x7F000002);  // 127.0.0.2
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) == 0 &&
+      connect(fd, reinterpret_cast<const sockaddr*>(&session->portAddress), LengthOf(session->portAddress)) == 0) {
+    const std::string bytes(4096, '!');
+    SendAll(fd, bytes.data(), bytes.size());
+    pollfd closing{fd, POLLIN, 0};
+    char byte;
+    outcome.closedAtOnce = poll(&closing, 1, 2000) == 1 && recv(fd, &byte, 1, 0) <= 0;
+  }
+  if (fd >= 0) close(fd);
+  sockaddr_in elsewhere = reinterpret_cast<const sockaddr_in&>(session->portAddress);
+  elsewhere.sin_addr.s_addr = htonl(0x7F000002);
+  const int probe = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  outcome.refusedElsewhere =
+      probe >= 0 && connect(probe, reinterpret_cast<const sockaddr*>(&elsewhere), sizeof elsewhere) != 0;
+  if (probe >= 0) close(probe);
   std::lock_guard<std::mutex> lock(m_mutex);
-  close(dataFd);
-  session->dataFd = -1;
+  session->intruder = outcome;
+}
+
+FtpTestServer::IntruderOutcome FtpTestServer::Intruder(int session) const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  const auto found = SessionAt(session);
+  return found ? found->intruder : IntruderOutcome{};
 }
 
 std::shared_ptr<FtpTestServer::Session> FtpTestServer::SessionAt(int number) const {

@@ -24,7 +24,8 @@ enum class FtpDataFault {
 // What the server does on one control connection. Replies are looked up by
 // the whole command line first ("REST 100"), then by its verb ("USER"); an
 // empty reply list means no answer at all. Lines are sent as given, each with
-// CR LF. "%SIZE%" in a reply is replaced by the file's size.
+// CR LF. "%SIZE%" in a reply is replaced by the file's size, which SIZE
+// gives unless scripted otherwise.
 struct FtpSessionScript {
   std::vector<std::string> greeting{"220 Scripted FTP server ready"};
   std::map<std::string, std::vector<std::string>> replies;
@@ -44,18 +45,26 @@ struct FtpSessionScript {
   std::function<void()> beforeData;
   // The control connection is closed after the reply to this verb.
   std::string closeAfter;
+  // The control connection is closed when the data has ended, with no reply.
+  bool closeAfterData = false;
+  // After the reply to this verb, a line that is no reply every 300 ms.
+  std::string junkAfter;
+  // Before PORT is answered, an intruder from another local address
+  // (127.0.0.2) connects to the port it names and sends bytes of its own;
+  // it also tries that port on 127.0.0.2.
+  bool intruder = false;
   // Required login; empty accepts anything.
   std::string user;
   std::string password;
 };
 
-// A scripted FTP server on 127.0.0.1 that serves one file in active mode and
-// records every command line it receives. Control connections are numbered
+// A scripted FTP server on 127.0.0.1 (or ::1) that serves one file in active
+// mode (PORT, or EPRT) and records every command line it receives. Control connections are numbered
 // from 1 in the order they arrive; each follows the script set for its
 // number, or the default. Every wait is bounded.
 class FtpTestServer {
  public:
-  explicit FtpTestServer(std::string fileData);
+  explicit FtpTestServer(std::string fileData, bool ipv6 = false);
   ~FtpTestServer();
   FtpTestServer(const FtpTestServer&) = delete;
   FtpTestServer& operator=(const FtpTestServer&) = delete;
@@ -74,10 +83,17 @@ class FtpTestServer {
   std::string FindCommand(int session, const std::string& prefix) const;
   // Bytes sent on the session's data connection.
   int64_t DataSent(int session) const;
-  // Address the server connected to for data ("127.0.0.1:port").
+  // Address the server connected to for data ("127.0.0.1:port", "[::1]:port").
   std::string DataTarget(int session) const;
   // Address the client's control connection came from.
   std::string ControlPeer(int session) const;
+  // What the intruder of the session met: its connection closed by the
+  // client at once, and the port refused on the other address.
+  struct IntruderOutcome {
+    bool closedAtOnce = false;
+    bool refusedElsewhere = false;
+  };
+  IntruderOutcome Intruder(int session) const;
 
   // True once every listed session has sent at least `bytes` data bytes.
   bool WaitForDataSent(const std::vector<int>& sessions, int64_t bytes, std::chrono::milliseconds timeout) const;
@@ -91,12 +107,14 @@ class FtpTestServer {
   void RunSession(const std::shared_ptr<Session>& session);
   void HandleCommand(const std::shared_ptr<Session>& session, const std::string& line);
   void StartTransfer(const std::shared_ptr<Session>& session, const std::vector<std::string>& opening);
+  void Intrude(const std::shared_ptr<Session>& session);
   void SendData(const std::shared_ptr<Session>& session, int dataFd);
   void Reply(const std::shared_ptr<Session>& session, const std::vector<std::string>& lines);
   FtpSessionScript ScriptFor(int number) const;
   std::shared_ptr<Session> SessionAt(int number) const;
 
   const std::string m_data;
+  const bool m_bIPv6;
   int m_listenFd = -1;
   int m_port = 0;
   std::thread m_acceptThread;

@@ -13,6 +13,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "tests/support/loopback.h"
+
 namespace testenv {
 
 namespace {
@@ -111,16 +113,8 @@ HttpReply HttpReply::Redirect(int status, const std::string& location) {
   return reply;
 }
 
-HttpTestServer::HttpTestServer(std::string content) : m_content(std::move(content)) {
-  m_listenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof addr;
-  if (m_listenFd < 0 || bind(m_listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-      listen(m_listenFd, 64) != 0 || getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&addr), &length) != 0)
-    throw std::runtime_error("test server cannot listen");
-  m_port = ntohs(addr.sin_port);
+HttpTestServer::HttpTestServer(std::string content, bool ipv6) : m_content(std::move(content)), m_bIPv6(ipv6) {
+  m_listenFd = ListenOnLoopback(ipv6, 64, &m_port);
   m_acceptThread = std::thread([this] { AcceptLoop(); });
 }
 
@@ -137,7 +131,7 @@ HttpTestServer::~HttpTestServer() {
 }
 
 std::string HttpTestServer::URL(const std::string& path) const {
-  return "http://127.0.0.1:" + std::to_string(m_port) + path;
+  return "http://" + LoopbackHost(m_bIPv6) + ":" + std::to_string(m_port) + path;
 }
 
 void HttpTestServer::SetHandler(std::function<HttpReply(const HttpRequest&)> handler) {
@@ -218,8 +212,9 @@ std::string HttpTestServer::BuildHead(const HttpRequest& request, const HttpRepl
     } else {
       status = 206;
       body = m_content.substr(static_cast<size_t>(first), static_cast<size_t>(last - first + 1));
-      lines.push_back("Content-Range: bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" +
-                      std::to_string(size));
+      const std::string range = reply.contentRange.value_or("bytes " + std::to_string(first) + "-" +
+                                                            std::to_string(last) + "/" + std::to_string(size));
+      if (!range.empty()) lines.push_back("Content-Range: " + range);
     }
   } else {
     body = m_content;
@@ -242,6 +237,7 @@ std::string HttpTestServer::BuildHead(const HttpRequest& request, const HttpRepl
 
 void HttpTestServer::Reply(int fd, const HttpRequest& request, const HttpReply& reply) {
   if (reply.delay.count() > 0) std::this_thread::sleep_for(reply.delay);
+  if (reply.headerLineEvery.count() > 0) return TrickleHeader(fd, reply.headerLineEvery);
   std::string body;
   std::string head = BuildHead(request, reply, body);
   if (reply.rawHead) head = *reply.rawHead;
@@ -282,6 +278,17 @@ bool HttpTestServer::SendBody(int fd, const std::string& body, const HttpReply& 
       break;
   }
   return false;
+}
+
+void HttpTestServer::TrickleHeader(int fd, std::chrono::milliseconds every) {
+  const std::string status = "HTTP/1.1 200 OK\r\n";
+  if (!SendAll(fd, status.data(), status.size())) return;
+  const auto deadline = std::chrono::steady_clock::now() + kLingerLimit;
+  for (int n = 0; !m_stop && std::chrono::steady_clock::now() < deadline; ++n) {
+    if (WaitReadable(fd, static_cast<int>(every.count()))) return;  // the client closed
+    const std::string line = "X-Wait: " + std::to_string(n) + "\r\n";
+    if (!SendAll(fd, line.data(), line.size())) return;
+  }
 }
 
 void HttpTestServer::WaitForClientClose(int fd, std::chrono::seconds limit) {

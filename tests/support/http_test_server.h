@@ -35,6 +35,9 @@ struct HttpReply {
   bool honourRange = true;
   bool acceptRanges = true;   // an "Accept-Ranges: bytes" line
   bool contentLength = true;  // a Content-Length line
+  // The value of a range reply's Content-Range line instead of the right
+  // one; an empty value leaves the line out.
+  std::optional<std::string> contentRange;
   bool chunked = false;
   size_t chunkSize = 1000;
   std::string lineEnd = "\r\n";
@@ -43,6 +46,9 @@ struct HttpReply {
   size_t splitHeadAt = std::string::npos;  // the head goes out in two sends here
   std::chrono::milliseconds pause{50};     // between the two sends
   std::chrono::milliseconds delay{0};      // before anything is sent
+  // When set, the head never ends: after the status line one more header
+  // line follows every this often, until the client closes.
+  std::chrono::milliseconds headerLineEvery{0};
   int64_t endAfter = -1;  // bytes of the body (as sent) after which `end` happens
   End end = End::kClose;
   bool keepOpen = false;  // after a complete reply, wait for the client to close
@@ -50,12 +56,12 @@ struct HttpReply {
   static HttpReply Redirect(int status, const std::string& location);
 };
 
-// A scripted HTTP server on a free loopback port, one thread per connection.
-// The handler decides each reply; every request is recorded. Nothing runs
-// after the destructor returns.
+// A scripted HTTP server on a free loopback port (127.0.0.1, or ::1), one
+// thread per connection. The handler decides each reply; every request is
+// recorded. Nothing runs after the destructor returns.
 class HttpTestServer {
  public:
-  explicit HttpTestServer(std::string content = "");
+  explicit HttpTestServer(std::string content = "", bool ipv6 = false);
   ~HttpTestServer();
   HttpTestServer(const HttpTestServer&) = delete;
   HttpTestServer& operator=(const HttpTestServer&) = delete;
@@ -76,8 +82,10 @@ class HttpTestServer {
   std::string BuildHead(const HttpRequest& request, const HttpReply& reply, std::string& body) const;
   bool SendBody(int fd, const std::string& body, const HttpReply& reply);
   void WaitForClientClose(int fd, std::chrono::seconds limit);
+  void TrickleHeader(int fd, std::chrono::milliseconds every);
 
   std::string m_content;
+  bool m_bIPv6;
   int m_listenFd = -1;
   int m_port = 0;
   std::atomic<bool> m_stop{false};

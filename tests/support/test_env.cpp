@@ -239,4 +239,20 @@ std::string JsonString(const std::string& line, const std::string& key) {
   return value;
 }
 
+std::vector<std::string> LastConnectionColumns(const std::string& logPath) {
+  const std::vector<std::string> windows = LogLinesOfKind(logPath, "window");
+  std::vector<std::string> columns;
+  if (windows.empty()) return columns;
+  const std::string& line = windows.back();
+  size_t at = line.find("\"connections\":[");
+  if (at == std::string::npos) return columns;
+  at += 15;
+  while (at < line.size() && line[at] == '"') {
+    const size_t end = line.find('"', at + 1);
+    columns.push_back(line.substr(at + 1, end - at - 1));
+    at = end + 2;
+  }
+  return columns;
+}
+
 }  // namespace testenv

@@ -90,5 +90,8 @@ std::vector<std::string> ReadLines(const std::string& path);
 std::vector<std::string> LogLinesOfKind(const std::string& logPath, const std::string& kind);
 // The string value of a key in one JSON line (simple escapes only).
 std::string JsonString(const std::string& jsonLine, const std::string& key);
+// The connection columns ("." when unused) of the progress window's last
+// state in the log; empty when no window was logged.
+std::vector<std::string> LastConnectionColumns(const std::string& logPath);
 
 }  // namespace testenv

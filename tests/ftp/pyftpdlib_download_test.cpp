@@ -1,0 +1,31 @@
+// Downloads from a real pyftpdlib, which connects for data at PORT time and
+// then starts each transfer with 125.
+#include "tests/ftp/ftp_download_fixture.h"
+#include "tests/support/pyftpdlib_server.h"
+
+namespace {
+
+using testenv::PatternBytes;
+using testenv::PyftpdlibServer;
+
+class PyftpdlibDownloadTest : public FtpDownloadTest {
+ protected:
+  void SetUp() override {
+    FtpDownloadTest::SetUp();
+    ASSERT_TRUE(m_server.Running()) << m_server.Error();
+  }
+  PyftpdlibServer m_server;
+};
+
+TEST_F(PyftpdlibDownloadTest, TransfersThatOpenWith125Download) {
+  for (const size_t size : {size_t{5000}, size_t{1} << 20}) {
+    SCOPED_TRACE(size);
+    const std::string file = PatternBytes(size, 91);
+    m_server.AddFile("file.bin", file);
+    EXPECT_DOWNLOADED(Download(m_server.Url("file.bin"), std::chrono::seconds(120)), file);
+    std::filesystem::remove(Destination());
+  }
+  EXPECT_NE(m_server.Log().find("125 Data connection already open"), std::string::npos) << m_server.Log();
+}
+
+}  // namespace
