@@ -12,8 +12,8 @@ namespace {
 
 using testenv::ReadFile;
 
-ProgressWindowState Visible(int percent) {
-  ProgressWindowState state;
+WindowState Visible(int percent) {
+  WindowState state;
   state.title = "File Download (" + std::to_string(percent) + "%)";
   state.progress = percent;
   state.rate = "12.5 Kb/Sec";
@@ -67,11 +67,11 @@ TEST_F(ConsoleBackendTest, WithoutATerminalTheDefaultButtonAndProposedPathAreTak
 TEST_F(ConsoleBackendTest, PlainProgressLinesAreRareButTheFinalStateIsPrinted) {
   Descriptor out(OpenFile("out")), err(OpenFile("err"));
   UIConsoleBackend backend(0, out.fd, err.fd);
-  auto hidden = backend.CreateProgressView([] {});
-  hidden->Update(ProgressWindowState{});
+  auto hidden = backend.CreateWindowView([](const ViewInput&) {});
+  hidden->Update(WindowState{});
   hidden->Close();
-  auto view = backend.CreateProgressView([] {});
-  ProgressWindowState first;
+  auto view = backend.CreateWindowView([](const ViewInput&) {});
+  WindowState first;
   first.title = "File Download";
   view->Update(first);  // not visible yet
   for (int percent = 0; percent <= 100; percent += 10) view->Update(Visible(percent));
@@ -87,7 +87,7 @@ TEST_F(ConsoleBackendTest, OnATerminalQuestionsAreAskedAndTheLiveLineMakesWayFor
   Descriptor m(master), s(slave), out(OpenFile("out"));
   UIConsoleBackend backend(slave, out.fd, slave);
 
-  auto view = backend.CreateProgressView([] {});
+  auto view = backend.CreateWindowView([](const ViewInput&) {});
   view->Update(Visible(5));
   std::string drawn = Drain(master);
   EXPECT_EQ(drawn, "\r" + UIConsoleBackend::ProgressLine(Visible(5)) + "\033[K");

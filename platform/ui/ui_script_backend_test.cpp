@@ -134,8 +134,8 @@ TEST_F(ScriptBackendTest, EachAnswerIsTakenOnceAcrossProcesses) {
 
 TEST_F(ScriptBackendTest, WindowStatesAreThrottledButTheLastIsAlwaysWritten) {
   UIScriptBackend backend = Backend();
-  auto view = backend.CreateProgressView([] {});
-  ProgressWindowState state;
+  auto view = backend.CreateWindowView([](const ViewInput&) {});
+  WindowState state;
   state.title = "File Download";
   for (int i = 0; i <= 100; ++i) {
     state.progress = i;
@@ -154,7 +154,7 @@ TEST_F(ScriptBackendTest, WindowStatesAreThrottledButTheLastIsAlwaysWritten) {
   EXPECT_EQ(testenv::JsonString(lines[3], "kind"), "window-closed");
 
   // After the interval the next state is written straight away.
-  auto slow = backend.CreateProgressView([] {});
+  auto slow = backend.CreateWindowView([](const ViewInput&) {});
   slow->Update(state);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   state.rate = "9.0 Kb/Sec";

@@ -46,7 +46,17 @@ RunResult RunKestrion(const std::vector<std::string>& args, const std::string& w
                       const std::map<std::string, std::string>& env,
                       std::chrono::seconds timeout = std::chrono::seconds(60));
 
+// Gives a private registry folder the program's key and its ADFiles
+// sub-key, as an installer leaves them (the progress window says so in a
+// message box when either is missing). Keeps what the folder holds.
+void InstallProgramKeys(const std::string& registryDir);
+
+// In the environment given to kestrion (any value): leave its registry as
+// it is, without the keys above.
+constexpr const char* kBareRegistry = "KESTRION_TEST_BARE_REGISTRY";
+
 // A kestrion started in the background, for tests that act while it runs.
+// A private registry (KESTRION_REGISTRY) gets the program's keys first.
 class KestrionProcess {
  public:
   KestrionProcess(const std::vector<std::string>& args, const std::string& workDir,
