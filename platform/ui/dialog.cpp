@@ -96,6 +96,11 @@ void CDialog::KillTimer(int id) {
   if (found != m_timers.end()) found->second->Stop();
 }
 
+bool CDialog::HasTimer(int id) const {
+  const auto found = m_timers.find(id);
+  return found != m_timers.end() && found->second->IsActive();
+}
+
 bool CDialog::OnInitDialog() {
   DoDataExchange();
   return true;

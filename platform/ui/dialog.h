@@ -110,6 +110,7 @@ class CDialog {
   // Timers on the window's thread: OnTimer(id) every interval until killed.
   void SetTimer(int id, int milliseconds);
   void KillTimer(int id);
+  bool HasTimer(int id) const;
 
  protected:
   // The framework's part binds the controls (DoDataExchange).
