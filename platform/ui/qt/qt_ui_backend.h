@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QFontMetrics>
+#include <atomic>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "platform/ui/ui.h"
+
+class QDialog;
+class QEventLoop;
+
+// The qt backend: real windows. Every widget lives on the main thread,
+// which runs Qt's loop (RunMainLoop). A question asked on the main thread
+// is shown modally there; one asked on another thread is shown without
+// blocking the main thread, and its answer comes back through the
+// callback, while the asking thread pumps its own loop.
+class QtUIBackend : public UIBackend {
+ public:
+  // Starts Qt on the calling thread, which must be the process's main one.
+  // Null, with the reason, when that or the display fails.
+  static QtUIBackend* Create(std::string* failure);
+  ~QtUIBackend() override;
+
+  void AskMessage(const std::string& text, unsigned type, std::function<void(int)> answered) override;
+  void AskSaveFile(const std::string& initialPath,
+                   std::function<void(std::optional<std::string>)> answered) override;
+  void AskDownloadChoice(const std::string& text, std::function<void(int)> answered) override;
+  void WithdrawQuestions() override;
+  std::unique_ptr<IWindowView> CreateWindowView(ViewInputHandler onInput) override;
+  void Beep() override;
+  UISize TextExtent(const std::string& text) override;
+  COLORREF HighlightColor() override { return m_highlight; }
+  bool HasMainLoop() const override { return true; }
+  void RunMainLoop() override;
+  void QuitMainLoop() override;
+
+ private:
+  struct Question {
+    std::thread::id asker;
+    bool withdrawn = false;
+    QDialog* dialog = nullptr;  // once shown
+  };
+  using MakeDialog = std::function<QDialog*()>;
+  // Told the dialog and how it ended (its result code).
+  using Deliver = std::function<void(QDialog&, int)>;
+
+  QtUIBackend();
+  void Ask(MakeDialog make, Deliver deliver);
+  void ShowQuestion(const std::shared_ptr<Question>& question, const MakeDialog& make, const Deliver& deliver);
+  void Forget(const std::shared_ptr<Question>& question);
+
+  std::mutex m_questionsLock;
+  std::list<std::shared_ptr<Question>> m_questions;
+  std::mutex m_metricsLock;
+  QFontMetrics m_metrics;
+  COLORREF m_highlight;
+  std::atomic<bool> m_quitRequested{false};
+  QEventLoop* m_runningLoop = nullptr;  // main thread only
+};
