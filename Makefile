@@ -4,7 +4,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: all build run test deps-build deps-test bench
+.PHONY: all build run test deps-build deps-test bench pictures
 
 all: build
 
@@ -31,3 +31,7 @@ test: deps-test build
 bench: deps-test build
 	@bench/http/run
 	@bench/ftp/run
+
+# Redraws docs/window.png and docs/window-details.png from the real window.
+pictures: deps-test build
+	@KESTRION_PICTURES_DIR=$(CURDIR)/docs $(BUILD)/tests/ui_system_tests --gtest_filter='QtWindowTest.Pictures*'

@@ -7,8 +7,9 @@
 // whose base units are 6 pixels across (the average character width) and 13
 // pixels down (the character height), the units MS Sans Serif 8 gives. A
 // horizontal dialog unit is a quarter of the first, a vertical one an eighth
-// of the second: 1.5 and 1.625 pixels. The qt backend draws with an 11-pixel
-// sans-serif font, the size of 8 points at 96 dpi.
+// of the second: 1.5 and 1.625 pixels. The qt backend draws with Liberation
+// Sans (Arial's widths) at 10 pixels, which sets the templates' texts in
+// about the room MS Sans Serif 8 took; a wider sans-serif font would cut them.
 
 #include <string>
 #include <vector>
@@ -17,7 +18,7 @@
 
 constexpr int kDialogBaseUnitX = 6;
 constexpr int kDialogBaseUnitY = 13;
-constexpr int kDialogFontPixels = 11;
+constexpr int kDialogFontPixels = 10;
 
 // a * b / c, rounded half away from zero, as the desktop's MulDiv.
 constexpr int MulDiv(int a, int b, int c) {

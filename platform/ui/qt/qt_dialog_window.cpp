@@ -21,7 +21,9 @@ QtDialogWindow::QtDialogWindow(const WindowState& state, ViewInputHandler onInpu
 }
 
 QFont QtDialogWindow::DialogFont() {
-  QFont font(QStringLiteral("Sans Serif"));
+  QFont font;
+  font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"), QStringLiteral("Arial"),
+                    QStringLiteral("Nimbus Sans")});
   font.setStyleHint(QFont::SansSerif);
   font.setPixelSize(kDialogFontPixels);
   return font;

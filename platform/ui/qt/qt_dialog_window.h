@@ -20,8 +20,7 @@ class QtDialogWindow : public QDialog {
   // The widget of a control, or null.
   QWidget* Control(int id) const;
 
-  // The font of every dialog: sans-serif at the pixel size the templates'
-  // dialog units were laid out for.
+  // The font of every dialog (see dialog_template.h).
   static QFont DialogFont();
 
  protected:
