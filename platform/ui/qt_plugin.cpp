@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "platform/process/process.h"
+#include "platform/ui/display_probe.h"
 
 namespace {
 
@@ -30,6 +31,8 @@ std::unique_ptr<UIBackend> LoadQtBackend(std::string* failure) {
     *failure = "this build has no Qt";
     return nullptr;
   }
+  std::string platform;
+  if (!FindDisplay(&platform, failure)) return nullptr;
   const std::string path = PluginPath();
   // Never closed: the backend's code must stay while anything may call it.
   void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -43,5 +46,5 @@ std::unique_ptr<UIBackend> LoadQtBackend(std::string* failure) {
     *failure = path + " has no " + kQtPluginEntry;
     return nullptr;
   }
-  return std::unique_ptr<UIBackend>(entry(failure));
+  return std::unique_ptr<UIBackend>(entry(platform, failure));
 }

@@ -63,6 +63,7 @@ class KestrionProcess {
                   const std::map<std::string, std::string>& env);
   ~KestrionProcess();  // kills it if still running
   void Signal(int signalNumber);
+  int Pid() const { return m_pid; }
   // Waits for the end; kills it after the time-out (exit code -1).
   RunResult Wait(std::chrono::seconds timeout);
 

@@ -135,7 +135,7 @@ class QtWindowTest : public ::testing::Test {
     RegSetDword(key, "Details", 1);
     RegCloseKey(key);
     std::string failure;
-    UIBackend* backend = QtUIBackend::Create(&failure);
+    UIBackend* backend = QtUIBackend::Create("", &failure);
     ASSERT_NE(backend, nullptr) << failure;
     m_previous = SetUIBackend(std::unique_ptr<UIBackend>(backend));
   }

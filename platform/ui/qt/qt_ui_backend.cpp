@@ -6,11 +6,12 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QPalette>
 
 #include "platform/ui/qt/qt_dialog_window.h"
-#include "platform/ui/qt/qt_display_probe.h"
 #include "platform/ui/qt/qt_download_choice.h"
 #include "platform/ui/qt/qt_window_view.h"
 
@@ -26,10 +27,10 @@ std::vector<std::string>& QtArguments() {
   return arguments;
 }
 
-void StartQt(const std::vector<std::string>& platform) {
+void StartQt(const std::string& platform) {
   std::vector<std::string>& kept = QtArguments();
   kept = {"kestrion"};
-  kept.insert(kept.end(), platform.begin(), platform.end());
+  if (!platform.empty()) kept.insert(kept.end(), {"-platform", platform});
   static std::vector<char*> argv;
   for (std::string& argument : kept) argv.push_back(argument.data());
   argv.push_back(nullptr);
@@ -37,6 +38,14 @@ void StartQt(const std::vector<std::string>& platform) {
   // Never deleted: windows may be drawn until the process ends, and Qt's own
   // clean-up at exit does not need it gone.
   new QApplication(argc, argv.data());
+}
+
+// Qt ends the process when the platform asked for is missing. Its xcb
+// plug-in comes with Qt's own packages; the Wayland one may not.
+bool QtPlatformInstalled(const std::string& platform) {
+  if (platform != "wayland") return true;
+  const QString plugins = QLibraryInfo::path(QLibraryInfo::PluginsPath) + "/platforms/";
+  return QFileInfo::exists(plugins + "libqwayland-generic.so");
 }
 
 int MessageAnswer(QMessageBox& box, unsigned type) {
@@ -73,15 +82,17 @@ QFileDialog* MakeSaveDialog(const std::string& initialPath) {
 
 }  // namespace
 
-QtUIBackend* QtUIBackend::Create(std::string* failure) {
+QtUIBackend* QtUIBackend::Create(const std::string& qtPlatform, std::string* failure) {
   if (!OnProcessMainThread()) {
     *failure = "windows can only be started on the main thread";
     return nullptr;
   }
   if (!qApp) {
-    std::vector<std::string> platform;
-    if (!FindDisplay(&platform, failure)) return nullptr;
-    StartQt(platform);
+    if (!QtPlatformInstalled(qtPlatform)) {
+      *failure = "Qt has no " + qtPlatform + " platform plug-in";
+      return nullptr;
+    }
+    StartQt(qtPlatform);
   }
   qApp->setQuitOnLastWindowClosed(false);
   return new QtUIBackend();
@@ -222,6 +233,7 @@ void QtUIBackend::QuitMainLoop() {
   });
 }
 
-extern "C" __attribute__((visibility("default"))) UIBackend* KestrionCreateQtBackend(std::string* failure) {
-  return QtUIBackend::Create(failure);
+extern "C" __attribute__((visibility("default"))) UIBackend* KestrionCreateQtBackend(const std::string& qtPlatform,
+                                                                                     std::string* failure) {
+  return QtUIBackend::Create(qtPlatform, failure);
 }

@@ -20,9 +20,10 @@ class QEventLoop;
 // callback, while the asking thread pumps its own loop.
 class QtUIBackend : public UIBackend {
  public:
-  // Starts Qt on the calling thread, which must be the process's main one.
-  // Null, with the reason, when that or the display fails.
-  static QtUIBackend* Create(std::string* failure);
+  // Starts Qt, on the platform named (its default when empty), on the
+  // calling thread, which must be the process's main one; an application
+  // already started is used as it is. Null, with the reason, on failure.
+  static QtUIBackend* Create(const std::string& qtPlatform, std::string* failure);
   ~QtUIBackend() override;
 
   void AskMessage(const std::string& text, unsigned type, std::function<void(int)> answered) override;

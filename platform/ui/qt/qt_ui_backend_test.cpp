@@ -50,7 +50,7 @@ class QtBackendTest : public ::testing::Test {
   void SetUp() override {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     std::string failure;
-    UIBackend* backend = QtUIBackend::Create(&failure);
+    UIBackend* backend = QtUIBackend::Create("", &failure);
     ASSERT_NE(backend, nullptr) << failure;
     m_previous = SetUIBackend(std::unique_ptr<UIBackend>(backend));
   }

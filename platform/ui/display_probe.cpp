@@ -1,9 +1,7 @@
-#include "platform/ui/qt/qt_display_probe.h"
+#include "platform/ui/display_probe.h"
 
 #include <dlfcn.h>
 
-#include <QFileInfo>
-#include <QLibraryInfo>
 #include <cstdlib>
 
 namespace {
@@ -42,8 +40,6 @@ bool XDisplayAnswers() {
 }
 
 bool WaylandDisplayAnswers() {
-  const QString plugin = QLibraryInfo::path(QLibraryInfo::PluginsPath) + "/platforms/libqwayland-generic.so";
-  if (!QFileInfo::exists(plugin)) return false;
   Library wayland("libwayland-client.so.0");
   auto connect = wayland.Get<void* (*)(const char*)>("wl_display_connect");
   auto disconnect = wayland.Get<void (*)(void*)>("wl_display_disconnect");
@@ -55,14 +51,15 @@ bool WaylandDisplayAnswers() {
 
 }  // namespace
 
-bool FindDisplay(std::vector<std::string>* qtArguments, std::string* failure) {
+bool FindDisplay(std::string* qtPlatform, std::string* failure) {
+  qtPlatform->clear();
   if (IsSet("QT_QPA_PLATFORM")) return true;
-  if (IsSet("WAYLAND_DISPLAY") && WaylandDisplayAnswers()) {
-    *qtArguments = {"-platform", "wayland"};
+  if (IsSet("DISPLAY") && XDisplayAnswers()) {
+    *qtPlatform = "xcb";
     return true;
   }
-  if (IsSet("DISPLAY") && XDisplayAnswers()) {
-    *qtArguments = {"-platform", "xcb"};
+  if (IsSet("WAYLAND_DISPLAY") && WaylandDisplayAnswers()) {
+    *qtPlatform = "wayland";
     return true;
   }
   *failure = IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY") ? "the display does not answer" : "no display is set";
