@@ -93,7 +93,11 @@ class ConsoleWindowView : public IWindowView {
  private:
   std::vector<std::string> Lines(const WindowState& state) const {
     std::string first = UIConsoleBackend::ProgressLine(state);
-    if (state.detailsShown && !state.expanded && m_terminal->CanReadKeys()) first += kDetailsHint;
+    // The hint goes early in the line, where a narrow terminal keeps it.
+    if (state.detailsShown && !state.expanded && m_terminal->CanReadKeys()) {
+      const std::string percent = "  " + std::to_string(state.progress) + "%";
+      first.insert(first.find(percent, state.title.size()) + percent.size(), kDetailsHint);
+    }
     if (!state.expanded || !m_terminal->ErrIsTerminal()) return {first};
     return {first, GridLine(state)};
   }

@@ -6,6 +6,7 @@
 #include <pty.h>
 #include <unistd.h>
 
+#include "platform/loop/event_loop.h"
 #include "tests/support/test_env.h"
 
 namespace {
@@ -114,6 +115,57 @@ TEST_F(ConsoleBackendTest, OnATerminalQuestionsAreAskedAndTheLiveLineMakesWayFor
   std::string closing = Drain(master);
   EXPECT_NE(closing.find(UIConsoleBackend::ProgressLine(Visible(6))), std::string::npos);
   EXPECT_EQ(closing.substr(closing.size() - 2), "\r\n");  // the final line stays
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ConsoleBackendTest, OnATerminalTheDetailsKeyTogglesALineWithTheConnections) {
+  int master = -1, slave = -1;
+  ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  Descriptor m(master), s(slave), out(OpenFile("out"));
+  UIConsoleBackend backend(slave, out.fd, slave);
+  std::vector<int> pressed;
+  auto view = backend.CreateWindowView([&](const ViewInput& input) { pressed.push_back(input.id); });
+
+  WindowState state = Visible(5);
+  state.toggleId = 1011;
+  state.detailsShown = true;
+  for (auto& column : state.connections) column = ".";
+  state.connections[0] = "1.00 MB";
+  state.connections[1] = "512.0 KB";
+  view->Update(state);
+  EXPECT_NE(Drain(master).find("(d: details)"), std::string::npos);
+  termios mode{};
+  tcgetattr(slave, &mode);
+  EXPECT_EQ(mode.c_lflag & ICANON, 0u) << "keys are read one by one";
+
+  ASSERT_EQ(write(master, "xd", 2), 2);
+  EventLoop::ForThisThread().PumpUntil([&] { return !pressed.empty(); }, std::chrono::milliseconds(5000));
+  EXPECT_EQ(pressed, std::vector<int>{1011});
+
+  state.expanded = true;
+  view->Update(state);  // drawn at once: it answers the key
+  const std::string drawn = Drain(master);
+  EXPECT_NE(drawn.find("\n-1- 1.00 MB  -2- 512.0 KB\033[K"), std::string::npos) << drawn;
+  EXPECT_EQ(drawn.find("(d: details)"), std::string::npos);
+  view->Close();
+  tcgetattr(slave, &mode);
+  EXPECT_NE(mode.c_lflag & ICANON, 0u) << "the terminal's own mode comes back";
+}
+
+TEST_F(ConsoleBackendTest, WithoutATerminalThereIsNoDetailsKey) {
+  Descriptor in(open("/dev/null", O_RDONLY)), err(OpenFile("err"));
+  UIConsoleBackend backend(in.fd, 1, err.fd);
+  auto view = backend.CreateWindowView([](const ViewInput&) {});
+  WindowState state = Visible(5);
+  state.toggleId = 1011;
+  state.detailsShown = true;
+  state.expanded = true;
+  view->Update(state);
+  view->Close();
+  EXPECT_EQ(ReadFile(m_dir.File("err")), UIConsoleBackend::ProgressLine(state) + "\n");
 }
 
 }  // namespace
