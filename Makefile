@@ -20,7 +20,7 @@ build: deps-build
 
 run: deps-test build
 ifdef URL
-	$(BUILD)/kestrion "$(URL)" "$(if $(DEST),$(DEST),$(notdir $(URL)))"
+	@scripts/demo $(BUILD)/kestrion "$(URL)" "$(if $(DEST),$(DEST),$(notdir $(URL)))"
 else
 	@scripts/demo $(BUILD)/kestrion
 endif

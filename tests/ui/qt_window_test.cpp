@@ -81,7 +81,8 @@ QtDialogWindow* ProgressWindow() {
 }
 
 // A banner of the program's own, as the banner updater would fetch one.
-void WriteBanner(const std::string& path) {
+void WriteBanner(const std::string& path, const char* headline = "Kestrion 258",
+                 const char* line = "Four connections, one file, no waiting.") {
   QImage banner(468, 60, QImage::Format_RGB32);
   QPainter p(&banner);
   QLinearGradient sky(0, 0, 468, 0);
@@ -93,11 +94,11 @@ void WriteBanner(const std::string& path) {
   font.setPixelSize(22);
   font.setBold(true);
   p.setFont(font);
-  p.drawText(QRect(16, 0, 440, 38), Qt::AlignVCenter, "Kestrion 258");
+  p.drawText(QRect(16, 0, 440, 38), Qt::AlignVCenter, headline);
   font.setPixelSize(13);
   font.setBold(false);
   p.setFont(font);
-  p.drawText(QRect(16, 32, 440, 24), Qt::AlignVCenter, "Four connections, one file, no waiting.");
+  p.drawText(QRect(16, 32, 440, 24), Qt::AlignVCenter, line);
   p.end();
   banner.save(QString::fromStdString(path));
 }
@@ -198,8 +199,8 @@ TEST_F(QtWindowTest, TheBannerShowsAnimatedAndStillPictures) {
   EXPECT_TRUE(banner->movie()->isValid());
 }
 
-// Writes docs/window.png and docs/window-details.png (into
-// KESTRION_PICTURES_DIR, the build folder when unset).
+// Writes docs/window.png and docs/window-details.png, and the banners the
+// demo shows (into KESTRION_PICTURES_DIR, the working folder when unset).
 TEST_F(QtWindowTest, PicturesOfTheWindowHalfDone) {
   const std::string banner = m_files.File("banner.png");
   WriteBanner(banner);
@@ -209,6 +210,8 @@ TEST_F(QtWindowTest, PicturesOfTheWindowHalfDone) {
   ASSERT_TRUE(PumpUntil([&] { return (window = ProgressWindow()) && window->windowTitle().contains("37%"); }));
   const char* configured = getenv("KESTRION_PICTURES_DIR");
   const std::string folder = configured && *configured ? configured : ".";
+  WriteBanner(folder + "/banner-1.png");
+  WriteBanner(folder + "/banner-2.png", "Resume, never restart", "A broken connection picks up where it stopped.");
   const QString collapsed = QString::fromStdString(folder + "/window.png");
   const QString expanded = QString::fromStdString(folder + "/window-details.png");
   ASSERT_TRUE(SaveWithTitle(*window, collapsed));
