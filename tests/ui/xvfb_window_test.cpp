@@ -35,8 +35,11 @@ class XvfbDisplay {
       dup2(quiet, 2);
       const std::string script = "echo \"$$ $DISPLAY $XAUTHORITY\" > " + ready + ".tmp && mv " + ready + ".tmp " +
                                  ready + " && exec sleep 300";
-      execlp("xvfb-run", "xvfb-run", "-a", "-s", "-screen 0 1024x768x24 -nolisten tcp", "sh", "-c", script.c_str(),
-             static_cast<char*>(nullptr));
+      // Numbers are looked for from one of this process's own, away from
+      // those a display that is still shutting down may hold.
+      const std::string first = std::to_string(100 + getpid() % 800);
+      execlp("xvfb-run", "xvfb-run", "-n", first.c_str(), "-a", "-s", "-screen 0 1024x768x24 -nolisten tcp", "sh",
+             "-c", script.c_str(), static_cast<char*>(nullptr));
       _exit(127);
     }
     for (int i = 0; i < 300 && !testenv::FileExists(ready); ++i) std::this_thread::sleep_for(50ms);
@@ -50,14 +53,20 @@ class XvfbDisplay {
       kill(-m_pid, SIGKILL);
       waitpid(m_pid, nullptr, 0);
     }
+    // Xvfb ends after xvfb-run does; a new one on the same number before
+    // its socket is gone would lose its own socket to the old one's clean-up.
+    const std::string socket = "/tmp/.X11-unix/X" + m_display.substr(m_display.find(':') + 1);
+    for (int i = 0; i < 100 && !m_display.empty() && testenv::FileExists(socket); ++i)
+      std::this_thread::sleep_for(50ms);
   }
   bool Ready() const { return !m_display.empty(); }
+  std::string Errors() const { return testenv::ReadFile(m_dir.File("xdotool.err")); }
   std::map<std::string, std::string> Environment() const { return {{"DISPLAY", m_display}, {"XAUTHORITY", m_authority}}; }
 
   // xdotool's output, each command given at most `limit`.
   std::string Xdotool(const std::string& arguments, std::chrono::seconds limit = 5s) const {
     const std::string command = "DISPLAY=" + m_display + " XAUTHORITY=" + m_authority + " timeout " +
-                                std::to_string(limit.count()) + " xdotool " + arguments + " 2>/dev/null";
+                                std::to_string(limit.count()) + " xdotool " + arguments + " 2>>" + m_dir.File("xdotool.err");
     std::string output;
     if (FILE* pipe = popen(command.c_str(), "r")) {
       char buffer[256];
@@ -67,9 +76,15 @@ class XvfbDisplay {
     while (!output.empty() && output.back() == '\n') output.pop_back();
     return output;
   }
-  // The first window whose title matches, waiting for it.
+  // The first window whose title matches, waiting for it. A fresh display
+  // now and then refuses xdotool's first connection, so that is tried again.
   std::string FindWindow(const std::string& titlePattern) const {
-    const std::string found = Xdotool("search --sync --name '" + titlePattern + "'", 30s);
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    std::string found;
+    while (found.empty() && std::chrono::steady_clock::now() < deadline) {
+      found = Xdotool("search --sync --name '" + titlePattern + "'", 10s);
+      if (found.empty()) std::this_thread::sleep_for(100ms);
+    }
     return found.substr(0, found.find('\n'));
   }
   // Clicks at a point of a window given in dialog units.
@@ -115,6 +130,7 @@ class XvfbWindowTest : public ::testing::Test {
   std::map<std::string, std::string> Environment() const {
     std::map<std::string, std::string> env = m_display.Environment();
     env["KESTRION_UI"] = "qt";
+    env["QT_QPA_PLATFORM"] = "";  // the offscreen tests of this binary set it
     env["KESTRION_REGISTRY"] = m_dir.File("registry");
     return env;
   }
@@ -137,7 +153,8 @@ TEST_F(XvfbWindowTest, TheWindowShowsProgressOpensItsDetailsAndCancelEndsTheDown
   const std::string destination = m_dir.File("big.bin");
   testenv::KestrionProcess kestrion({m_nginx.Url("big.bin"), destination}, m_dir.Path(), Environment());
   const std::string window = m_display.FindWindow("^File Download");
-  ASSERT_FALSE(window.empty()) << "no File Download window";
+  ASSERT_FALSE(window.empty()) << "no File Download window: " << m_display.Errors()
+                               << kestrion.Wait(std::chrono::seconds(0)).output;
   EXPECT_TRUE(XvfbDisplay::Eventually(
       [&] { return m_display.Xdotool("getwindowname " + window).find("%)") != std::string::npos; }))
       << m_display.Xdotool("getwindowname " + window);
@@ -163,7 +180,8 @@ TEST_F(XvfbWindowTest, CancelWhileAQuestionIsOpenEndsTheDownload) {
   const std::string destination = m_dir.File("missing/small.bin");
   testenv::KestrionProcess kestrion({m_nginx.Url("small.bin"), destination}, m_dir.Path(), Environment());
   const std::string window = m_display.FindWindow("^File Download");
-  ASSERT_FALSE(window.empty()) << "no File Download window";
+  ASSERT_FALSE(window.empty()) << "no File Download window: " << m_display.Errors()
+                               << kestrion.Wait(std::chrono::seconds(0)).output;
   const std::string box = m_display.FindWindow("^Kestrion$");
   ASSERT_FALSE(box.empty()) << "no message box";
   m_display.Xdotool("windowmove " + box + " 0 600");
