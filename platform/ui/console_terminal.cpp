@@ -1,9 +1,12 @@
 #include "platform/ui/console_terminal.h"
 
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
+
+#include "platform/loop/event_loop.h"
 
 namespace {
 
@@ -20,6 +23,7 @@ std::string FitToColumns(const std::string& text, size_t columns) {
 constexpr char kClearToLineEnd[] = "\033[K";
 constexpr char kClearBelow[] = "\033[J";
 constexpr char kLineUp[] = "\033[A";
+constexpr std::chrono::milliseconds kQuestionPumpSlice(50);
 
 }  // namespace
 
@@ -97,13 +101,24 @@ std::string ConsoleTerminal::ReadWaitingBytes() {
   return bytes;
 }
 
+// Between looks at the input the asking thread's loop runs, so its sockets
+// are served and a quit (Ctrl-C) ends the question.
 std::optional<std::string> ConsoleTerminal::ReadLine() {
+  m_questionOpen = true;
   if (m_keyMode) ApplyKeyMode(false);
+  EventLoop& loop = EventLoop::ForThisThread();
   std::string line;
   bool ended = false;
   for (;;) {
+    pollfd input{m_in, POLLIN, 0};
+    if (poll(&input, 1, 0) <= 0) {
+      loop.PumpUntil([] { return false; }, kQuestionPumpSlice);
+      if (!loop.QuitPending()) continue;
+      ended = true;
+      break;
+    }
     char c;
-    ssize_t n = read(m_in, &c, 1);
+    const ssize_t n = read(m_in, &c, 1);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       ended = line.empty();
@@ -113,6 +128,7 @@ std::optional<std::string> ConsoleTerminal::ReadLine() {
     line += c;
   }
   if (m_keyMode) ApplyKeyMode(true);
+  m_questionOpen = false;
   if (ended) return std::nullopt;
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return line;

@@ -39,9 +39,12 @@ class ConsoleTerminal {
   void SetKeyMode(bool on);
   // The bytes waiting on the input, without blocking.
   std::string ReadWaitingBytes();
-  // One line from the input, without its newline; none at end of input.
-  // Read with the terminal's own line editing, whatever the key mode.
+  // One line from the input, without its newline; none at end of input or
+  // when the calling thread is told to quit meanwhile (the quit stays
+  // pending). Read with the terminal's own line editing, whatever the key
+  // mode, while the calling thread's loop keeps running.
   std::optional<std::string> ReadLine();
+  bool QuestionOpen() const { return m_questionOpen; }
 
  private:
   size_t Columns() const;
@@ -53,5 +56,6 @@ class ConsoleTerminal {
   const void* m_liveOwner = nullptr;
   size_t m_liveLines = 0;
   bool m_keyMode = false;
+  bool m_questionOpen = false;
   termios m_savedMode{};
 };

@@ -57,13 +57,14 @@ class ConsoleWindowView : public IWindowView {
     if (m_closed) return;
     std::optional<std::vector<std::string>> lines;
     if (state.visible) lines = Lines(state);
-    // While another thread asks a question the terminal is its own; the
-    // download goes on and its state waits.
+    // While a question is asked the terminal is its own; the download goes
+    // on and its state waits.
     std::unique_lock guard(m_terminal->Lock(), std::try_to_lock);
-    if (!guard.owns_lock()) {
+    if (!guard.owns_lock() || m_terminal->QuestionOpen()) {
       m_pending = lines;
       return;
     }
+    ResumeKeys();
     WatchKeys(state.visible && state.detailsShown ? state.toggleId : 0);
     if (!lines) {
       m_pending.reset();
@@ -116,15 +117,27 @@ class ConsoleWindowView : public IWindowView {
     m_toggleId = toggleId;
   }
 
+  // A question reads the input itself: the keys wait, unwatched, for the
+  // next state drawn after it.
   void OnKeys() {
     std::unique_lock guard(m_terminal->Lock(), std::try_to_lock);
-    if (!guard.owns_lock()) return;
+    if (!guard.owns_lock() || m_terminal->QuestionOpen()) {
+      m_loop.ChangeInterest(m_terminal->In(), 0);
+      m_keysPaused = true;
+      return;
+    }
     for (char key : m_terminal->ReadWaitingBytes())
       if (key == kDetailsKey || key == kDetailsKey - 'a' + 'A') {
         ViewInput press;
         press.id = m_toggleId;
         m_onInput(press);
       }
+  }
+
+  void ResumeKeys() {
+    if (!m_keysPaused) return;
+    m_keysPaused = false;
+    if (m_toggleId != 0) m_loop.ChangeInterest(m_terminal->In(), EventLoop::kReadable);
   }
 
   void Draw(const std::vector<std::string>& lines, Clock::time_point now) {
@@ -143,6 +156,7 @@ class ConsoleWindowView : public IWindowView {
   ViewInputHandler m_onInput;
   EventLoop& m_loop;
   int m_toggleId = 0;  // the toggle whose key is being watched
+  bool m_keysPaused = false;
   bool m_closed = false;
   bool m_drawnOnce = false;
   Clock::time_point m_lastDraw;

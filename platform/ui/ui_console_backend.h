@@ -16,7 +16,9 @@ class ConsoleTerminal;
 // window offers its details, the key d toggles a second line with the bytes
 // of each connection.
 //
-// Questions are answered before Ask* returns, on the asking thread; one
+// Questions are answered before Ask* returns, on the asking thread, whose
+// loop keeps running while a line is awaited: a quit (Ctrl-C's Cancel) ends
+// the question as the end of input would. One
 // question at a time. Any thread may ask; a view is used by the thread that
 // created it and may outlive the backend.
 class UIConsoleBackend : public UIBackend {

@@ -6,6 +6,9 @@
 #include <pty.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <thread>
+
 #include "platform/loop/event_loop.h"
 #include "tests/support/test_env.h"
 
@@ -153,6 +156,26 @@ TEST_F(ConsoleBackendTest, OnATerminalTheDetailsKeyTogglesALineWithTheConnection
   view->Close();
   tcgetattr(slave, &mode);
   EXPECT_NE(mode.c_lflag & ICANON, 0u) << "the terminal's own mode comes back";
+}
+
+TEST_F(ConsoleBackendTest, AQuitEndsAQuestionAskedOnTheTerminal) {
+  int master = -1, slave = -1;
+  ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  Descriptor m(master), s(slave), out(OpenFile("out"));
+  UIConsoleBackend backend(slave, out.fd, slave);
+  std::optional<std::string> path = "unanswered";
+  bool quitPending = false;
+  std::atomic<ThreadId> asker{0};
+  std::thread question([&] {
+    asker = GetCurrentThreadId();
+    backend.AskSaveFile("/d/a.zip", [&](std::optional<std::string> p) { path = p; });
+    quitPending = EventLoop::ForThisThread().QuitPending();
+  });
+  while (asker == 0) std::this_thread::yield();
+  PostThreadMessage(asker, WM_QUIT);
+  question.join();
+  EXPECT_EQ(path, std::nullopt);
+  EXPECT_TRUE(quitPending);
 }
 
 TEST_F(ConsoleBackendTest, WithoutATerminalThereIsNoDetailsKey) {
