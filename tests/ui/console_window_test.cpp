@@ -19,10 +19,14 @@ TEST(ConsoleWindow, AConsoleRunMapsNoQt) {
     std::map<std::string, std::string> env;
     const char* said;  // on the error stream
   };
+  // A build with the qt interface tries the display first, and says why it
+  // could not use it.
+  const char* plugin = getenv("KESTRION_QT_PLUGIN");
+  const bool withQt = plugin && testenv::FileExists(plugin);
   const Case cases[] = {
       {"chosen", {{"KESTRION_UI", "console"}, {"DISPLAY", ":4242"}}, ""},
       {"no display", {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}}, ""},
-      {"a display that does not answer", {{"DISPLAY", ":4242"}}, "the display does not answer"},
+      {"a display that does not answer", {{"DISPLAY", ":4242"}}, withQt ? "the display does not answer" : ""},
   };
   for (const Case& c : cases) {
     testenv::ScratchDir dir;
