@@ -17,6 +17,7 @@
 #include "platform/registry/registry.h"
 #include "platform/ui/qt/qt_controls.h"
 #include "platform/ui/qt/qt_dialog_window.h"
+#include "platform/ui/qt/qt_test_pump.h"
 #include "platform/ui/qt/qt_ui_backend.h"
 #include "tests/support/test_env.h"
 #include "ui/download_progress_dlg.h"
@@ -25,16 +26,6 @@
 namespace {
 
 using namespace progress_dlg;
-
-bool PumpUntil(const std::function<bool()>& done) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > 10000) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  return true;
-}
 
 // The window of a download half done, on a thread of its own as a
 // manager's would be. Messages posted to that thread reach the window.
@@ -74,11 +65,7 @@ void ShowHalfDone(CDownloadProgressDlg& dlg) {
   dlg.ShowProgress(1258291.0f, 24536677, 31, 37);
 }
 
-QtDialogWindow* ProgressWindow() {
-  for (QWidget* top : QApplication::topLevelWidgets())
-    if (auto* window = dynamic_cast<QtDialogWindow*>(top); window && window->isVisible()) return window;
-  return nullptr;
-}
+QtDialogWindow* ProgressWindow() { return ShownWindow<QtDialogWindow>(); }
 
 // A banner of the program's own, as the banner updater would fetch one.
 void WriteBanner(const std::string& path, const char* headline = "Kestrion 258",
@@ -159,7 +146,7 @@ class QtWindowTest : public ::testing::Test {
 TEST_F(QtWindowTest, CollapsedAtTheMarkersBottomAndExpandedToTheTemplate) {
   WindowThread thread(ShowHalfDone);
   QtDialogWindow* window = nullptr;
-  ASSERT_TRUE(PumpUntil([&] { return (window = ProgressWindow()) && window->windowTitle().contains("37%"); }));
+  ASSERT_TRUE(PumpQtUntil([&] { return (window = ProgressWindow()) && window->windowTitle().contains("37%"); }));
   const UIRect marker = MapDialogRect(0, 0, 325, 167);
   EXPECT_EQ(window->size(), QSize(DialogUnitsToPixelsX(325), marker.bottom));
   const UIRect cancel = MapDialogRect(269, 99, 50, 14);
@@ -170,11 +157,11 @@ TEST_F(QtWindowTest, CollapsedAtTheMarkersBottomAndExpandedToTheTemplate) {
   EXPECT_FALSE(window->Control(IDC_CONN_BYTES_FIRST)->isEnabled());
 
   details->click();
-  ASSERT_TRUE(PumpUntil([&] { return details->text() == "Details <<"; }));
+  ASSERT_TRUE(PumpQtUntil([&] { return details->text() == "Details <<"; }));
   EXPECT_EQ(window->size(), QSize(DialogUnitsToPixelsX(325), DialogUnitsToPixelsY(225)));
   EXPECT_TRUE(window->Control(IDC_CONN_BYTES_FIRST)->isEnabled());
   details->click();
-  ASSERT_TRUE(PumpUntil([&] { return window->size().height() == marker.bottom; }));
+  ASSERT_TRUE(PumpQtUntil([&] { return window->size().height() == marker.bottom; }));
 }
 
 TEST_F(QtWindowTest, TheBannerShowsAnimatedAndStillPictures) {
@@ -193,9 +180,9 @@ TEST_F(QtWindowTest, TheBannerShowsAnimatedAndStillPictures) {
   AddBanner(still, "http://ads.example.test/png");
   WindowThread thread([](CDownloadProgressDlg&) {});
   QtDialogWindow* window = nullptr;
-  ASSERT_TRUE(PumpUntil([&] { return (window = ProgressWindow()) != nullptr; }));
+  ASSERT_TRUE(PumpQtUntil([&] { return (window = ProgressWindow()) != nullptr; }));
   auto* banner = static_cast<QtBannerControl*>(window->Control(IDC_BANNER));
-  ASSERT_TRUE(PumpUntil([&] { return banner->IsAnimated(); }));
+  ASSERT_TRUE(PumpQtUntil([&] { return banner->IsAnimated(); }));
   EXPECT_TRUE(banner->movie()->isValid());
 }
 
@@ -207,7 +194,7 @@ TEST_F(QtWindowTest, PicturesOfTheWindowHalfDone) {
   AddBanner(banner, "http://www.morvane.example/kestrion/");
   WindowThread thread(ShowHalfDone);
   QtDialogWindow* window = nullptr;
-  ASSERT_TRUE(PumpUntil([&] { return (window = ProgressWindow()) && window->windowTitle().contains("37%"); }));
+  ASSERT_TRUE(PumpQtUntil([&] { return (window = ProgressWindow()) && window->windowTitle().contains("37%"); }));
   const char* configured = getenv("KESTRION_PICTURES_DIR");
   const std::string folder = configured && *configured ? configured : ".";
   WriteBanner(folder + "/banner-1.png");
@@ -216,7 +203,7 @@ TEST_F(QtWindowTest, PicturesOfTheWindowHalfDone) {
   const QString expanded = QString::fromStdString(folder + "/window-details.png");
   ASSERT_TRUE(SaveWithTitle(*window, collapsed));
   static_cast<QPushButton*>(window->Control(IDC_DETAILS))->click();
-  ASSERT_TRUE(PumpUntil([&] { return window->height() == DialogUnitsToPixelsY(225); }));
+  ASSERT_TRUE(PumpQtUntil([&] { return window->height() == DialogUnitsToPixelsY(225); }));
   ASSERT_TRUE(SaveWithTitle(*window, expanded));
   EXPECT_EQ(QImage(collapsed).width(), 488);
   EXPECT_EQ(QImage(expanded).height() - QImage(collapsed).height(), 366 - 271);

@@ -17,31 +17,14 @@
 
 #include "platform/loop/event_loop.h"
 #include "platform/ui/qt/qt_dialog_window.h"
+#include "platform/ui/qt/qt_test_pump.h"
 
 namespace {
-
-// Runs Qt's loop on this (the main) thread until done() or ten seconds.
-bool PumpUntil(const std::function<bool()>& done) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > 10000) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  return true;
-}
-
-template <typename Widget>
-Widget* Shown() {
-  for (QWidget* top : QApplication::topLevelWidgets())
-    if (auto* widget = dynamic_cast<Widget*>(top); widget && widget->isVisible()) return widget;
-  return nullptr;
-}
 
 template <typename Widget>
 Widget* WaitShown() {
   Widget* found = nullptr;
-  PumpUntil([&] { return (found = Shown<Widget>()) != nullptr; });
+  PumpQtUntil([&] { return (found = ShownWindow<Widget>()) != nullptr; });
   return found;
 }
 
@@ -56,7 +39,7 @@ class QtBackendTest : public ::testing::Test {
   }
   void TearDown() override {
     SetUIBackend(std::move(m_previous));
-    PumpUntil([] { return !Shown<QDialog>(); });
+    PumpQtUntil([] { return !ShownWindow<QDialog>(); });
   }
 
   std::unique_ptr<UIBackend> m_previous;
@@ -81,7 +64,7 @@ TEST_F(QtBackendTest, AWorkersQuestionBlocksOnlyThatWorkerWhoseSocketsAreStillSe
   EXPECT_EQ(box->icon(), QMessageBox::Warning);
   EXPECT_FALSE(box->isModal());  // the other windows stay usable
   ASSERT_EQ(write(sockets[1], "bytes", 5), 5);
-  EXPECT_TRUE(PumpUntil([&] { return served == 5; })) << "the worker's loop stopped while it waited";
+  EXPECT_TRUE(PumpQtUntil([&] { return served == 5; })) << "the worker's loop stopped while it waited";
   EXPECT_EQ(answer, 0);
   box->button(QMessageBox::No)->click();
   worker.join();
@@ -99,7 +82,7 @@ TEST_F(QtBackendTest, AQuestionOfAThreadToldToQuitIsTakenAway) {
   });
   ASSERT_NE(WaitShown<QMessageBox>(), nullptr);
   PostThreadMessage(asker, WM_QUIT);
-  EXPECT_TRUE(PumpUntil([] { return !Shown<QMessageBox>(); }));
+  EXPECT_TRUE(PumpQtUntil([] { return !ShownWindow<QMessageBox>(); }));
   worker.join();
   EXPECT_EQ(answer, IDOK);
 }
@@ -141,7 +124,7 @@ TEST_F(QtBackendTest, TheDownloadChoiceAnswersByItsButtons) {
       pictured |= label->pixmap().size() == QSize(121, 230);
     EXPECT_TRUE(pictured);
     c.act(*dialog);
-    PumpUntil([&] { return answer != 0; });
+    PumpQtUntil([&] { return answer != 0; });
     worker.join();
     EXPECT_EQ(answer, c.answer) << c.what;
   }
@@ -167,7 +150,7 @@ TEST_F(QtBackendTest, TheSaveDialogGivesTheChosenPathOrNothing) {
     } else {
       dialog->reject();
     }
-    PumpUntil([&] { return done.load(); });
+    PumpQtUntil([&] { return done.load(); });
     worker.join();
     EXPECT_EQ(chosen, accept ? std::optional<std::string>(target) : std::nullopt);
   }
@@ -193,8 +176,8 @@ TEST_F(QtBackendTest, WindowStatesAreCoalescedAndTheLastOneIsDrawn) {
     view->Close();
   });
   QtDialogWindow* window = nullptr;
-  EXPECT_TRUE(PumpUntil([&] {
-    window = Shown<QtDialogWindow>();
+  EXPECT_TRUE(PumpQtUntil([&] {
+    window = ShownWindow<QtDialogWindow>();
     return updated && window && window->windowTitle() == "state 2000";
   }));
   ASSERT_NE(window, nullptr);
@@ -203,7 +186,7 @@ TEST_F(QtBackendTest, WindowStatesAreCoalescedAndTheLastOneIsDrawn) {
   EXPECT_EQ(window->size(), QSize(200, 100));
   closing = true;
   owner.join();
-  EXPECT_TRUE(PumpUntil([] { return !Shown<QtDialogWindow>(); }));
+  EXPECT_TRUE(PumpQtUntil([] { return !ShownWindow<QtDialogWindow>(); }));
 }
 
 TEST_F(QtBackendTest, TextIsMeasuredOnAnyThread) {
