@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QMessageBox>
@@ -98,7 +99,7 @@ QtUIBackend* QtUIBackend::Create(const std::string& qtPlatform, std::string* fai
   return new QtUIBackend();
 }
 
-QtUIBackend::QtUIBackend() : m_metrics(QtDialogWindow::DialogFont()) {
+QtUIBackend::QtUIBackend() {
   const QColor highlight = QApplication::palette().color(QPalette::Highlight);
   m_highlight = RGB(highlight.red(), highlight.green(), highlight.blue());
 }
@@ -209,9 +210,10 @@ void QtUIBackend::Beep() {
   PostToQtThread([] { QApplication::beep(); });
 }
 
+// Fonts made on the calling thread: Qt keeps their engines apart from
+// those the main thread paints with.
 UISize QtUIBackend::TextExtent(const std::string& text) {
-  std::lock_guard guard(m_metricsLock);
-  const QSize size = m_metrics.size(Qt::TextSingleLine, QString::fromStdString(text));
+  const QSize size = QFontMetrics(QtDialogWindow::DialogFont()).size(Qt::TextSingleLine, QString::fromStdString(text));
   return {size.width(), size.height()};
 }
 

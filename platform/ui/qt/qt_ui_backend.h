@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QFontMetrics>
 #include <atomic>
 #include <list>
 #include <memory>
@@ -56,8 +55,6 @@ class QtUIBackend : public UIBackend {
 
   std::mutex m_questionsLock;
   std::list<std::shared_ptr<Question>> m_questions;
-  std::mutex m_metricsLock;
-  QFontMetrics m_metrics;
   COLORREF m_highlight;
   std::atomic<bool> m_quitRequested{false};
   QEventLoop* m_runningLoop = nullptr;  // main thread only
