@@ -128,6 +128,9 @@ class QtWindowTest : public ::testing::Test {
     m_previous = SetUIBackend(std::unique_ptr<UIBackend>(backend));
   }
   void TearDown() override {
+    // The window goes once its thread has ended; the next test must not
+    // find it.
+    PumpQtUntil([] { return !ProgressWindow(); });
     SetUIBackend(std::move(m_previous));
     unsetenv("KESTRION_REGISTRY");
   }

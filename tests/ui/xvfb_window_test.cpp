@@ -45,6 +45,8 @@ class XvfbDisplay {
     for (int i = 0; i < 300 && !testenv::FileExists(ready); ++i) std::this_thread::sleep_for(50ms);
     std::istringstream line(testenv::ReadFile(ready));
     line >> m_shell >> m_display >> m_authority;
+    // The server's own process, which Xvfb writes into its lock file.
+    if (!m_display.empty()) m_server = atoi(testenv::ReadFile(LockFile()).c_str());
   }
   ~XvfbDisplay() {
     if (m_shell > 0) kill(m_shell, SIGTERM);
@@ -53,14 +55,28 @@ class XvfbDisplay {
       kill(-m_pid, SIGKILL);
       waitpid(m_pid, nullptr, 0);
     }
-    // Xvfb ends after xvfb-run does; a new one on the same number before
-    // its socket is gone would lose its own socket to the old one's clean-up.
-    const std::string socket = "/tmp/.X11-unix/X" + m_display.substr(m_display.find(':') + 1);
-    for (int i = 0; i < 100 && !m_display.empty() && testenv::FileExists(socket); ++i)
+    // Xvfb ends after xvfb-run does (which tells it to); a new one on the
+    // same number before then would lose its socket to the old one's
+    // clean-up. One that outlives xvfb-run is told again.
+    for (int i = 0; i < 100 && m_server > 0 && ServerRuns(); ++i) {
+      if (i == 50) kill(m_server, SIGTERM);
       std::this_thread::sleep_for(50ms);
+    }
   }
   bool Ready() const { return !m_display.empty(); }
-  std::string Errors() const { return testenv::ReadFile(m_dir.File("xdotool.err")); }
+  std::string LockFile() const { return "/tmp/.X" + m_display.substr(m_display.find(':') + 1) + "-lock"; }
+  // Running and not yet a zombie waiting for its parent.
+  bool ServerRuns() const {
+    const std::string stat = testenv::ReadFile("/proc/" + std::to_string(m_server) + "/stat");
+    const size_t state = stat.rfind(')');
+    return state != std::string::npos && stat.size() > state + 2 && stat[state + 2] != 'Z' &&
+           testenv::ReadFile("/proc/" + std::to_string(m_server) + "/comm") == "Xvfb\n";
+  }
+  // What the display shows and what xdotool said, for a failure message.
+  std::string Describe() const {
+    return "windows: [" + Xdotool("search --name . getwindowname %@") + "] " +
+           testenv::ReadFile(m_dir.File("xdotool.err"));
+  }
   std::map<std::string, std::string> Environment() const { return {{"DISPLAY", m_display}, {"XAUTHORITY", m_authority}}; }
 
   // xdotool's output, each command given at most `limit`.
@@ -105,6 +121,7 @@ class XvfbDisplay {
   testenv::ScratchDir m_dir;
   pid_t m_pid = -1;
   int m_shell = -1;
+  int m_server = -1;
   std::string m_display, m_authority;
 };
 
@@ -131,6 +148,9 @@ class XvfbWindowTest : public ::testing::Test {
     std::map<std::string, std::string> env = m_display.Environment();
     env["KESTRION_UI"] = "qt";
     env["QT_QPA_PLATFORM"] = "";  // the offscreen tests of this binary set it
+    // The display has no session bus; without this, Qt's D-Bus library would
+    // start one for it (and leave it running), forking from a thread.
+    env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + m_dir.File("no-bus");
     env["KESTRION_REGISTRY"] = m_dir.File("registry");
     return env;
   }
@@ -153,7 +173,7 @@ TEST_F(XvfbWindowTest, TheWindowShowsProgressOpensItsDetailsAndCancelEndsTheDown
   const std::string destination = m_dir.File("big.bin");
   testenv::KestrionProcess kestrion({m_nginx.Url("big.bin"), destination}, m_dir.Path(), Environment());
   const std::string window = m_display.FindWindow("^File Download");
-  ASSERT_FALSE(window.empty()) << "no File Download window: " << m_display.Errors()
+  ASSERT_FALSE(window.empty()) << "no File Download window: " << m_display.Describe()
                                << kestrion.Wait(std::chrono::seconds(0)).output;
   EXPECT_TRUE(XvfbDisplay::Eventually(
       [&] { return m_display.Xdotool("getwindowname " + window).find("%)") != std::string::npos; }))
@@ -180,7 +200,7 @@ TEST_F(XvfbWindowTest, CancelWhileAQuestionIsOpenEndsTheDownload) {
   const std::string destination = m_dir.File("missing/small.bin");
   testenv::KestrionProcess kestrion({m_nginx.Url("small.bin"), destination}, m_dir.Path(), Environment());
   const std::string window = m_display.FindWindow("^File Download");
-  ASSERT_FALSE(window.empty()) << "no File Download window: " << m_display.Errors()
+  ASSERT_FALSE(window.empty()) << "no File Download window: " << m_display.Describe()
                                << kestrion.Wait(std::chrono::seconds(0)).output;
   const std::string box = m_display.FindWindow("^Kestrion$");
   ASSERT_FALSE(box.empty()) << "no message box";
