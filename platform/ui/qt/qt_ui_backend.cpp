@@ -22,22 +22,17 @@ constexpr const char* kMessageTitle = "Kestrion";
 
 bool OnProcessMainThread() { return gettid() == getpid(); }
 
-// Qt keeps pointers to its arguments for the application's whole life.
-std::vector<std::string>& QtArguments() {
-  static std::vector<std::string> arguments;
-  return arguments;
-}
-
+// Runs once per process. Qt keeps references to its arguments for the
+// application's whole life, and the application is never deleted: windows
+// may be drawn until the process ends.
 void StartQt(const std::string& platform) {
-  std::vector<std::string>& kept = QtArguments();
-  kept = {"kestrion"};
-  if (!platform.empty()) kept.insert(kept.end(), {"-platform", platform});
+  static std::vector<std::string> arguments{"kestrion"};
   static std::vector<char*> argv;
-  for (std::string& argument : kept) argv.push_back(argument.data());
+  static int argc;
+  if (!platform.empty()) arguments.insert(arguments.end(), {"-platform", platform});
+  for (std::string& argument : arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);
-  static int argc = static_cast<int>(kept.size());
-  // Never deleted: windows may be drawn until the process ends, and Qt's own
-  // clean-up at exit does not need it gone.
+  argc = static_cast<int>(arguments.size());
   new QApplication(argc, argv.data());
 }
 
@@ -99,7 +94,7 @@ QtUIBackend* QtUIBackend::Create(const std::string& qtPlatform, std::string* fai
   return new QtUIBackend();
 }
 
-QtUIBackend::QtUIBackend() {
+QtUIBackend::QtUIBackend() : m_shared(std::make_shared<Shared>()) {
   const QColor highlight = QApplication::palette().color(QPalette::Highlight);
   m_highlight = RGB(highlight.red(), highlight.green(), highlight.blue());
 }
@@ -138,21 +133,21 @@ void QtUIBackend::Ask(MakeDialog make, Deliver deliver) {
   auto question = std::make_shared<Question>();
   question->asker = std::this_thread::get_id();
   {
-    std::lock_guard guard(m_questionsLock);
-    m_questions.push_back(question);
+    std::lock_guard guard(m_shared->lock);
+    m_shared->questions.push_back(question);
   }
-  PostToQtThread([this, question, make, deliver] { ShowQuestion(question, make, deliver); });
+  PostToQtThread([shared = m_shared, question, make, deliver] { ShowQuestion(shared, question, make, deliver); });
 }
 
 // Not modal: the other windows (the progress window's Cancel above all)
 // stay usable while the asking thread waits.
-void QtUIBackend::ShowQuestion(const std::shared_ptr<Question>& question, const MakeDialog& make,
-                               const Deliver& deliver) {
+void QtUIBackend::ShowQuestion(const std::shared_ptr<Shared>& shared, const std::shared_ptr<Question>& question,
+                               const MakeDialog& make, const Deliver& deliver) {
   QDialog* dialog = nullptr;
   {
-    std::lock_guard guard(m_questionsLock);
+    std::lock_guard guard(shared->lock);
     if (question->withdrawn) {
-      m_questions.remove(question);
+      shared->questions.remove(question);
       return;
     }
     dialog = make();
@@ -160,13 +155,14 @@ void QtUIBackend::ShowQuestion(const std::shared_ptr<Question>& question, const 
   }
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   dialog->setWindowModality(Qt::NonModal);
-  QObject::connect(dialog, &QDialog::finished, dialog, [this, question, deliver, dialog](int result) {
+  QObject::connect(dialog, &QDialog::finished, dialog, [shared, question, deliver, dialog](int result) {
     bool withdrawn;
     {
-      std::lock_guard guard(m_questionsLock);
+      std::lock_guard guard(shared->lock);
       withdrawn = question->withdrawn;
+      question->dialog = nullptr;
+      shared->questions.remove(question);
     }
-    Forget(question);
     if (!withdrawn) deliver(*dialog, result);
   });
   dialog->show();
@@ -174,27 +170,21 @@ void QtUIBackend::ShowQuestion(const std::shared_ptr<Question>& question, const 
   dialog->activateWindow();
 }
 
-void QtUIBackend::Forget(const std::shared_ptr<Question>& question) {
-  std::lock_guard guard(m_questionsLock);
-  question->dialog = nullptr;
-  m_questions.remove(question);
-}
-
 void QtUIBackend::WithdrawQuestions() {
   std::vector<std::shared_ptr<Question>> withdrawn;
   {
-    std::lock_guard guard(m_questionsLock);
-    for (const auto& question : m_questions) {
+    std::lock_guard guard(m_shared->lock);
+    for (const auto& question : m_shared->questions) {
       if (question->asker != std::this_thread::get_id()) continue;
       question->withdrawn = true;
       withdrawn.push_back(question);
     }
   }
-  PostToQtThread([this, withdrawn] {
+  PostToQtThread([shared = m_shared, withdrawn] {
     for (const auto& question : withdrawn) {
       QDialog* dialog = nullptr;
       {
-        std::lock_guard guard(m_questionsLock);
+        std::lock_guard guard(shared->lock);
         dialog = question->dialog;
       }
       if (dialog) dialog->done(QDialog::Rejected);
@@ -221,17 +211,17 @@ UISize QtUIBackend::TextExtent(const std::string& text) {
 // it runs ends it there. Neither reaches a later loop.
 void QtUIBackend::RunMainLoop() {
   QEventLoop loop;
-  m_runningLoop = &loop;
-  if (!m_quitRequested.exchange(false)) loop.exec();
-  m_runningLoop = nullptr;
+  m_shared->runningLoop = &loop;
+  if (!m_shared->quitRequested.exchange(false)) loop.exec();
+  m_shared->runningLoop = nullptr;
 }
 
 void QtUIBackend::QuitMainLoop() {
-  m_quitRequested = true;
-  PostToQtThread([this] {
-    if (!m_runningLoop) return;
-    m_quitRequested = false;
-    m_runningLoop->quit();
+  m_shared->quitRequested = true;
+  PostToQtThread([shared = m_shared] {
+    if (!shared->runningLoop) return;
+    shared->quitRequested = false;
+    shared->runningLoop->quit();
   });
 }
 

@@ -48,14 +48,20 @@ class QtUIBackend : public UIBackend {
   // Told the dialog and how it ended (its result code).
   using Deliver = std::function<void(QDialog&, int)>;
 
+  // What work posted to the main thread uses: it may run after the backend
+  // is gone (tests replace backends).
+  struct Shared {
+    std::mutex lock;
+    std::list<std::shared_ptr<Question>> questions;  // open ones, under the lock
+    std::atomic<bool> quitRequested{false};
+    QEventLoop* runningLoop = nullptr;  // main thread only
+  };
+
   QtUIBackend();
   void Ask(MakeDialog make, Deliver deliver);
-  void ShowQuestion(const std::shared_ptr<Question>& question, const MakeDialog& make, const Deliver& deliver);
-  void Forget(const std::shared_ptr<Question>& question);
+  static void ShowQuestion(const std::shared_ptr<Shared>& shared, const std::shared_ptr<Question>& question,
+                           const MakeDialog& make, const Deliver& deliver);
 
-  std::mutex m_questionsLock;
-  std::list<std::shared_ptr<Question>> m_questions;
+  std::shared_ptr<Shared> m_shared;
   COLORREF m_highlight;
-  std::atomic<bool> m_quitRequested{false};
-  QEventLoop* m_runningLoop = nullptr;  // main thread only
 };
