@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <mutex>
 #include <vector>
@@ -127,7 +128,7 @@ class ConsoleWindowView : public IWindowView {
       return;
     }
     for (char key : m_terminal->ReadWaitingBytes())
-      if (key == kDetailsKey || key == kDetailsKey - 'a' + 'A') {
+      if (std::tolower(static_cast<unsigned char>(key)) == kDetailsKey) {
         ViewInput press;
         press.id = m_toggleId;
         m_onInput(press);
