@@ -68,23 +68,20 @@ class RecordingUIFixture {
     SetUIBackend(std::move(m_previous));
   }
 
-  // Sets a value under HKEY_LOCAL_MACHINE\SOFTWARE\Morvane\Kestrion[\sub].
+  // Values under HKEY_LOCAL_MACHINE\SOFTWARE\Morvane\Kestrion[\sub];
+  // CreateProgramKey makes the key alone.
   static void SetProgramString(const std::string& sub, const std::string& name, const std::string& text) {
-    HKEY key = ProgramKey(sub);
-    RegSetString(key, name, text);
-    RegCloseKey(key);
+    WithProgramKey(sub, [&](HKEY key) { RegSetString(key, name, text); });
   }
   static void SetProgramDword(const std::string& name, DWORD value) {
-    HKEY key = ProgramKey("");
-    RegSetDword(key, name, value);
-    RegCloseKey(key);
+    WithProgramKey("", [&](HKEY key) { RegSetDword(key, name, value); });
   }
-  // The key itself, with no values.
-  static void CreateProgramKey(const std::string& sub) { RegCloseKey(ProgramKey(sub)); }
-  static HKEY ProgramKey(const std::string& sub) {
+  static void CreateProgramKey(const std::string& sub) { WithProgramKey(sub, [](HKEY) {}); }
+  static void WithProgramKey(const std::string& sub, const std::function<void(HKEY)>& use) {
     HKEY key = nullptr;
     RegCreateKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Morvane\\Kestrion" + (sub.empty() ? "" : "\\" + sub), &key);
-    return key;
+    use(key);
+    RegCloseKey(key);
   }
 
   RecordedUI ui;

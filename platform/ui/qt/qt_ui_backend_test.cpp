@@ -189,17 +189,6 @@ TEST_F(QtBackendTest, WindowStatesAreCoalescedAndTheLastOneIsDrawn) {
   EXPECT_TRUE(PumpQtUntil([] { return !ShownWindow<QtDialogWindow>(); }));
 }
 
-TEST_F(QtBackendTest, TextIsMeasuredOnAnyThread) {
-  UISize wide, narrow;
-  std::thread([&] {
-    wide = CurrentUIBackend().TextExtent("Program updates");
-    narrow = CurrentUIBackend().TextExtent("Feedback");
-  }).join();
-  EXPECT_GT(wide.cx, narrow.cx);
-  EXPECT_GT(narrow.cx, 0);
-  EXPECT_GT(wide.cy, 8);
-}
-
 TEST_F(QtBackendTest, TheMainLoopEndsWhenToldEvenBeforeItRuns) {
   CurrentUIBackend().QuitMainLoop();
   CurrentUIBackend().RunMainLoop();  // returns at once
