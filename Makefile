@@ -11,7 +11,7 @@ PREFIX ?= /usr/local
 PROGRAM_DIR = $(DESTDIR)$(PREFIX)/lib/kestrion
 COMMANDS = kestrion kestrion-install urlbind dispcall regsvr
 
-.PHONY: all build run test deps-build deps-test bench install
+.PHONY: all build run test deps-build deps-test bench install pictures
 
 all: build
 
@@ -27,7 +27,7 @@ build: deps-build
 
 run: deps-test build
 ifdef URL
-	$(BUILD)/kestrion "$(URL)" "$(if $(DEST),$(DEST),$(notdir $(URL)))"
+	@scripts/demo $(BUILD)/kestrion "$(URL)" "$(if $(DEST),$(DEST),$(notdir $(URL)))"
 else
 	@scripts/demo $(BUILD)/kestrion
 endif
@@ -56,3 +56,7 @@ install: build
 	    $(PROGRAM_DIR)/kestrion-install; \
 	  fi; \
 	fi
+
+# Redraws docs/window.png and docs/window-details.png from the real window.
+pictures: deps-test build
+	@KESTRION_PICTURES_DIR=$(CURDIR)/docs $(BUILD)/tests/ui_system_tests --gtest_filter='QtWindowTest.Pictures*'

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "platform/loop/thread_message.h"
-
 // Texts the banner updater shows.
 namespace ad_messages {
 inline constexpr char kThreadNotCreated[] = "CADUpdateMgr thread cannot be created, Update Aborted";
@@ -15,8 +13,3 @@ inline constexpr char kLastUpdateTimeNotRead[] = "Could not read LastUpdateTime 
 inline constexpr char kMissingInstallConfig[] = "Missing INSTALL.CFG";
 inline constexpr char kADFilesKeyNotOpened[] = "Could not open ADFiled registry key";
 }  // namespace ad_messages
-
-// Posted by the updater to the thread of the user's progress window when the
-// banner list in the registry has changed: the window reloads it. No
-// parameters.
-constexpr unsigned WM_ADLIST_CHANGED = WM_USER + 10;

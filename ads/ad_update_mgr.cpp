@@ -21,6 +21,7 @@
 #include "platform/loop/event.h"
 #include "platform/registry/registry.h"
 #include "platform/ui/ui.h"
+#include "ui/download_progress_dlg.h"
 
 using namespace ad_messages;
 

@@ -15,6 +15,7 @@
 #include "tests/support/ad_install.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/test_env.h"
+#include "ui/download_progress_dlg.h"
 
 namespace {
 

@@ -30,7 +30,7 @@ class AnsweringBackend : public UIBackend {
   void AskSaveFile(const std::string&, std::function<void(std::optional<std::string>)> answered) override {
     answered(std::nullopt);
   }
-  std::unique_ptr<IProgressView> CreateProgressView(std::function<void()>) override { return nullptr; }
+  std::unique_ptr<IWindowView> CreateWindowView(ViewInputHandler) override { return nullptr; }
 
  private:
   std::deque<int>* m_answers;

@@ -45,6 +45,9 @@ CKestrionApp::~CKestrionApp() = default;
 
 int CKestrionApp::Run(const std::string& parameterText) {
   SetInterruptHandler([this] { PostQuitToManager(); });
+  // The window system starts on the main thread, before any download thread
+  // asks it for a window.
+  CurrentUIBackend();
   if (parameterText.empty()) {
     AfxMessageBox(app_messages::kStandAlone, MB_OK);
     return kExitFailure;
@@ -58,7 +61,7 @@ int CKestrionApp::Run(const std::string& parameterText) {
     AfxMessageBox(failure.Text(), MB_OK);
     return kExitFailure;
   }
-  WaitForSingleObject(*m_hDoneEvent, INFINITE);
+  WaitShowingWindows(*m_hDoneEvent);
   m_pManager = nullptr;
   m_adUpdater.End();
   return m_bSucceeded ? kExitSuccess : kExitFailure;

@@ -63,6 +63,10 @@ int CFileDownloadManager::ExitInstance() {
   return WorkerThread::ExitInstance();
 }
 
+void CFileDownloadManager::OnThreadMessage(const ThreadMessage& message) {
+  if (m_pProgressDlg) m_pProgressDlg->OnMessage(message);
+}
+
 void CFileDownloadManager::Stop() {
   if (m_pProgressDlg == nullptr) return;
   if (m_pProgressDlg->IsWindowCreated()) m_pProgressDlg->DestroyWindow();

@@ -27,6 +27,8 @@ class CFileDownloadManager : public WorkerThread {
 
   bool InitInstance() override;
   int ExitInstance() override;
+  // Messages posted to this thread are the progress window's.
+  void OnThreadMessage(const ThreadMessage& message) override;
 
   // Creator's thread: stores the done event (not owned) and starts the thread.
   virtual bool StartDownload(Event* pDoneEvent);

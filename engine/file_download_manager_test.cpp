@@ -14,7 +14,7 @@ class ClockedManager : public CFileDownloadManager {
     MarkRateBase();
   }
   time_t CurrentUtcSeconds() const override { return m_now; }
-  const ProgressWindowState& Window() const { return m_pProgressDlg->State(); }
+  const WindowState& Window() const { return m_pProgressDlg->State(); }
   time_t m_now = 1000000;
 };
 
@@ -50,7 +50,7 @@ TEST(ProgressAccounting, UnknownSizeShowsRateButNoPercentage) {
   manager.AddReceived(3072, 1, 4096);
   EXPECT_EQ(manager.Window().rate, "2.0 Kb/Sec");
   EXPECT_EQ(manager.Window().timeLeft, "Unknown    (Opened so far 4.0 KB)");
-  EXPECT_EQ(manager.Window().title, "");  // never set: no window was created
+  EXPECT_EQ(manager.Window().title, "File Download");  // no percentage
   EXPECT_EQ(manager.Window().progress, 0);
 }
 
@@ -85,7 +85,7 @@ TEST(ProgressAccounting, ConnectionsBeyondTheGridAreCountedAndIgnored) {
   manager.AddReceived(10, 11, 10);
   manager.AddReceived(10, 0, 10);
   EXPECT_EQ(manager.m_nReceived, 20);
-  for (const std::string& column : manager.Window().connections) EXPECT_EQ(column, "");
+  for (const std::string& column : manager.Window().connections) EXPECT_EQ(column, ".");
 }
 
 TEST(ManagerPaths, SplitAtTheLastSlashOrBackslash) {

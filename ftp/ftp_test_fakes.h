@@ -108,7 +108,7 @@ class RecordingUI : public UIBackend {
     saveDialogs.push_back(initialPath);
     answered(saveAnswer);
   }
-  std::unique_ptr<IProgressView> CreateProgressView(std::function<void()>) override { return nullptr; }
+  std::unique_ptr<IWindowView> CreateWindowView(ViewInputHandler) override { return nullptr; }
 
   std::vector<std::string> messages;
   std::vector<std::string> saveDialogs;

@@ -1,13 +1,36 @@
 #include "ui/download_progress_dlg.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "engine/file_download_manager.h"
 #include "platform/base/failure.h"
-#include "platform/loop/thread_message.h"
+#include "platform/process/process.h"
+#include "platform/registry/registry.h"
+#include "ui/progress_dlg_resources.h"
 #include "ui/progress_texts.h"
 
-CDownloadProgressDlg::CDownloadProgressDlg(CFileDownloadManager* manager) : m_pManager(manager) {}
+using namespace progress_dlg;
+
+namespace {
+
+constexpr int kAdTimer = 1;
+constexpr int kAdMilliseconds = 8000;
+constexpr DWORD kAdEntryBuffer = 400;
+constexpr char kMainKey[] = "SOFTWARE\\Morvane\\Kestrion";
+
+// A value's data as text: up to its first NUL.
+std::string DataText(const uint8_t* data, DWORD size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  return text.substr(0, text.find('\0'));
+}
+
+}  // namespace
+
+CDownloadProgressDlg::CDownloadProgressDlg(CFileDownloadManager* manager)
+    : CCollapsibleDialog(Template(), IDC_MARKER, IDC_DETAILS, progress_texts::kDetailsCollapsed,
+                         progress_texts::kDetailsExpanded, true),
+      m_pManager(manager) {}
 
 CDownloadProgressDlg::~CDownloadProgressDlg() { DestroyWindow(); }
 
@@ -16,51 +39,138 @@ void CDownloadProgressDlg::SetFileName(const std::string& name) { m_strFileName 
 void CDownloadProgressDlg::SetServer(const std::string& server) { m_strServer = server; }
 void CDownloadProgressDlg::SetDestFolder(const std::string& folder) { m_strDestFolder = folder; }
 
-bool CDownloadProgressDlg::Create() {
-  if (m_view) return true;
-  m_state = ProgressWindowState{};
-  m_state.title = progress_texts::kTitle;
-  m_state.saving = Format(progress_texts::kSaving, m_strFileName.c_str(), m_strServer.c_str());
-  m_state.destFolder = m_strDestFolder;
-  m_state.url = m_strURL;
-  for (auto& column : m_state.connections) column = progress_texts::kNoConnectionBytes;
+void CDownloadProgressDlg::DoDataExchange() {
+  DDX_Control(IDC_ANIMATION, m_animate);
+  DDX_Control(IDC_VERSION, m_version);
+  DDX_Control(IDC_LINK_SITE, m_linkSite);
+  DDX_Control(IDC_LINK_UPDATES, m_linkUpdates);
+  DDX_Control(IDC_LINK_FEEDBACK, m_linkFeedback);
+  DDX_Control(IDC_SAVING, m_saving);
+  DDX_Control(IDC_DEST_FOLDER, m_destFolder);
+  DDX_Control(IDC_BANNER, m_banner);
+}
 
-  // The cancel callback may run on another thread and after this object is
-  // gone, so it carries the thread id by value rather than a pointer.
-  m_cancelThread = CancelThread();
-  ThreadId thread = m_cancelThread;
-  m_view = CurrentUIBackend().CreateProgressView([thread] { PostCancel(thread); });
-  if (!m_view) return false;
-  Publish();
+bool CDownloadProgressDlg::OnInitDialog() {
+  CCollapsibleDialog::OnInitDialog();
+  m_version.SetWindowText(progress_texts::kVersion);
+  m_animate.Open(kAnimationResource);
+  LoadAdList();
+  if (m_bDetailsAllowed) {
+    GetDlgItem(IDC_DETAILS)->visible = true;
+    GetDlgItem(IDC_DETAILS)->enabled = true;
+  }
+  m_linkSite.SetLinkURL(progress_texts::kHomePageURL);
+  m_linkFeedback.SetLinkURL(progress_texts::kFeedbackURL);
+  m_linkUpdates.SetLinkURL(progress_texts::kUpdatesURL);
+  ShowNextAd();
+  SetTimer(kAdTimer, kAdMilliseconds);
+  m_saving.SetWindowText(Format(progress_texts::kSaving, m_strFileName.c_str(), m_strServer.c_str()));
+  m_destFolder.SetWindowText(m_strDestFolder);
+  m_saving.SetToolTip(m_strURL);
   return true;
 }
 
-void CDownloadProgressDlg::ShowWindow() {
-  m_state.visible = true;
-  Publish();
+// The keys stay open only while they are read; a missing key is said once
+// per load and leaves the window without banners or Details button.
+void CDownloadProgressDlg::LoadAdList() {
+  m_adFiles.clear();
+  m_adLinks.clear();
+  HKEY mainKey = nullptr;
+  if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, kMainKey, &mainKey) != ERROR_SUCCESS) {
+    AfxMessageBox(progress_texts::kNoMainKey, MB_OK);
+    return;
+  }
+  HKEY adKey = nullptr;
+  if (RegOpenKeyEx(mainKey, "ADFiles", &adKey) != ERROR_SUCCESS) {
+    RegCloseKey(mainKey);
+    AfxMessageBox(progress_texts::kNoAdFilesKey, MB_OK);
+    return;
+  }
+  for (DWORD index = 0;; ++index) {
+    char name[kAdEntryBuffer] = {};
+    uint8_t data[kAdEntryBuffer] = {};
+    DWORD nameSize = kAdEntryBuffer - 1;
+    DWORD dataSize = kAdEntryBuffer - 1;
+    DWORD type = 0;
+    const LONG result = RegEnumValue(adKey, index, name, &nameSize, &type, data, &dataSize);
+    if (result == ERROR_NO_MORE_ITEMS) break;
+    // An entry too long for the buffers would come back cut, naming some
+    // other file or page: it is left out.
+    if (result == ERROR_MORE_DATA) continue;
+    if (result != ERROR_SUCCESS) break;
+    m_adFiles.emplace_back(name, nameSize);
+    m_adLinks.push_back(DataText(data, dataSize));
+  }
+  uint8_t details[4] = {};
+  DWORD size = sizeof details;
+  DWORD type = 0;
+  if (RegQueryValueEx(mainKey, "Details", &type, details, &size) != ERROR_SUCCESS) {
+    m_bDetailsAllowed = false;
+  } else if (details[0] == 1 && details[1] == 0 && details[2] == 0 && details[3] == 0) {
+    m_bDetailsAllowed = true;
+  }
+  RegCloseKey(adKey);
+  RegCloseKey(mainKey);
 }
 
-void CDownloadProgressDlg::DestroyWindow() {
-  if (!m_view) return;
-  m_view->Close();
-  m_view.reset();
+// The index is kept across reloads, so the rotation goes on where it was.
+void CDownloadProgressDlg::ShowNextAd() {
+  if (m_adFiles.empty()) return;
+  if (m_nAdIndex + 1 >= static_cast<int>(m_adFiles.size())) m_nAdIndex = -1;
+  ++m_nAdIndex;
+  m_strAdLink = m_adLinks[m_nAdIndex];
+  m_banner.Stop();
+  m_banner.LoadPicture(m_adFiles[m_nAdIndex]);
+  m_banner.SetStretch(0);
+  m_banner.Play();
+  SetTimer(kAdTimer, kAdMilliseconds);
+}
+
+void CDownloadProgressDlg::OnTimer(int id) {
+  if (id != kAdTimer) return;
+  KillTimer(kAdTimer);
+  ShowNextAd();
+}
+
+void CDownloadProgressDlg::OnControlEvent(int id, int eventId) {
+  if (id == IDC_BANNER && eventId == DISPID_CLICK) OnBannerClick();
+}
+
+void CDownloadProgressDlg::OnBannerClick() {
+  if (!IsOpenableBannerLink(m_strAdLink)) {
+    MessageBeep();
+    return;
+  }
+  if (CLinkLabel::OpenURL(m_strAdLink, SW_SHOW) > 32) NoteLinkOpened(m_strAdLink);
+}
+
+bool CDownloadProgressDlg::IsOpenableBannerLink(const std::string& url) {
+  const size_t colon = url.find(':');
+  if (colon == std::string::npos) return false;
+  std::string scheme = url.substr(0, colon);
+  std::transform(scheme.begin(), scheme.end(), scheme.begin(), [](unsigned char c) { return std::tolower(c); });
+  return scheme == "http" || scheme == "https" || scheme == "ftp" || scheme == "mailto";
+}
+
+bool CDownloadProgressDlg::OnUserMessage(const ThreadMessage& message) {
+  if (message.message != WM_ADLIST_CHANGED) return false;
+  LoadAdList();
+  return true;
 }
 
 void CDownloadProgressDlg::ShowProgress(float rate, int64_t received, int64_t secondsLeft, int percent) {
-  m_state.rate = Format(progress_texts::kRate, rate / 1024.0);
-  m_state.timeLeft =
-      FormatTimeLeft(secondsLeft) + Format(progress_texts::kOpenedSoFar, FormatSize(received).c_str());
-  if (percent > 0) m_state.title = Format(progress_texts::kTitleWithPercent, percent);
+  SetDlgItemText(IDC_RATE, Format(progress_texts::kRate, rate / 1024.0));
+  SetDlgItemText(IDC_TIME_LEFT,
+                 FormatTimeLeft(secondsLeft) + Format(progress_texts::kOpenedSoFar, FormatSize(received).c_str()));
+  if (percent > 0) SetWindowText(Format(progress_texts::kTitleWithPercent, percent));
   // The bar covers 0..100 and pins values outside, as a progress control does.
-  m_state.progress = std::clamp(percent, 0, 100);
+  GetDlgItem(IDC_PROGRESS)->position = std::clamp(percent, 0, 100);
   Publish();
 }
 
 void CDownloadProgressDlg::SetConnectionBytes(int connection, int64_t bytes) {
   if (connection < 1 || connection > 10) return;
-  std::string text = FormatSize(bytes);
-  if (m_state.connections[connection - 1] == text) return;
-  m_state.connections[connection - 1] = std::move(text);
+  SetDlgItemText(IDC_CONN_BYTES_FIRST + connection - 1, FormatSize(bytes));
   Publish();
 }
 
@@ -72,9 +182,9 @@ std::string CDownloadProgressDlg::FormatSize(int64_t bytes) {
 
 std::string CDownloadProgressDlg::FormatTimeLeft(int64_t secondsLeft) {
   if (secondsLeft < 0) return progress_texts::kUnknownTime;
-  int64_t hours = secondsLeft / 3600;
-  int64_t minutes = secondsLeft / 60 - hours * 60;
-  int64_t seconds = secondsLeft % 60;
+  const int64_t hours = secondsLeft / 3600;
+  const int64_t minutes = secondsLeft / 60 - hours * 60;
+  const int64_t seconds = secondsLeft % 60;
   std::string text;
   if (hours > 0) text += Format(progress_texts::kHours, hours);
   if (minutes > 0 || hours > 0) text += Format(progress_texts::kMinutes, minutes);
@@ -82,17 +192,29 @@ std::string CDownloadProgressDlg::FormatTimeLeft(int64_t secondsLeft) {
   return text;
 }
 
-void CDownloadProgressDlg::OnCancel() { PostCancel(m_cancelThread); }
+void CDownloadProgressDlg::OnCancel() {
+  PostThreadMessage(ManagerThread(), WM_QUIT);
+  CCollapsibleDialog::OnCancel();
+}
 
-void CDownloadProgressDlg::PostCancel(ThreadId thread) { PostThreadMessage(thread, WM_QUIT); }
-
-ThreadId CDownloadProgressDlg::CancelThread() const {
-  // The window is created on its manager's thread, so that thread's id serves
+ThreadId CDownloadProgressDlg::ManagerThread() const {
+  // The window lives on its manager's thread, so that thread's id serves
   // when the manager has none to give (no manager, or not yet recorded).
   if (m_pManager && m_pManager->ThreadIdentifier() != 0) return m_pManager->ThreadIdentifier();
   return GetCurrentThreadId();
 }
 
-void CDownloadProgressDlg::Publish() {
-  if (m_view) m_view->Update(m_state);
+void CDownloadProgressDlg::Summarize(WindowState& state) const {
+  auto text = [&](int id) { return state.Find(id) ? state.Find(id)->text : std::string(); };
+  state.url = m_strURL;
+  state.saving = text(IDC_SAVING);
+  state.timeLeft = text(IDC_TIME_LEFT);
+  state.destFolder = text(IDC_DEST_FOLDER);
+  state.rate = text(IDC_RATE);
+  state.version = text(IDC_VERSION);
+  state.progress = state.Find(IDC_PROGRESS) ? state.Find(IDC_PROGRESS)->position : 0;
+  for (int n = 0; n < 10; ++n) state.connections[n] = text(IDC_CONN_BYTES_FIRST + n);
+  const DialogControl* details = state.Find(IDC_DETAILS);
+  state.detailsShown = details && details->visible && details->enabled;
+  state.banner = state.Find(IDC_BANNER) ? state.Find(IDC_BANNER)->picture : "";
 }

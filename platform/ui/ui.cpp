@@ -1,11 +1,14 @@
 #include "platform/ui/ui.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <thread>
 
+#include "platform/loop/event.h"
 #include "platform/loop/event_loop.h"
 #include "platform/loop/thread_message.h"
+#include "platform/ui/qt_plugin.h"
 #include "platform/ui/ui_console_backend.h"
 #include "platform/ui/ui_script_backend.h"
 
@@ -14,9 +17,21 @@ namespace {
 std::mutex g_backendLock;
 std::unique_ptr<UIBackend> g_backend;
 
+std::string EnvOrEmpty(const char* name) {
+  const char* value = getenv(name);
+  return value ? value : "";
+}
+
+bool DisplayIsSet() { return !EnvOrEmpty("DISPLAY").empty() || !EnvOrEmpty("WAYLAND_DISPLAY").empty(); }
+
 std::unique_ptr<UIBackend> BackendFromEnvironment() {
-  const char* name = getenv("KESTRION_UI");
-  if (name && std::string(name) == "script") return UIScriptBackend::FromEnvironment();
+  const std::string name = EnvOrEmpty("KESTRION_UI");
+  if (name == "script") return UIScriptBackend::FromEnvironment();
+  if (name == "qt" || (name.empty() && QtPluginBuilt() && DisplayIsSet())) {
+    std::string failure;
+    if (std::unique_ptr<UIBackend> qt = LoadQtBackend(&failure)) return qt;
+    fprintf(stderr, "kestrion: no window could be shown (%s); using the console\n", failure.c_str());
+  }
   return std::make_unique<UIConsoleBackend>();
 }
 
@@ -67,6 +82,15 @@ class PendingAnswer {
 
 int DefaultButton(unsigned type) { return (type & 0x0F) == MB_YESNO ? IDYES : IDOK; }
 
+// False when the thread was told to quit first: its question, still on the
+// screen of a backend that shows it elsewhere, is taken away.
+template <typename T>
+bool Await(PendingAnswer<T>& answer) {
+  if (answer.Wait()) return true;
+  CurrentUIBackend().WithdrawQuestions();
+  return false;
+}
+
 }  // namespace
 
 UIBackend& CurrentUIBackend() {
@@ -86,7 +110,7 @@ int AfxMessageBox(const std::string& text, unsigned type) {
   CurrentUIBackend().AskMessage(text, type, [answer](int button) { answer->Give(button); });
   // A thread told to quit while the box is up leaves it as if nobody had
   // answered; the quit stays pending for its loop.
-  if (!answer->Wait()) return DefaultButton(type);
+  if (!Await(*answer)) return DefaultButton(type);
   return answer->Value();
 }
 
@@ -94,15 +118,29 @@ std::optional<std::string> PromptSaveFile(const std::string& initialPath) {
   auto answer = std::make_shared<PendingAnswer<std::optional<std::string>>>();
   CurrentUIBackend().AskSaveFile(initialPath,
                                  [answer](std::optional<std::string> path) { answer->Give(std::move(path)); });
-  if (!answer->Wait()) return std::nullopt;
+  if (!Await(*answer)) return std::nullopt;
   return answer->Value();
 }
 
 int ShowDownloadChoice(const std::string& text) {
   auto answer = std::make_shared<PendingAnswer<int>>();
   CurrentUIBackend().AskDownloadChoice(text, [answer](int button) { answer->Give(button); });
-  if (!answer->Wait()) return IDCANCEL;
+  if (!Await(*answer)) return IDCANCEL;
   return answer->Value();
 }
 
 void MessageBeep() { CurrentUIBackend().Beep(); }
+
+void WaitShowingWindows(Event& done) {
+  UIBackend& backend = CurrentUIBackend();
+  if (!backend.HasMainLoop()) {
+    WaitForSingleObject(done, INFINITE);
+    return;
+  }
+  std::thread watcher([&] {
+    done.Wait();
+    backend.QuitMainLoop();
+  });
+  backend.RunMainLoop();
+  watcher.join();
+}

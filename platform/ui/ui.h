@@ -1,14 +1,20 @@
 #pragma once
 
 // Stands in for the platform's message boxes, file dialogs and windows. The
-// backend is chosen by KESTRION_UI ("console", "script"; "qt" when built
-// with it) on first use; console is the default. Any thread may ask; a
+// backend is chosen on first use: KESTRION_UI names it ("console", "script",
+// "qt"); without it, qt when the program was built with it and a display is
+// set (DISPLAY or WAYLAND_DISPLAY), else console. Any thread may ask; a
 // question blocks only the asking thread, whose loop keeps pumping.
 
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+
+#include "platform/ui/dialog_template.h"
+#include "platform/ui/window_state.h"
+
+class Event;
 
 constexpr unsigned MB_OK = 0x00;
 constexpr unsigned MB_YESNO = 0x04;
@@ -41,32 +47,10 @@ void MessageBeep();
 // the calling thread only, like AfxMessageBox.
 int ShowDownloadChoice(const std::string& text);
 
-// What a progress window shows, as one whole state.
-struct ProgressWindowState {
-  std::string title;
-  std::string url;         // tooltip of the file text
-  std::string saving;      // "NAME from SERVER"
-  std::string timeLeft;
-  std::string destFolder;
-  std::string rate;
-  int progress = 0;        // 0..100
-  std::string connections[10];
-  bool visible = false;
-};
-
-// A progress window of the chosen backend. Owned by the thread that created
-// it and called from that thread only.
-class IProgressView {
- public:
-  virtual ~IProgressView() = default;
-  // The whole state as it is now; a backend may draw only some of the states
-  // it is given, but always the last one before Close.
-  virtual void Update(const ProgressWindowState& state) = 0;
-  virtual void Close() = 0;
-};
-
 // The backend behind the calls above. A question's answer may come on any
-// thread; AfxMessageBox and PromptSaveFile wait for it while pumping.
+// thread; AfxMessageBox and PromptSaveFile wait for it while pumping. Every
+// member is defined here, in the header: the qt plug-in implements this
+// interface without linking the program's libraries.
 class UIBackend {
  public:
   virtual ~UIBackend() = default;
@@ -75,12 +59,35 @@ class UIBackend {
                            std::function<void(std::optional<std::string>)> answered) = 0;
   // A backend that cannot show the choice cancels the offer.
   virtual void AskDownloadChoice(const std::string&, std::function<void(int)> answered) { answered(IDCANCEL); }
-  // onCancel is the window's Cancel button (for console and script: SIGINT).
-  virtual std::unique_ptr<IProgressView> CreateProgressView(std::function<void()> onCancel) = 0;
+  // The asking thread gave up waiting (it was told to quit): questions it
+  // asked and that are still open are taken away unanswered. That thread.
+  virtual void WithdrawQuestions() {}
+  // A window, not yet visible; onInput gets what a person does to it.
+  virtual std::unique_ptr<IWindowView> CreateWindowView(ViewInputHandler onInput) = 0;
   virtual void Beep() {}
+
+  // The size of one line of text in the dialog font. Any thread. Without a
+  // font of its own a backend counts each character as the average one.
+  virtual UISize TextExtent(const std::string& text) {
+    int characters = 0;
+    for (unsigned char c : text) characters += (c & 0xC0) != 0x80;
+    return {characters * kDialogBaseUnitX, kDialogBaseUnitY};
+  }
+  // The colour of selected text and hovered links. Any thread.
+  virtual COLORREF HighlightColor() { return RGB(0, 120, 215); }
+
+  // A backend whose windows live on the main thread runs their loop there:
+  // RunMainLoop runs it until QuitMainLoop, which any thread may call, even
+  // before the loop runs.
+  virtual bool HasMainLoop() const { return false; }
+  virtual void RunMainLoop() {}
+  virtual void QuitMainLoop() {}
 };
 
 UIBackend& CurrentUIBackend();
+// Waits until the event is set. Under a backend with a main loop (qt) the
+// calling thread, the main one, runs that loop meanwhile.
+void WaitShowingWindows(Event& done);
 // Replaces the backend (tests); returns the previous one. A null backend
 // makes the next use choose again from KESTRION_UI. Views already created
 // stay valid.

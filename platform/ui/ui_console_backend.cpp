@@ -1,11 +1,14 @@
 #include "platform/ui/ui_console_backend.h"
 
-#include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include <cctype>
 #include <chrono>
 #include <mutex>
+#include <vector>
+
+#include "platform/loop/event_loop.h"
+#include "platform/ui/console_terminal.h"
 
 namespace {
 
@@ -14,34 +17,6 @@ using Clock = std::chrono::steady_clock;
 // A terminal is redrawn often; a log file or pipe gets a line now and then.
 constexpr auto kLiveLineInterval = std::chrono::milliseconds(250);
 constexpr auto kPlainLineInterval = std::chrono::seconds(5);
-
-void WriteAll(int fd, const std::string& data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    done += static_cast<size_t>(n);
-  }
-}
-
-// One line from the descriptor, without its newline; none at end of input.
-std::optional<std::string> ReadLine(int fd) {
-  std::string line;
-  for (;;) {
-    char c;
-    ssize_t n = read(fd, &c, 1);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (line.empty()) return std::nullopt;
-      return line;
-    }
-    if (c == '\n') break;
-    line += c;
-  }
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return line;
-}
 
 std::string Lowered(std::string text) {
   for (char& c : text)
@@ -54,123 +29,150 @@ std::string WithoutTrailingBlanks(std::string text) {
   return text;
 }
 
-// Cuts to at most `columns` characters, never inside a UTF-8 sequence.
-std::string FitToColumns(const std::string& text, size_t columns) {
-  size_t characters = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
-    if (characters++ == columns) return text.substr(0, i);
+// The details key toggles the connection grid's line.
+constexpr char kDetailsKey = 'd';
+constexpr char kDetailsHint[] = "  (d: details)";
+
+// The used columns of the connection grid, as one line.
+std::string GridLine(const WindowState& state) {
+  std::string line;
+  for (int n = 0; n < 10; ++n) {
+    if (state.connections[n].empty() || state.connections[n] == ".") continue;
+    if (!line.empty()) line += "  ";
+    line += "-" + std::to_string(n + 1) + "- " + state.connections[n];
   }
-  return text;
+  return line.empty() ? "-1- ." : line;
 }
 
-}  // namespace
-
-// The descriptors and what is on the error stream's last line, shared by the
-// backend and its views. Every write goes through here under the lock.
-struct UIConsoleBackend::Terminal {
-  int in, out, err;
-  bool inIsTerminal, errIsTerminal;
-  std::recursive_mutex lock;
-  const void* liveLineOwner = nullptr;  // view whose line is drawn, if any
-
-  size_t Columns() const {
-    winsize size{};
-    if (ioctl(err, TIOCGWINSZ, &size) == 0 && size.ws_col > 1) return size.ws_col - 1u;
-    return 79;
-  }
-
-  void ClearLiveLine() {
-    if (!liveLineOwner) return;
-    WriteAll(err, "\r\033[K");
-    liveLineOwner = nullptr;
-  }
-
-  void DrawLiveLine(const void* owner, const std::string& text) {
-    WriteAll(err, "\r" + FitToColumns(text, Columns()) + "\033[K");
-    liveLineOwner = owner;
-  }
-
-  // The line drawn stays on the screen; what follows starts below it.
-  void KeepLiveLine(const void* owner) {
-    if (liveLineOwner != owner) return;
-    WriteAll(err, "\n");
-    liveLineOwner = nullptr;
-  }
-};
-
-namespace {
-
 // Draws only visible states: the first at once, then at most one per
-// interval, and on Close the last one given if it was not drawn yet.
-class ConsoleProgressView : public IProgressView {
+// interval, and on Close the last one given if it was not drawn yet. On a
+// terminal, while the window offers its details, the details key toggles a
+// second line with the connection grid.
+class ConsoleWindowView : public IWindowView {
  public:
-  explicit ConsoleProgressView(std::shared_ptr<UIConsoleBackend::Terminal> terminal)
-      : m_terminal(std::move(terminal)) {}
-  ~ConsoleProgressView() override { Close(); }
+  ConsoleWindowView(std::shared_ptr<ConsoleTerminal> terminal, ViewInputHandler onInput)
+      : m_terminal(std::move(terminal)), m_onInput(std::move(onInput)), m_loop(EventLoop::ForThisThread()) {}
+  ~ConsoleWindowView() override { Close(); }
 
-  void Update(const ProgressWindowState& state) override {
+  void Update(const WindowState& state) override {
     if (m_closed) return;
-    std::optional<std::string> line;
-    if (state.visible) line = UIConsoleBackend::ProgressLine(state);
-    // While another thread asks a question the terminal is its own; the
-    // download goes on and its state waits.
-    std::unique_lock guard(m_terminal->lock, std::try_to_lock);
-    if (!guard.owns_lock()) {
-      m_pending = line;
+    std::optional<std::vector<std::string>> lines;
+    if (state.visible) lines = Lines(state);
+    // While a question is asked the terminal is its own; the download goes
+    // on and its state waits.
+    std::unique_lock guard(m_terminal->Lock(), std::try_to_lock);
+    if (!guard.owns_lock() || m_terminal->QuestionOpen()) {
+      m_pending = lines;
       return;
     }
-    if (!line) {
+    ResumeKeys();
+    WatchKeys(state.visible && state.detailsShown ? state.toggleId : 0);
+    if (!lines) {
       m_pending.reset();
-      if (m_terminal->liveLineOwner == this) m_terminal->ClearLiveLine();
+      if (m_terminal->DrawsFor(this)) m_terminal->ClearLiveLines();
       return;
     }
-    Clock::duration interval = m_terminal->errIsTerminal ? Clock::duration(kLiveLineInterval)
-                                                         : Clock::duration(kPlainLineInterval);
+    Clock::duration interval = m_terminal->ErrIsTerminal() ? Clock::duration(kLiveLineInterval)
+                                                           : Clock::duration(kPlainLineInterval);
     auto now = Clock::now();
-    if (m_drawnOnce && now - m_lastDraw < interval) {
-      m_pending = std::move(line);
+    // A second line coming or going is drawn at once: it answers a key.
+    if (m_drawnOnce && now - m_lastDraw < interval && lines->size() == m_lastLines.size()) {
+      m_pending = std::move(lines);
       return;
     }
-    Draw(*line, now);
+    Draw(*lines, now);
   }
 
   void Close() override {
     if (m_closed) return;
     m_closed = true;
-    std::lock_guard guard(m_terminal->lock);
-    if (m_pending && *m_pending != m_lastLine) Draw(*m_pending, Clock::now());
-    if (m_terminal->errIsTerminal) m_terminal->KeepLiveLine(this);
+    std::lock_guard guard(m_terminal->Lock());
+    WatchKeys(0);
+    if (m_pending && *m_pending != m_lastLines) Draw(*m_pending, Clock::now());
+    if (m_terminal->ErrIsTerminal()) m_terminal->KeepLiveLines(this);
   }
 
  private:
-  void Draw(const std::string& line, Clock::time_point now) {
-    if (m_terminal->errIsTerminal)
-      m_terminal->DrawLiveLine(this, line);
-    else
-      WriteAll(m_terminal->err, line + "\n");
-    m_lastLine = line;  // before the reset: line may be the pending one
+  std::vector<std::string> Lines(const WindowState& state) const {
+    std::string first = UIConsoleBackend::ProgressLine(state);
+    // The hint goes early in the line, where a narrow terminal keeps it.
+    if (state.detailsShown && !state.expanded && m_terminal->CanReadKeys()) {
+      const std::string percent = "  " + std::to_string(state.progress) + "%";
+      first.insert(first.find(percent, state.title.size()) + percent.size(), kDetailsHint);
+    }
+    if (!state.expanded || !m_terminal->ErrIsTerminal()) return {first};
+    return {first, GridLine(state)};
+  }
+
+  // Keys are read on the window's own thread, from its loop, for as long
+  // as the toggle (a control id, 0 for none) can be pressed.
+  void WatchKeys(int toggleId) {
+    if (!m_terminal->CanReadKeys() || toggleId == m_toggleId) return;
+    if (toggleId != 0 && m_toggleId == 0) {
+      m_terminal->SetKeyMode(true);
+      m_loop.Watch(m_terminal->In(), EventLoop::kReadable, [this](uint32_t) { OnKeys(); });
+    } else if (toggleId == 0) {
+      m_loop.Unwatch(m_terminal->In());
+      m_terminal->SetKeyMode(false);
+    }
+    m_toggleId = toggleId;
+  }
+
+  // A question reads the input itself: the keys wait, unwatched, for the
+  // next state drawn after it.
+  void OnKeys() {
+    std::unique_lock guard(m_terminal->Lock(), std::try_to_lock);
+    if (!guard.owns_lock() || m_terminal->QuestionOpen()) {
+      m_loop.ChangeInterest(m_terminal->In(), 0);
+      m_keysPaused = true;
+      return;
+    }
+    for (char key : m_terminal->ReadWaitingBytes())
+      if (std::tolower(static_cast<unsigned char>(key)) == kDetailsKey) {
+        ViewInput press;
+        press.id = m_toggleId;
+        m_onInput(press);
+      }
+  }
+
+  void ResumeKeys() {
+    if (!m_keysPaused) return;
+    m_keysPaused = false;
+    if (m_toggleId != 0) m_loop.ChangeInterest(m_terminal->In(), EventLoop::kReadable);
+  }
+
+  void Draw(const std::vector<std::string>& lines, Clock::time_point now) {
+    if (m_terminal->ErrIsTerminal()) {
+      m_terminal->DrawLiveLines(this, lines);
+    } else {
+      m_terminal->Write(m_terminal->Err(), lines[0] + "\n");
+    }
+    m_lastLines = lines;  // before the reset: lines may be the pending ones
     m_pending.reset();
     m_drawnOnce = true;
     m_lastDraw = now;
   }
 
-  std::shared_ptr<UIConsoleBackend::Terminal> m_terminal;
+  std::shared_ptr<ConsoleTerminal> m_terminal;
+  ViewInputHandler m_onInput;
+  EventLoop& m_loop;
+  int m_toggleId = 0;  // the toggle whose key is being watched
+  bool m_keysPaused = false;
   bool m_closed = false;
   bool m_drawnOnce = false;
   Clock::time_point m_lastDraw;
-  std::string m_lastLine;
-  std::optional<std::string> m_pending;
+  std::vector<std::string> m_lastLines;
+  std::optional<std::vector<std::string>> m_pending;
 };
 
 // Asks until the answer is yes or no; an empty line or the end of input is
 // the default button, Yes.
-int AskYesNo(UIConsoleBackend::Terminal& terminal) {
+int AskYesNo(ConsoleTerminal& terminal) {
   for (;;) {
-    WriteAll(terminal.out, "[y/n] ");
-    std::optional<std::string> line = ReadLine(terminal.in);
+    terminal.Write(terminal.Out(), "[y/n] ");
+    std::optional<std::string> line = terminal.ReadLine();
     if (!line) {
-      WriteAll(terminal.out, "\n");
+      terminal.Write(terminal.Out(), "\n");
       return IDYES;
     }
     std::string answer = Lowered(WithoutTrailingBlanks(*line));
@@ -181,12 +183,12 @@ int AskYesNo(UIConsoleBackend::Terminal& terminal) {
 
 // Asks until the answer names a button; an empty line or the end of input
 // is the default button, OK.
-int AskChoice(UIConsoleBackend::Terminal& terminal) {
+int AskChoice(ConsoleTerminal& terminal) {
   for (;;) {
-    WriteAll(terminal.out, "[s]ave, [r]egular download, [c]ancel: ");
-    std::optional<std::string> line = ReadLine(terminal.in);
+    terminal.Write(terminal.Out(), "[s]ave, [r]egular download, [c]ancel: ");
+    std::optional<std::string> line = terminal.ReadLine();
     if (!line) {
-      WriteAll(terminal.out, "\n");
+      terminal.Write(terminal.Out(), "\n");
       return IDOK;
     }
     std::string answer = Lowered(WithoutTrailingBlanks(*line));
@@ -199,27 +201,21 @@ int AskChoice(UIConsoleBackend::Terminal& terminal) {
 }  // namespace
 
 UIConsoleBackend::UIConsoleBackend(int inFd, int outFd, int errFd)
-    : m_terminal(std::make_shared<Terminal>()) {
-  m_terminal->in = inFd;
-  m_terminal->out = outFd;
-  m_terminal->err = errFd;
-  m_terminal->inIsTerminal = isatty(inFd) == 1;
-  m_terminal->errIsTerminal = isatty(errFd) == 1;
-}
+    : m_terminal(std::make_shared<ConsoleTerminal>(inFd, outFd, errFd)) {}
 
 UIConsoleBackend::~UIConsoleBackend() = default;
 
 void UIConsoleBackend::AskMessage(const std::string& text, unsigned type, std::function<void(int)> answered) {
   int button = IDOK;
   {
-    std::lock_guard guard(m_terminal->lock);
-    m_terminal->ClearLiveLine();
-    WriteAll(m_terminal->out, text + "\n");
+    std::lock_guard guard(m_terminal->Lock());
+    m_terminal->ClearLiveLines();
+    m_terminal->Write(m_terminal->Out(), text + "\n");
     if ((type & 0x0F) == MB_YESNO) {
-      if (m_terminal->inIsTerminal) {
+      if (m_terminal->InIsTerminal()) {
         button = AskYesNo(*m_terminal);
       } else {
-        WriteAll(m_terminal->out, "[y/n] y\n");
+        m_terminal->Write(m_terminal->Out(), "[y/n] y\n");
         button = IDYES;
       }
     }
@@ -231,19 +227,19 @@ void UIConsoleBackend::AskSaveFile(const std::string& initialPath,
                                    std::function<void(std::optional<std::string>)> answered) {
   std::optional<std::string> path = initialPath;
   {
-    std::lock_guard guard(m_terminal->lock);
-    m_terminal->ClearLiveLine();
-    WriteAll(m_terminal->out, "Save as [" + initialPath + "] (- to cancel): ");
-    if (m_terminal->inIsTerminal) {
+    std::lock_guard guard(m_terminal->Lock());
+    m_terminal->ClearLiveLines();
+    m_terminal->Write(m_terminal->Out(), "Save as [" + initialPath + "] (- to cancel): ");
+    if (m_terminal->InIsTerminal()) {
       // An empty line keeps the proposed path; "-" or the end of input cancels.
-      std::optional<std::string> line = ReadLine(m_terminal->in);
+      std::optional<std::string> line = m_terminal->ReadLine();
       if (!line || *line == "-")
         path.reset();
       else if (!line->empty())
         path = *line;
-      if (!line) WriteAll(m_terminal->out, "\n");
+      if (!line) m_terminal->Write(m_terminal->Out(), "\n");
     } else {
-      WriteAll(m_terminal->out, initialPath + "\n");
+      m_terminal->Write(m_terminal->Out(), initialPath + "\n");
     }
   }
   answered(std::move(path));
@@ -252,29 +248,29 @@ void UIConsoleBackend::AskSaveFile(const std::string& initialPath,
 void UIConsoleBackend::AskDownloadChoice(const std::string& text, std::function<void(int)> answered) {
   int button = IDOK;
   {
-    std::lock_guard guard(m_terminal->lock);
-    m_terminal->ClearLiveLine();
-    WriteAll(m_terminal->out, "File Download: " + text + "\n");
-    if (m_terminal->inIsTerminal)
+    std::lock_guard guard(m_terminal->Lock());
+    m_terminal->ClearLiveLines();
+    m_terminal->Write(m_terminal->Out(), "File Download: " + text + "\n");
+    if (m_terminal->InIsTerminal())
       button = AskChoice(*m_terminal);
     else
-      WriteAll(m_terminal->out, "[s]ave, [r]egular download, [c]ancel: s\n");
+      m_terminal->Write(m_terminal->Out(), "[s]ave, [r]egular download, [c]ancel: s\n");
   }
   answered(button);
 }
 
-std::unique_ptr<IProgressView> UIConsoleBackend::CreateProgressView(std::function<void()>) {
+std::unique_ptr<IWindowView> UIConsoleBackend::CreateWindowView(ViewInputHandler onInput) {
   // Cancel on a terminal is Ctrl+C, which the program's interrupt handler
   // turns into the same end of the download.
-  return std::make_unique<ConsoleProgressView>(m_terminal);
+  return std::make_unique<ConsoleWindowView>(m_terminal, std::move(onInput));
 }
 
 void UIConsoleBackend::Beep() {
-  std::lock_guard guard(m_terminal->lock);
-  if (m_terminal->errIsTerminal) WriteAll(m_terminal->err, "\a");
+  std::lock_guard guard(m_terminal->Lock());
+  if (m_terminal->ErrIsTerminal()) m_terminal->Write(m_terminal->Err(), "\a");
 }
 
-std::string UIConsoleBackend::ProgressLine(const ProgressWindowState& state) {
+std::string UIConsoleBackend::ProgressLine(const WindowState& state) {
   std::string line = state.title + "  " + std::to_string(state.progress) + "%";
   if (!state.rate.empty()) line += "  " + state.rate;
   if (!state.timeLeft.empty()) line += "  " + state.timeLeft;

@@ -6,13 +6,19 @@
 
 #include "platform/ui/ui.h"
 
+class ConsoleTerminal;
+
 // The backend for a terminal. Messages go to the output, questions are asked
 // on the input when it is a terminal (otherwise the default button is taken
 // at once), and a visible progress window is one live line on the error
 // stream: redrawn in place on a terminal, printed now and then as plain lines
-// elsewhere. The live line is cleared before a message is printed.
+// elsewhere. The live line is cleared before a message is printed. When the
+// window offers its details, the key d toggles a second line with the bytes
+// of each connection.
 //
-// Questions are answered before Ask* returns, on the asking thread; one
+// Questions are answered before Ask* returns, on the asking thread, whose
+// loop keeps running while a line is awaited: a quit (Ctrl-C's Cancel) ends
+// the question as the end of input would. One
 // question at a time. Any thread may ask; a view is used by the thread that
 // created it and may outlive the backend.
 class UIConsoleBackend : public UIBackend {
@@ -25,14 +31,12 @@ class UIConsoleBackend : public UIBackend {
   void AskSaveFile(const std::string& initialPath,
                    std::function<void(std::optional<std::string>)> answered) override;
   void AskDownloadChoice(const std::string& text, std::function<void(int)> answered) override;
-  std::unique_ptr<IProgressView> CreateProgressView(std::function<void()> onCancel) override;
+  std::unique_ptr<IWindowView> CreateWindowView(ViewInputHandler onInput) override;
   void Beep() override;
 
   // The text of a progress window's line: title, percent, rate, time left.
-  static std::string ProgressLine(const ProgressWindowState& state);
-
-  struct Terminal;
+  static std::string ProgressLine(const WindowState& state);
 
  private:
-  std::shared_ptr<Terminal> m_terminal;
+  std::shared_ptr<ConsoleTerminal> m_terminal;
 };

@@ -6,14 +6,18 @@
 #include <pty.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <thread>
+
+#include "platform/loop/event_loop.h"
 #include "tests/support/test_env.h"
 
 namespace {
 
 using testenv::ReadFile;
 
-ProgressWindowState Visible(int percent) {
-  ProgressWindowState state;
+WindowState Visible(int percent) {
+  WindowState state;
   state.title = "File Download (" + std::to_string(percent) + "%)";
   state.progress = percent;
   state.rate = "12.5 Kb/Sec";
@@ -67,11 +71,11 @@ TEST_F(ConsoleBackendTest, WithoutATerminalTheDefaultButtonAndProposedPathAreTak
 TEST_F(ConsoleBackendTest, PlainProgressLinesAreRareButTheFinalStateIsPrinted) {
   Descriptor out(OpenFile("out")), err(OpenFile("err"));
   UIConsoleBackend backend(0, out.fd, err.fd);
-  auto hidden = backend.CreateProgressView([] {});
-  hidden->Update(ProgressWindowState{});
+  auto hidden = backend.CreateWindowView([](const ViewInput&) {});
+  hidden->Update(WindowState{});
   hidden->Close();
-  auto view = backend.CreateProgressView([] {});
-  ProgressWindowState first;
+  auto view = backend.CreateWindowView([](const ViewInput&) {});
+  WindowState first;
   first.title = "File Download";
   view->Update(first);  // not visible yet
   for (int percent = 0; percent <= 100; percent += 10) view->Update(Visible(percent));
@@ -87,7 +91,7 @@ TEST_F(ConsoleBackendTest, OnATerminalQuestionsAreAskedAndTheLiveLineMakesWayFor
   Descriptor m(master), s(slave), out(OpenFile("out"));
   UIConsoleBackend backend(slave, out.fd, slave);
 
-  auto view = backend.CreateProgressView([] {});
+  auto view = backend.CreateWindowView([](const ViewInput&) {});
   view->Update(Visible(5));
   std::string drawn = Drain(master);
   EXPECT_EQ(drawn, "\r" + UIConsoleBackend::ProgressLine(Visible(5)) + "\033[K");
@@ -114,6 +118,77 @@ TEST_F(ConsoleBackendTest, OnATerminalQuestionsAreAskedAndTheLiveLineMakesWayFor
   std::string closing = Drain(master);
   EXPECT_NE(closing.find(UIConsoleBackend::ProgressLine(Visible(6))), std::string::npos);
   EXPECT_EQ(closing.substr(closing.size() - 2), "\r\n");  // the final line stays
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ConsoleBackendTest, OnATerminalTheDetailsKeyTogglesALineWithTheConnections) {
+  int master = -1, slave = -1;
+  ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  Descriptor m(master), s(slave), out(OpenFile("out"));
+  UIConsoleBackend backend(slave, out.fd, slave);
+  std::vector<int> pressed;
+  auto view = backend.CreateWindowView([&](const ViewInput& input) { pressed.push_back(input.id); });
+
+  WindowState state = Visible(5);
+  state.toggleId = 1011;
+  state.detailsShown = true;
+  for (auto& column : state.connections) column = ".";
+  state.connections[0] = "1.00 MB";
+  state.connections[1] = "512.0 KB";
+  view->Update(state);
+  EXPECT_NE(Drain(master).find("(d: details)"), std::string::npos);
+  termios mode{};
+  tcgetattr(slave, &mode);
+  EXPECT_EQ(mode.c_lflag & ICANON, 0u) << "keys are read one by one";
+
+  ASSERT_EQ(write(master, "xd", 2), 2);
+  EventLoop::ForThisThread().PumpUntil([&] { return !pressed.empty(); }, std::chrono::milliseconds(5000));
+  EXPECT_EQ(pressed, std::vector<int>{1011});
+
+  state.expanded = true;
+  view->Update(state);  // drawn at once: it answers the key
+  const std::string drawn = Drain(master);
+  EXPECT_NE(drawn.find("\n-1- 1.00 MB  -2- 512.0 KB\033[K"), std::string::npos) << drawn;
+  EXPECT_EQ(drawn.find("(d: details)"), std::string::npos);
+  view->Close();
+  tcgetattr(slave, &mode);
+  EXPECT_NE(mode.c_lflag & ICANON, 0u) << "the terminal's own mode comes back";
+}
+
+TEST_F(ConsoleBackendTest, AQuitEndsAQuestionAskedOnTheTerminal) {
+  int master = -1, slave = -1;
+  ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  Descriptor m(master), s(slave), out(OpenFile("out"));
+  UIConsoleBackend backend(slave, out.fd, slave);
+  std::optional<std::string> path = "unanswered";
+  bool quitPending = false;
+  std::atomic<ThreadId> asker{0};
+  std::thread question([&] {
+    asker = GetCurrentThreadId();
+    backend.AskSaveFile("/d/a.zip", [&](std::optional<std::string> p) { path = p; });
+    quitPending = EventLoop::ForThisThread().QuitPending();
+  });
+  while (asker == 0) std::this_thread::yield();
+  PostThreadMessage(asker, WM_QUIT);
+  question.join();
+  EXPECT_EQ(path, std::nullopt);
+  EXPECT_TRUE(quitPending);
+}
+
+TEST_F(ConsoleBackendTest, WithoutATerminalThereIsNoDetailsKey) {
+  Descriptor in(open("/dev/null", O_RDONLY)), err(OpenFile("err"));
+  UIConsoleBackend backend(in.fd, 1, err.fd);
+  auto view = backend.CreateWindowView([](const ViewInput&) {});
+  WindowState state = Visible(5);
+  state.toggleId = 1011;
+  state.detailsShown = true;
+  state.expanded = true;
+  view->Update(state);
+  view->Close();
+  EXPECT_EQ(ReadFile(m_dir.File("err")), UIConsoleBackend::ProgressLine(state) + "\n");
 }
 
 }  // namespace

@@ -109,70 +109,127 @@ const char* AnswerName(int button) {
   }
 }
 
-// Writes the first state at once, then at most one state per interval; a
-// change of visibility is written at once, and the last state given is
-// always written when the window closes. Keeps its own copy of the log path,
-// so it may outlive the backend that made it.
-class ScriptProgressView : public IProgressView {
- public:
-  ScriptProgressView(std::string logPath, int number) : m_logPath(std::move(logPath)), m_number(number) {}
-  ~ScriptProgressView() override { Close(); }
+// Fields that change with every bit of progress; a change elsewhere (shown,
+// expanded, a banner, a link opened, cancel...) is written at once.
+bool SameApartFromProgress(const WindowState& a, const WindowState& b) {
+  return a.visible == b.visible && a.size == b.size && a.expanded == b.expanded && a.cancelled == b.cancelled &&
+         a.openedLink == b.openedLink && a.url == b.url && a.saving == b.saving && a.destFolder == b.destFolder &&
+         a.version == b.version && a.detailsShown == b.detailsShown && a.banner == b.banner;
+}
 
-  void Update(const ProgressWindowState& state) override {
+// A click as the clicks file writes it: "command ID" or "event ID" (the
+// control's Click event).
+std::optional<ViewInput> ParseClick(const std::string& line) {
+  const size_t blank = line.find(' ');
+  if (blank == std::string::npos) return std::nullopt;
+  const std::string verb = line.substr(0, blank);
+  char* end = nullptr;
+  const long id = strtol(line.c_str() + blank + 1, &end, 10);
+  if (end == line.c_str() + blank + 1 || *end != '\0') return std::nullopt;
+  ViewInput input;
+  input.id = static_cast<int>(id);
+  if (verb == "command") {
+    input.kind = ViewInput::kCommand;
+  } else if (verb == "event") {
+    input.kind = ViewInput::kControlEvent;
+    input.eventId = DISPID_CLICK;
+  } else {
+    return std::nullopt;
+  }
+  return input;
+}
+
+// A click reaches only what a person could click: a visible, enabled control.
+bool Clickable(const WindowState& state, const ViewInput& input) {
+  const DialogControl* control = state.Find(input.id);
+  return control && control->visible && control->enabled;
+}
+
+// Writes the first state at once, then at most one state per interval for
+// progress alone; any other change is written at once, and the last state
+// given is always written when the window closes. After each written state
+// of a visible window one click, if any, is taken from the clicks file.
+// Keeps its own copies of the paths, so it may outlive the backend.
+class ScriptWindowView : public IWindowView {
+ public:
+  ScriptWindowView(const UIScriptBackend& backend, int number, ViewInputHandler onInput)
+      : m_backend(backend), m_number(number), m_onInput(std::move(onInput)) {}
+  ~ScriptWindowView() override { Close(); }
+
+  void Update(const WindowState& state) override {
     if (m_closed) return;
     auto now = std::chrono::steady_clock::now();
-    bool due = !m_written || state.visible != m_writtenVisible || now - m_lastWrite >= kWindowLogInterval;
+    bool due = !m_written || !SameApartFromProgress(state, m_lastWritten) || now - m_lastWrite >= kWindowLogInterval;
     if (!due) {
       m_pending = state;
       return;
     }
     Write(state, now);
+    if (state.visible) TakeClick(state);
   }
 
   void Close() override {
     if (m_closed) return;
     m_closed = true;
     if (m_pending) Write(*m_pending, std::chrono::steady_clock::now());
-    AppendLine(m_logPath, "{\"kind\":\"window-closed\",\"window\":" + std::to_string(m_number) + "}");
+    m_backend.AppendLogLine("{\"kind\":\"window-closed\",\"window\":" + std::to_string(m_number) + "}");
   }
 
  private:
-  void Write(const ProgressWindowState& state, std::chrono::steady_clock::time_point now) {
-    AppendLine(m_logPath, StateJson(state));
+  void Write(const WindowState& state, std::chrono::steady_clock::time_point now) {
+    m_backend.AppendLogLine(StateJson(state));
     m_written = true;
-    m_writtenVisible = state.visible;
+    m_lastWritten = state;
     m_lastWrite = now;
     m_pending.reset();  // last: state may be the pending one
   }
 
-  std::string StateJson(const ProgressWindowState& state) const {
+  void TakeClick(const WindowState& state) {
+    const std::optional<std::string> line = m_backend.TakeClick();
+    if (!line) return;
+    const std::optional<ViewInput> click = ParseClick(*line);
+    const bool delivered = click && Clickable(state, *click);
+    m_backend.AppendLogLine("{\"kind\":\"window-click\",\"click\":" + UIScriptBackend::JsonQuote(*line) +
+                            ",\"delivered\":" + (delivered ? "true" : "false") +
+                            ",\"window\":" + std::to_string(m_number) + "}");
+    if (delivered) m_onInput(*click);
+  }
+
+  std::string StateJson(const WindowState& state) const {
     auto q = UIScriptBackend::JsonQuote;
+    auto flag = [](bool value) { return value ? std::string("true") : std::string("false"); };
     std::string json = "{\"kind\":\"window\",\"title\":" + q(state.title) + ",\"saving\":" + q(state.saving) +
                        ",\"url\":" + q(state.url) + ",\"timeLeft\":" + q(state.timeLeft) +
                        ",\"destFolder\":" + q(state.destFolder) + ",\"rate\":" + q(state.rate) +
                        ",\"progress\":" + std::to_string(state.progress) + ",\"connections\":[";
     for (int i = 0; i < 10; ++i) json += (i ? "," : "") + q(state.connections[i]);
-    json += std::string("],\"visible\":") + (state.visible ? "true" : "false");
+    json += "],\"visible\":" + flag(state.visible);
+    json += ",\"version\":" + q(state.version) + ",\"expanded\":" + flag(state.expanded) +
+            ",\"details\":" + flag(state.detailsShown) + ",\"banner\":" + q(state.banner) +
+            ",\"openedLink\":" + q(state.openedLink) + ",\"cancelled\":" + flag(state.cancelled) +
+            ",\"width\":" + std::to_string(state.size.cx) + ",\"height\":" + std::to_string(state.size.cy);
     json += ",\"window\":" + std::to_string(m_number) + "}";
     return json;
   }
 
-  std::string m_logPath;
+  const UIScriptBackend m_backend;
   int m_number;
+  ViewInputHandler m_onInput;
   bool m_closed = false;
   bool m_written = false;
-  bool m_writtenVisible = false;
+  WindowState m_lastWritten;
   std::chrono::steady_clock::time_point m_lastWrite;
-  std::optional<ProgressWindowState> m_pending;
+  std::optional<WindowState> m_pending;
 };
 
 }  // namespace
 
-UIScriptBackend::UIScriptBackend(std::string logPath, std::string answersPath)
-    : m_logPath(std::move(logPath)), m_answersPath(std::move(answersPath)) {}
+UIScriptBackend::UIScriptBackend(std::string logPath, std::string answersPath, std::string clicksPath)
+    : m_logPath(std::move(logPath)), m_answersPath(std::move(answersPath)), m_clicksPath(std::move(clicksPath)) {}
 
 std::unique_ptr<UIScriptBackend> UIScriptBackend::FromEnvironment() {
-  return std::make_unique<UIScriptBackend>(EnvOrEmpty("KESTRION_UI_LOG"), EnvOrEmpty("KESTRION_UI_ANSWERS"));
+  return std::make_unique<UIScriptBackend>(EnvOrEmpty("KESTRION_UI_LOG"), EnvOrEmpty("KESTRION_UI_ANSWERS"),
+                                           EnvOrEmpty("KESTRION_UI_CLICKS"));
 }
 
 void UIScriptBackend::AskMessage(const std::string& text, unsigned type, std::function<void(int)> answered) {
@@ -197,11 +254,9 @@ void UIScriptBackend::AskDownloadChoice(const std::string& text, std::function<v
   answered(button);
 }
 
-std::unique_ptr<IProgressView> UIScriptBackend::CreateProgressView(std::function<void()>) {
-  // Nothing can press Cancel on a window nobody sees; an interrupt reaches
-  // the download through the program's own handler.
+std::unique_ptr<IWindowView> UIScriptBackend::CreateWindowView(ViewInputHandler onInput) {
   static std::atomic<int> windowsCreated{0};
-  return std::make_unique<ScriptProgressView>(m_logPath, ++windowsCreated);
+  return std::make_unique<ScriptWindowView>(*this, ++windowsCreated, std::move(onInput));
 }
 
 void UIScriptBackend::Beep() { AppendLogLine("{\"kind\":\"beep\"}"); }
@@ -225,9 +280,13 @@ std::optional<std::string> UIScriptBackend::SaveFileAnswer(const std::string& in
   return answer;
 }
 
-std::optional<std::string> UIScriptBackend::TakeAnswer() const {
-  if (m_answersPath.empty()) return std::nullopt;
-  FileDescriptor file(open(m_answersPath.c_str(), O_RDWR | O_CLOEXEC));
+std::optional<std::string> UIScriptBackend::TakeAnswer() const { return TakeFirstLine(m_answersPath); }
+
+std::optional<std::string> UIScriptBackend::TakeClick() const { return TakeFirstLine(m_clicksPath); }
+
+std::optional<std::string> UIScriptBackend::TakeFirstLine(const std::string& path) {
+  if (path.empty()) return std::nullopt;
+  FileDescriptor file(open(path.c_str(), O_RDWR | O_CLOEXEC));
   if (file.Get() < 0) return std::nullopt;
   // Released when the descriptor closes.
   while (flock(file.Get(), LOCK_EX) != 0)

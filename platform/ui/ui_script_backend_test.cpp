@@ -134,8 +134,8 @@ TEST_F(ScriptBackendTest, EachAnswerIsTakenOnceAcrossProcesses) {
 
 TEST_F(ScriptBackendTest, WindowStatesAreThrottledButTheLastIsAlwaysWritten) {
   UIScriptBackend backend = Backend();
-  auto view = backend.CreateProgressView([] {});
-  ProgressWindowState state;
+  auto view = backend.CreateWindowView([](const ViewInput&) {});
+  WindowState state;
   state.title = "File Download";
   for (int i = 0; i <= 100; ++i) {
     state.progress = i;
@@ -154,12 +154,43 @@ TEST_F(ScriptBackendTest, WindowStatesAreThrottledButTheLastIsAlwaysWritten) {
   EXPECT_EQ(testenv::JsonString(lines[3], "kind"), "window-closed");
 
   // After the interval the next state is written straight away.
-  auto slow = backend.CreateProgressView([] {});
+  auto slow = backend.CreateWindowView([](const ViewInput&) {});
   slow->Update(state);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   state.rate = "9.0 Kb/Sec";
   slow->Update(state);
   EXPECT_EQ(ReadLines(Log()).size(), 6u);
+}
+
+TEST_F(ScriptBackendTest, ChangesBeyondProgressAreWrittenAtOnceAndClicksReachOnlyUsableControls) {
+  WriteFile(m_dir.File("clicks"), "command 1011\nwave 3\ncommand 2\nevent 1047\ncommand 7\n");
+  UIScriptBackend backend(Log(), Answers(), m_dir.File("clicks"));
+  std::vector<ViewInput> delivered;
+  auto view = backend.CreateWindowView([&](const ViewInput& input) { delivered.push_back(input); });
+  WindowState state;
+  state.visible = true;
+  DialogControl details, cancel, banner;
+  details.id = 1011;
+  details.visible = false;  // Details not allowed
+  cancel.id = 2;
+  banner.id = 1047;
+  state.controls = {details, cancel, banner};
+  for (int step = 0; step < 5; ++step) {
+    state.expanded = step % 2 == 1;  // a change the log takes at once
+    view->Update(state);
+  }
+  view->Close();
+  ASSERT_EQ(delivered.size(), 2u);
+  EXPECT_EQ(delivered[0].kind, ViewInput::kCommand);
+  EXPECT_EQ(delivered[0].id, 2);
+  EXPECT_EQ(delivered[1].kind, ViewInput::kControlEvent);
+  EXPECT_EQ(delivered[1].eventId, DISPID_CLICK);
+  std::vector<std::string> clicks = testenv::LogLinesOfKind(Log(), "window-click");
+  ASSERT_EQ(clicks.size(), 5u);
+  EXPECT_NE(clicks[0].find(R"("click":"command 1011","delivered":false)"), std::string::npos) << clicks[0];
+  EXPECT_NE(clicks[1].find(R"("delivered":false)"), std::string::npos);
+  EXPECT_NE(clicks[2].find(R"("delivered":true)"), std::string::npos);
+  EXPECT_EQ(testenv::LogLinesOfKind(Log(), "window").size(), 5u);
 }
 
 TEST(JsonQuoteTest, EscapesWhatJsonNeedsAndKeepsUtf8) {

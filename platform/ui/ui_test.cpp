@@ -25,7 +25,7 @@ class LateBackend : public UIBackend {
   void AskSaveFile(const std::string&, std::function<void(std::optional<std::string>)> answered) override {
     Later([answered] { answered(std::string("/chosen")); });
   }
-  std::unique_ptr<IProgressView> CreateProgressView(std::function<void()>) override { return nullptr; }
+  std::unique_ptr<IWindowView> CreateWindowView(ViewInputHandler) override { return nullptr; }
 
  private:
   void Later(std::function<void()> answer) {

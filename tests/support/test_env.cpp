@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -90,17 +91,41 @@ std::string PatternBytes(size_t size, unsigned seed) {
 
 namespace {
 
+std::string Lowered(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
 std::string KestrionBinary() {
   const char* bin = getenv("KESTRION_BIN");
   if (!bin) throw std::runtime_error("KESTRION_BIN is not set");
   return bin;
 }
 
+// A private registry gets the program's keys before kestrion starts, unless
+// the test asks for it bare.
+const std::map<std::string, std::string>& WithProgramKeys(const std::map<std::string, std::string>& env) {
+  const auto registry = env.find("KESTRION_REGISTRY");
+  if (registry != env.end() && env.count(kBareRegistry) == 0) InstallProgramKeys(registry->second);
+  return env;
+}
+
 }  // namespace
+
+void InstallProgramKeys(const std::string& registryDir) {
+  std::filesystem::create_directories(registryDir);
+  const std::string path = registryDir + "/HKEY_LOCAL_MACHINE.reg";
+  std::string text = ReadFile(path);
+  if (text.empty()) text = "Windows Registry Editor Version 5.00\r\n";
+  for (const char* key : {"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Morvane\\Kestrion]",
+                          "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Morvane\\Kestrion\\ADFiles]"})
+    if (Lowered(text).find(Lowered(key)) == std::string::npos) text += std::string("\r\n") + key + "\r\n";
+  WriteFile(path, text);
+}
 
 KestrionProcess::KestrionProcess(const std::vector<std::string>& args, const std::string& workDir,
                                  const std::map<std::string, std::string>& env)
-    : KestrionProcess(KestrionBinary(), args, workDir, env) {}
+    : KestrionProcess(KestrionBinary(), args, workDir, WithProgramKeys(env)) {}
 
 KestrionProcess::KestrionProcess(const std::string& program, const std::vector<std::string>& args,
                                  const std::string& workDir, const std::map<std::string, std::string>& env)

@@ -46,13 +46,23 @@ RunResult RunKestrion(const std::vector<std::string>& args, const std::string& w
                       const std::map<std::string, std::string>& env,
                       std::chrono::seconds timeout = std::chrono::seconds(60));
 
-// Runs any program that way.
+// Runs any program that way (its registry as the test left it).
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args, const std::string& workDir,
                      const std::map<std::string, std::string>& env,
                      std::chrono::seconds timeout = std::chrono::seconds(60));
 
+// Gives a private registry folder the program's key and its ADFiles
+// sub-key, as an installer leaves them (the progress window says so in a
+// message box when either is missing). Keeps what the folder holds.
+void InstallProgramKeys(const std::string& registryDir);
+
+// In the environment given to kestrion (any value): leave its registry as
+// it is, without the keys above.
+constexpr const char* kBareRegistry = "KESTRION_TEST_BARE_REGISTRY";
+
 // A kestrion (or another program) started in the background, for tests that
-// act while it runs.
+// act while it runs. Started as kestrion, a private registry
+// (KESTRION_REGISTRY) gets the program's keys first.
 class KestrionProcess {
  public:
   KestrionProcess(const std::vector<std::string>& args, const std::string& workDir,
@@ -61,6 +71,7 @@ class KestrionProcess {
                   const std::map<std::string, std::string>& env);
   ~KestrionProcess();  // kills it if still running
   void Signal(int signalNumber);
+  int Pid() const { return m_pid; }
   // Waits for the end; kills it after the time-out (exit code -1).
   RunResult Wait(std::chrono::seconds timeout);
 
