@@ -217,4 +217,5 @@ void CDownloadProgressDlg::Summarize(WindowState& state) const {
   const DialogControl* details = state.Find(IDC_DETAILS);
   state.detailsShown = details && details->visible && details->enabled;
   state.banner = state.Find(IDC_BANNER) ? state.Find(IDC_BANNER)->picture : "";
+  state.adFiles = m_adFiles;
 }

@@ -213,6 +213,7 @@ TEST_F(ProgressDlgTest, AnEmptyListAtTheFirstTickStopsTheRotationForGood) {
   EXPECT_FALSE(dlg.HasTimer(kAdTimer));
   AddAds(2);
   dlg.OnMessage({WM_ADLIST_CHANGED, 0, 0});
+  EXPECT_EQ(Last().adFiles, (std::vector<std::string>{Picture(0), Picture(1)}));  // the reload is published
   EXPECT_FALSE(dlg.HasTimer(kAdTimer));
   EXPECT_EQ(Last().banner, "");
 }

@@ -114,7 +114,8 @@ const char* AnswerName(int button) {
 bool SameApartFromProgress(const WindowState& a, const WindowState& b) {
   return a.visible == b.visible && a.size == b.size && a.expanded == b.expanded && a.cancelled == b.cancelled &&
          a.openedLink == b.openedLink && a.url == b.url && a.saving == b.saving && a.destFolder == b.destFolder &&
-         a.version == b.version && a.detailsShown == b.detailsShown && a.banner == b.banner;
+         a.version == b.version && a.detailsShown == b.detailsShown && a.banner == b.banner &&
+         a.adFiles == b.adFiles;
 }
 
 // A click as the clicks file writes it: "command ID" or "event ID" (the
@@ -206,7 +207,9 @@ class ScriptWindowView : public IWindowView {
     json += "],\"visible\":" + flag(state.visible);
     json += ",\"version\":" + q(state.version) + ",\"expanded\":" + flag(state.expanded) +
             ",\"details\":" + flag(state.detailsShown) + ",\"banner\":" + q(state.banner) +
-            ",\"openedLink\":" + q(state.openedLink) + ",\"cancelled\":" + flag(state.cancelled) +
+            ",\"adFiles\":[";
+    for (size_t i = 0; i < state.adFiles.size(); ++i) json += (i ? "," : "") + q(state.adFiles[i]);
+    json += "],\"openedLink\":" + q(state.openedLink) + ",\"cancelled\":" + flag(state.cancelled) +
             ",\"width\":" + std::to_string(state.size.cx) + ",\"height\":" + std::to_string(state.size.cy);
     json += ",\"window\":" + std::to_string(m_number) + "}";
     return json;

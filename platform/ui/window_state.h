@@ -136,6 +136,7 @@ struct WindowState {
   std::string version;
   bool detailsShown = false;  // the details button can be pressed
   std::string banner;         // the banner picture shown
+  std::vector<std::string> adFiles;  // the banner pictures it turns through
 
   bool operator==(const WindowState&) const = default;
 
