@@ -148,6 +148,7 @@ bool CHTTPFileDownloadManager::IsSameFile(const CHTTPResponseHeader& header) con
 void CHTTPFileDownloadManager::CheckAllDone() {
   std::lock_guard<std::recursive_mutex> lock(m_csCompletion);
   if (m_bCompleting) return;
+  JoinEndedPieces();
   for (const CHTTPSocket* connection : m_connections)
     if (!connection->IsClosed()) return;
   m_bCompleting = true;
@@ -186,36 +187,73 @@ void CHTTPFileDownloadManager::OnDownloadComplete() {
 // falls short leaves the destination as it was.
 bool CHTTPFileDownloadManager::JoinTempFiles() {
   m_strJoinError.clear();
-  CFileJoiner destination;
   // A background download asks nobody.
-  const bool opened =
-      m_bBackground ? destination.Open(m_strDestination) : OpenDestination(destination, http_messages::kOutputNotCreated);
+  const bool opened = m_joiner.IsOpen() || (m_bBackground ? m_joiner.Open(m_strDestination)
+                                                         : OpenDestination(m_joiner, http_messages::kOutputNotCreated));
   if (!opened) return false;
   int64_t pos = 0;
   try {
-    while (CHTTPSocket* piece = FindConnectionAt(pos)) AppendPiece(piece, pos, destination);
-    if (m_nFileSize != -1 && pos != m_nFileSize) return false;
-    destination.Commit();
+    while (CHTTPSocket* piece = FindConnectionAt(pos)) JoinPiece(piece, pos);
+    if (m_nFileSize != -1 && pos != m_nFileSize) {
+      m_joiner.Abort();
+      return false;
+    }
+    m_joiner.Commit();
   } catch (const CFileException& error) {
-    const bool writing = error.m_strFileName == m_strDestination;
-    m_strJoinError = Format(writing ? http_messages::kDestinationNotWritten : http_messages::kPieceNotRead,
-                            error.m_strFileName.c_str(), error.m_strReason.c_str());
+    m_joiner.Abort();
+    m_strJoinError = JoinErrorText(error);
     return false;
   }
   return true;
 }
 
-// The piece may begin before pos where ranges overlap: what is already
-// there is skipped.
-void CHTTPFileDownloadManager::AppendPiece(CHTTPSocket* piece, int64_t& pos, CFileJoiner& destination) {
+// The piece at the start goes in first, so that it can be moved into place
+// rather than copied; the others follow as their connections end, each at
+// its own offset. A piece is whole once its connection has ended: what is
+// missing after it comes in a piece of its own.
+void CHTTPFileDownloadManager::JoinEndedPieces() {
+  if (m_bAborted || m_bRedirected || m_bJoinAtTheEnd) return;
+  CHTTPSocket* first = FindConnectionAt(0);
+  if (first == nullptr || !first->IsClosed()) return;
+  if (!m_joiner.IsOpen()) {
+    if (!m_joiner.Open(m_strDestination)) {
+      m_bJoinAtTheEnd = true;
+      return;
+    }
+    m_joiner.SetCancelCheck(IsCancelled);
+  }
+  try {
+    if (!first->IsJoined()) PutInPlace(first, 0, first->GetReceived(), 0);
+    for (CHTTPSocket* piece : m_connections)
+      if (piece->IsClosed() && !piece->IsJoined() && piece->GetReceived() > 0)
+        PutInPlace(piece, 0, piece->GetReceived(), piece->GetStart());
+  } catch (const CFileException& error) {
+    AbortDownload(JoinErrorText(error));
+  }
+}
+
+// From pos on, the piece gives what the pieces before it did not; where
+// ranges overlap, its first bytes are already there.
+void CHTTPFileDownloadManager::JoinPiece(CHTTPSocket* piece, int64_t& pos) {
   const int64_t skip = pos - piece->GetStart();
   const int64_t count = piece->GetReceived() - skip;
-  if (skip == 0 && destination.MoveIn(piece->GetTempName(), count))
+  if (!piece->IsJoined()) PutInPlace(piece, skip, count, pos);
+  pos += count;
+}
+
+void CHTTPFileDownloadManager::PutInPlace(CHTTPSocket* piece, int64_t skip, int64_t count, int64_t at) {
+  if (skip == 0 && at == 0 && m_joiner.MoveIn(piece->GetTempName(), count))
     piece->ForgetTempFile();
   else
-    destination.Append(piece->GetTempName(), skip, count);
-  pos += count;
+    m_joiner.CopyAt(piece->GetTempName(), skip, count, at);
+  piece->MarkJoined();
   piece->RemoveTempFile();
+}
+
+std::string CHTTPFileDownloadManager::JoinErrorText(const CFileException& error) const {
+  const bool writing = error.m_strFileName == m_strDestination;
+  return Format(writing ? http_messages::kDestinationNotWritten : http_messages::kPieceNotRead,
+                error.m_strFileName.c_str(), error.m_strReason.c_str());
 }
 
 CHTTPSocket* CHTTPFileDownloadManager::FindConnectionAt(int64_t pos) const {
@@ -302,6 +340,7 @@ void CHTTPFileDownloadManager::FollowInBackground(const std::string& target) {
 void CHTTPFileDownloadManager::DiscardAll() {
   for (CHTTPSocket* connection : m_connections) connection->Discard();
   m_connections.clear();
+  m_joiner.Abort();
 }
 
 void CHTTPFileDownloadManager::PostQuit() { PostThreadMessage(WM_QUIT); }

@@ -6,8 +6,9 @@
 #include <vector>
 
 #include "engine/file_download_manager.h"
+#include "platform/files/file.h"
+#include "platform/files/file_copy.h"
 
-class CFileJoiner;
 class CHTTPResponseHeader;
 class CHTTPSocket;
 
@@ -15,6 +16,9 @@ class CHTTPSocket;
 // first response shows a size above 50000 bytes and range support; early
 // closes are resumed by new connections, redirects are handed back to the
 // application, and at the end the pieces are joined into the destination.
+// The join starts before the end: once the piece at the start of the file
+// has ended, it and every other ended piece go into place in the new file
+// while the remaining connections still run.
 //
 // Threads: constructed and started on the creator's thread (the first
 // connection and its temp file are made there); everything else runs on the
@@ -55,8 +59,13 @@ class CHTTPFileDownloadManager : public CFileDownloadManager {
   void ConnectOrAbort(CHTTPSocket* connection);
   void OnDownloadComplete();
   bool JoinTempFiles();
+  // Puts the pieces of ended connections into the new file beside the
+  // destination, where that can be made without asking anybody.
+  void JoinEndedPieces();
   // Throws CFileException.
-  void AppendPiece(CHTTPSocket* piece, int64_t& pos, CFileJoiner& destination);
+  void JoinPiece(CHTTPSocket* piece, int64_t& pos);
+  void PutInPlace(CHTTPSocket* piece, int64_t skip, int64_t count, int64_t at);
+  std::string JoinErrorText(const CFileException& error) const;
   CHTTPSocket* FindConnectionAt(int64_t pos) const;
   int64_t TotalReceived() const;
   void DiscardAll();
@@ -69,6 +78,11 @@ class CHTTPFileDownloadManager : public CFileDownloadManager {
   int m_nStallSeconds = 60;
   std::string m_strETag;
   std::string m_strLastModified;
+  // The file the pieces are joined into; open from the first piece put in
+  // place until the join ends.
+  CFileJoiner m_joiner;
+  // The destination could not be made early: the join does all at the end.
+  bool m_bJoinAtTheEnd = false;
   // Why the join failed when a file could not be read or written.
   std::string m_strJoinError;
   bool m_bCompleting = false;

@@ -53,6 +53,9 @@ class CHTTPSocket : public CSocket {
   // The temp file became another file (moved into place by the join): its
   // name is forgotten, so nothing deletes it.
   void ForgetTempFile() { m_strTempName.clear(); }
+  // The piece's bytes are in the joined file.
+  bool IsJoined() const { return m_bJoined; }
+  void MarkJoined() { m_bJoined = true; }
 
   // The request exactly as it is sent, for the path as given.
   static std::string FormatRequest(const std::string& path, const std::string& host, int port, int64_t start,
@@ -143,6 +146,7 @@ class CHTTPSocket : public CSocket {
   bool m_bEmptyRemainder = false;   // the server says nothing is left of the range
   bool m_bStalled = false;
   bool m_bDiscarded = false;
+  bool m_bJoined = false;
   // Blocks and a close that arrive while a block is being handled (a
   // blocking connect for a split pumps the loop) wait here, so the temp file
   // keeps the order of the stream.

@@ -17,10 +17,9 @@
 namespace {
 
 constexpr size_t kBufferSize = 65536;
-// Small enough that a cancel is noticed within a fraction of a second.
-constexpr int64_t kKernelChunk = int64_t{16} << 20;
-// Writeback is started for every this many appended bytes.
-constexpr int64_t kWritebackStep = int64_t{64} << 20;
+// Small enough that a cancel is noticed within a fraction of a second;
+// writeback is started for each.
+constexpr int64_t kChunk = int64_t{16} << 20;
 constexpr unsigned kPartNameAttempts = 256;
 
 std::string Reason(int error) { return std::strerror(error); }
@@ -99,7 +98,6 @@ bool CFileJoiner::Open(const std::string& destination, std::string* error) {
   m_strName = destination;
   m_strTarget = FileBehind(destination);
   m_nLength = 0;
-  m_nWrittenBack = 0;
   struct stat existing;
   const bool exists = stat(m_strTarget.c_str(), &existing) == 0;
   if (exists && S_ISDIR(existing.st_mode)) {
@@ -150,7 +148,7 @@ bool CFileJoiner::MoveIn(const std::string& source, int64_t count) {
   m_fd = fd;
   fchmod(m_fd, m_nMode);
   m_nLength = count;
-  StartWriteback();
+  StartWriteback(0, count);
   return true;
 }
 
@@ -158,40 +156,37 @@ void CFileJoiner::CheckCancelled() const {
   if (m_cancelled && m_cancelled()) throw CFileException(m_strName, "cancelled");
 }
 
-void CFileJoiner::Append(const std::string& source, int64_t offset, int64_t count) {
+void CFileJoiner::CopyAt(const std::string& source, int64_t offset, int64_t count, int64_t at) {
   Descriptor from(open(source.c_str(), O_RDONLY | O_CLOEXEC));
   if (from.Get() < 0) throw CFileException(source, Reason(errno));
-  if (m_bKernelCopy)
-    CopyInKernel(from.Get(), source, offset, count);
-  else
-    CopyThroughBuffer(from.Get(), source, offset, count);
-}
-
-void CFileJoiner::CopyInKernel(int from, const std::string& source, int64_t offset, int64_t count) {
-  off64_t in = offset;
   while (count > 0) {
     CheckCancelled();
-    const size_t chunk = static_cast<size_t>(count < kKernelChunk ? count : kKernelChunk);
-    off64_t out = m_nLength;
-    const ssize_t n = copy_file_range(from, &in, m_fd, &out, chunk, 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && KernelCopyUnsupported(errno) && m_nLength == out) {
-      m_bKernelCopy = false;
-      CopyThroughBuffer(from, source, in, count);
-      return;
-    }
-    if (n < 0) throw CFileException(m_strName, Reason(errno));
-    if (n == 0) throw CFileException(source, "shorter than expected");
-    m_nLength += n;
-    count -= n;
-    StartWriteback();
+    const int64_t copied = CopyChunk(from.Get(), source, offset, count < kChunk ? count : kChunk, at);
+    StartWriteback(at, copied);
+    offset += copied;
+    at += copied;
+    count -= copied;
+    if (at > m_nLength) m_nLength = at;
   }
 }
 
-void CFileJoiner::CopyThroughBuffer(int from, const std::string& source, int64_t offset, int64_t count) {
+int64_t CFileJoiner::CopyChunk(int from, const std::string& source, int64_t offset, int64_t count, int64_t at) {
+  while (m_bKernelCopy) {
+    off64_t in = offset, out = at;
+    const ssize_t n = copy_file_range(from, &in, m_fd, &out, static_cast<size_t>(count), 0);
+    if (n > 0) return n;
+    if (n == 0) throw CFileException(source, "shorter than expected");
+    if (errno == EINTR) continue;
+    if (!KernelCopyUnsupported(errno)) throw CFileException(m_strName, Reason(errno));
+    m_bKernelCopy = false;
+  }
+  CopyThroughBuffer(from, source, offset, count, at);
+  return count;
+}
+
+void CFileJoiner::CopyThroughBuffer(int from, const std::string& source, int64_t offset, int64_t count, int64_t at) {
   std::vector<char> buffer(kBufferSize);
   while (count > 0) {
-    CheckCancelled();
     const size_t want = static_cast<size_t>(count < static_cast<int64_t>(kBufferSize) ? count : kBufferSize);
     const ssize_t got = pread(from, buffer.data(), want, offset);
     if (got < 0 && errno == EINTR) continue;
@@ -199,23 +194,20 @@ void CFileJoiner::CopyThroughBuffer(int from, const std::string& source, int64_t
     if (got == 0) throw CFileException(source, "shorter than expected");
     size_t done = 0;
     while (done < static_cast<size_t>(got)) {
-      const ssize_t n = pwrite(m_fd, buffer.data() + done, static_cast<size_t>(got) - done, m_nLength);
+      const ssize_t n = pwrite(m_fd, buffer.data() + done, static_cast<size_t>(got) - done, at);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) throw CFileException(m_strName, Reason(n < 0 ? errno : ENOSPC));
       done += static_cast<size_t>(n);
-      m_nLength += n;
+      at += n;
     }
     offset += got;
     count -= got;
-    StartWriteback();
   }
 }
 
-void CFileJoiner::StartWriteback() {
-  if (m_nLength - m_nWrittenBack < kWritebackStep) return;
-  // Only a hint: a failure here shows again in Sync.
-  sync_file_range(m_fd, m_nWrittenBack, m_nLength - m_nWrittenBack, SYNC_FILE_RANGE_WRITE);
-  m_nWrittenBack = m_nLength;
+// Only a hint: a failure here shows again in the sync.
+void CFileJoiner::StartWriteback(int64_t from, int64_t count) {
+  sync_file_range(m_fd, from, count, SYNC_FILE_RANGE_WRITE);
 }
 
 void CFileJoiner::Commit() {

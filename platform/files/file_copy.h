@@ -5,10 +5,11 @@
 #include <string>
 
 // Builds one file out of ranges of others, copying inside the kernel where
-// the system can (copy_file_range), else through one 65536-byte buffer.
-// Writeback of what was appended is started as the copy goes, so the final
-// sync has little left to wait for. Errors throw CFileException naming the
-// file that failed.
+// the system can (copy_file_range, which shares the blocks on file systems
+// that can), else through one 65536-byte buffer. Ranges may be put in any
+// order, each at its own offset. Writeback of what was copied is started as
+// the copy goes, so the final sync has little left to wait for. Errors throw
+// CFileException naming the file that failed.
 //
 // The bytes go to a new file beside the destination ("NAME.partXXXX" in the
 // destination's own folder) that Commit syncs and then renames into place:
@@ -33,15 +34,19 @@ class CFileJoiner {
   // Asked between the blocks of every copy; when it answers true, the copy
   // stops with a CFileException naming the destination.
   void SetCancelCheck(std::function<bool()> cancelled) { m_cancelled = std::move(cancelled); }
+  bool IsOpen() const { return m_fd >= 0; }
   // Makes the source the new file's first count bytes by renaming it, with
-  // no copy. Only where nothing is appended yet, the source holds exactly
-  // count bytes and lies on the destination's file system. True when the
-  // source was moved (its name is then gone); false, with nothing changed,
-  // when the bytes have to be appended.
+  // no copy. Only where nothing is in the new file yet, the source holds
+  // exactly count bytes and lies on the destination's file system. True when
+  // the source was moved (its name is then gone); false, with nothing
+  // changed, when the bytes have to be copied.
   bool MoveIn(const std::string& source, int64_t count);
-  // Appends count bytes of the source, starting at its offset. Throws when
-  // the source holds fewer bytes.
-  void Append(const std::string& source, int64_t offset, int64_t count);
+  // Copies count bytes of the source, from its offset, into the new file at
+  // `at`. Throws when the source holds fewer bytes.
+  void CopyAt(const std::string& source, int64_t offset, int64_t count, int64_t at);
+  // CopyAt the end of what the new file holds.
+  void Append(const std::string& source, int64_t offset, int64_t count) { CopyAt(source, offset, count, m_nLength); }
+  // The end of the furthest range in the new file.
   int64_t Length() const { return m_nLength; }
   // Waits for the bytes to reach the disk, then gives them the destination's
   // name. Throws CFileException naming the destination.
@@ -53,9 +58,10 @@ class CFileJoiner {
  private:
   bool CreateBeside(const std::string& target, std::string* error);
   void CheckCancelled() const;
-  void CopyInKernel(int from, const std::string& source, int64_t offset, int64_t count);
-  void CopyThroughBuffer(int from, const std::string& source, int64_t offset, int64_t count);
-  void StartWriteback();
+  // Copies up to count bytes, at least one; returns how many.
+  int64_t CopyChunk(int from, const std::string& source, int64_t offset, int64_t count, int64_t at);
+  void CopyThroughBuffer(int from, const std::string& source, int64_t offset, int64_t count, int64_t at);
+  void StartWriteback(int64_t from, int64_t count);
 
   int m_fd = -1;
   std::string m_strName;    // the destination as given, for messages
@@ -63,7 +69,6 @@ class CFileJoiner {
   std::string m_strPart;    // the new file beside it; empty when in place
   unsigned m_nMode = 0;     // the new file's permissions
   int64_t m_nLength = 0;
-  int64_t m_nWrittenBack = 0;  // bytes whose writeback has been started
   bool m_bKernelCopy = true;
   std::function<bool()> m_cancelled;
 };
