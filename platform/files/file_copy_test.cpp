@@ -142,6 +142,28 @@ TEST(FileJoiner, OverlappingPiecesJoinIntoTheWholeFile) {
   EXPECT_TRUE(testenv::ReadFile(dir.File("out")) == file);
 }
 
+// Pieces go in as they end, in any order, each at its own offset; the last
+// one here spans more than one copy step. Nothing can be moved in once the
+// file holds bytes.
+TEST(FileJoiner, RangesGoInPlaceInAnyOrder) {
+  testenv::ScratchDir dir;
+  const std::string file = testenv::PatternBytes(20 * 1024 * 1024 + 5, 10);
+  const int64_t size = static_cast<int64_t>(file.size());
+  const int64_t starts[] = {0, 1000000, 2000001, size};
+  for (int i = 0; i < 3; ++i)
+    testenv::WriteFile(dir.File("piece" + std::to_string(i)), file.substr(starts[i], starts[i + 1] - starts[i]));
+  CFileJoiner joiner;
+  ASSERT_TRUE(joiner.Open(dir.File("out")));
+  joiner.CopyAt(dir.File("piece2"), 0, size - starts[2], starts[2]);
+  EXPECT_EQ(joiner.Length(), size);
+  EXPECT_FALSE(joiner.MoveIn(dir.File("piece0"), starts[1]));
+  joiner.CopyAt(dir.File("piece0"), 0, starts[1], 0);
+  joiner.CopyAt(dir.File("piece1"), 0, starts[2] - starts[1], starts[1]);
+  EXPECT_EQ(joiner.Length(), size);
+  joiner.Commit();
+  EXPECT_TRUE(testenv::ReadFile(dir.File("out")) == file);
+}
+
 // A replaced file's permissions stay; a link stays a link to the new file.
 TEST(FileJoiner, AReplacedDestinationKeepsItsModeAndLinksAreFollowed) {
   testenv::ScratchDir dir;
