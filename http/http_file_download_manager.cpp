@@ -191,13 +191,22 @@ bool CHTTPFileDownloadManager::JoinTempFiles() {
   const bool opened = m_joiner.IsOpen() || (m_bBackground ? m_joiner.Open(m_strDestination)
                                                          : OpenDestination(m_joiner, http_messages::kOutputNotCreated));
   if (!opened) return false;
+  // From each offset on, the piece whose bytes cover it gives what the
+  // pieces before it did not.
+  std::vector<Placement> rest;
   int64_t pos = 0;
+  while (CHTTPSocket* piece = FindConnectionAt(pos)) {
+    const int64_t skip = pos - piece->GetStart();
+    const int64_t count = piece->GetReceived() - skip;
+    if (!piece->IsJoined()) rest.push_back({piece, skip, count, pos});
+    pos += count;
+  }
+  if (m_nFileSize != -1 && pos != m_nFileSize) {
+    m_joiner.Abort();
+    return false;
+  }
   try {
-    while (CHTTPSocket* piece = FindConnectionAt(pos)) JoinPiece(piece, pos);
-    if (m_nFileSize != -1 && pos != m_nFileSize) {
-      m_joiner.Abort();
-      return false;
-    }
+    PutInPlace(rest);
     m_joiner.Commit();
   } catch (const CFileException& error) {
     m_joiner.Abort();
@@ -222,32 +231,37 @@ void CHTTPFileDownloadManager::JoinEndedPieces() {
     }
     m_joiner.SetCancelCheck(IsCancelled);
   }
+  std::vector<Placement> ended;
+  if (!first->IsJoined()) ended.push_back({first, 0, first->GetReceived(), 0});
+  for (CHTTPSocket* piece : m_connections)
+    if (piece != first && piece->IsClosed() && !piece->IsJoined() && piece->GetReceived() > 0)
+      ended.push_back({piece, 0, piece->GetReceived(), piece->GetStart()});
   try {
-    if (!first->IsJoined()) PutInPlace(first, 0, first->GetReceived(), 0);
-    for (CHTTPSocket* piece : m_connections)
-      if (piece->IsClosed() && !piece->IsJoined() && piece->GetReceived() > 0)
-        PutInPlace(piece, 0, piece->GetReceived(), piece->GetStart());
+    PutInPlace(ended);
   } catch (const CFileException& error) {
     AbortDownload(JoinErrorText(error));
   }
 }
 
-// From pos on, the piece gives what the pieces before it did not; where
-// ranges overlap, its first bytes are already there.
-void CHTTPFileDownloadManager::JoinPiece(CHTTPSocket* piece, int64_t& pos) {
-  const int64_t skip = pos - piece->GetStart();
-  const int64_t count = piece->GetReceived() - skip;
-  if (!piece->IsJoined()) PutInPlace(piece, skip, count, pos);
-  pos += count;
-}
-
-void CHTTPFileDownloadManager::PutInPlace(CHTTPSocket* piece, int64_t skip, int64_t count, int64_t at) {
-  if (skip == 0 && at == 0 && m_joiner.MoveIn(piece->GetTempName(), count))
-    piece->ForgetTempFile();
-  else
-    m_joiner.CopyAt(piece->GetTempName(), skip, count, at);
-  piece->MarkJoined();
-  piece->RemoveTempFile();
+// The piece for the start of an empty file is renamed into place; the rest
+// are copied, several at once, and their temp files deleted.
+void CHTTPFileDownloadManager::PutInPlace(const std::vector<Placement>& placements) {
+  std::vector<CFileJoiner::Range> copies;
+  std::vector<CHTTPSocket*> copied;
+  for (const Placement& place : placements) {
+    if (place.at == 0 && place.skip == 0 && copies.empty() && m_joiner.MoveIn(place.piece->GetTempName(), place.count)) {
+      place.piece->ForgetTempFile();
+      place.piece->MarkJoined();
+      continue;
+    }
+    copies.push_back({place.piece->GetTempName(), place.skip, place.count, place.at});
+    copied.push_back(place.piece);
+  }
+  m_joiner.TakeIn(copies);
+  for (CHTTPSocket* piece : copied) {
+    piece->MarkJoined();
+    piece->RemoveTempFile();
+  }
 }
 
 std::string CHTTPFileDownloadManager::JoinErrorText(const CFileException& error) const {

@@ -62,9 +62,13 @@ class CHTTPFileDownloadManager : public CFileDownloadManager {
   // Puts the pieces of ended connections into the new file beside the
   // destination, where that can be made without asking anybody.
   void JoinEndedPieces();
+  // Where a piece's bytes go: count bytes from skip on, to offset at.
+  struct Placement {
+    CHTTPSocket* piece;
+    int64_t skip, count, at;
+  };
   // Throws CFileException.
-  void JoinPiece(CHTTPSocket* piece, int64_t& pos);
-  void PutInPlace(CHTTPSocket* piece, int64_t skip, int64_t count, int64_t at);
+  void PutInPlace(const std::vector<Placement>& placements);
   std::string JoinErrorText(const CFileException& error) const;
   CHTTPSocket* FindConnectionAt(int64_t pos) const;
   int64_t TotalReceived() const;

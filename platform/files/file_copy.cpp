@@ -10,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 #include "platform/files/file.h"
@@ -75,6 +76,12 @@ void SyncFolder(const std::string& folder) {
   close(fd);
 }
 
+bool RenameWithoutReplacing(const std::string& from, const std::string& to) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  // A file system that cannot promise it: the name was free a moment ago.
+  return errno == EINVAL && rename(from.c_str(), to.c_str()) == 0;
+}
+
 class Descriptor {
  public:
   explicit Descriptor(int fd) : m_fd(fd) {}
@@ -138,17 +145,32 @@ bool CFileJoiner::MoveIn(const std::string& source, int64_t count) {
   if (m_strPart.empty() || m_nLength != 0 || count <= 0) return false;
   const int fd = OpenForWriting(source, 0);
   if (fd < 0) return false;
-  struct stat status;
-  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size != count ||
-      rename(source.c_str(), m_strPart.c_str()) != 0) {
+  struct stat status, part;
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size != count || fstat(m_fd, &part) != 0 ||
+      part.st_dev != status.st_dev) {
+    close(fd);
+    return false;
+  }
+  // Renaming over the empty part would have some file systems (ext4) write
+  // the whole source out first, on this thread: the part's name is given up
+  // and taken back by the rename instead.
+  if (unlink(m_strPart.c_str()) != 0) {
     close(fd);
     return false;
   }
   close(m_fd);
+  m_fd = -1;
+  if (!RenameWithoutReplacing(source, m_strPart)) {
+    close(fd);
+    m_strPart.clear();
+    if (CreateBeside(m_strTarget, nullptr)) fchmod(m_fd, m_nMode);
+    return false;
+  }
   m_fd = fd;
   fchmod(m_fd, m_nMode);
   m_nLength = count;
-  StartWriteback(0, count);
+  // The writeback of what came in whole runs beside the caller.
+  m_copies.Post([this, count] { StartWriteback(0, count); });
   return true;
 }
 
@@ -161,12 +183,64 @@ void CFileJoiner::CopyAt(const std::string& source, int64_t offset, int64_t coun
   if (from.Get() < 0) throw CFileException(source, Reason(errno));
   while (count > 0) {
     CheckCancelled();
-    const int64_t copied = CopyChunk(from.Get(), source, offset, count < kChunk ? count : kChunk, at);
-    StartWriteback(at, copied);
+    const int64_t chunk = count < kChunk ? count : kChunk;
+    CopyRange(from.Get(), source, offset, chunk, at);
+    StartWriteback(at, chunk);
+    offset += chunk;
+    at += chunk;
+    count -= chunk;
+    if (at > m_nLength) m_nLength = at;
+  }
+}
+
+// A source of TakeIn, open while its chunks are copied; for writing too
+// where it may be, so that its bytes can be freed.
+class CFileJoiner::Source {
+ public:
+  explicit Source(const std::string& name) : m_strName(name) {
+    m_fd = open(name.c_str(), O_RDWR | O_CLOEXEC);
+    if (m_fd < 0) m_fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (m_fd < 0) throw CFileException(name, Reason(errno));
+  }
+  ~Source() { close(m_fd); }
+  Source(const Source&) = delete;
+  Source& operator=(const Source&) = delete;
+  int Fd() const { return m_fd; }
+  const std::string& Name() const { return m_strName; }
+
+ private:
+  std::string m_strName;
+  int m_fd = -1;
+};
+
+void CFileJoiner::TakeIn(const std::vector<Range>& ranges) {
+  for (const Range& range : ranges) {
+    const auto source = std::make_shared<const Source>(range.source);
+    for (int64_t done = 0; done < range.count; done += kChunk) {
+      const int64_t offset = range.offset + done, at = range.at + done;
+      const int64_t count = range.count - done < kChunk ? range.count - done : kChunk;
+      m_copies.Post([this, source, offset, count, at] {
+        CopyRange(source->Fd(), source->Name(), offset, count, at);
+        StartWriteback(at, count);
+        // The freed pages serve the next chunk: the copy recycles memory
+        // instead of taking fresh pages. Only where the file system can.
+        fallocate(source->Fd(), FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, offset, count);
+      });
+    }
+    if (range.at + range.count > m_nLength) m_nLength = range.at + range.count;
+  }
+}
+
+void CFileJoiner::WaitForCopies() {
+  if (!m_copies.Wait(m_cancelled)) throw CFileException(m_strName, "cancelled");
+}
+
+void CFileJoiner::CopyRange(int from, const std::string& source, int64_t offset, int64_t count, int64_t at) {
+  while (count > 0) {
+    const int64_t copied = CopyChunk(from, source, offset, count, at);
     offset += copied;
     at += copied;
     count -= copied;
-    if (at > m_nLength) m_nLength = at;
   }
 }
 
@@ -211,6 +285,7 @@ void CFileJoiner::StartWriteback(int64_t from, int64_t count) {
 }
 
 void CFileJoiner::Commit() {
+  WaitForCopies();
   const int fd = m_fd;
   m_fd = -1;
   if (fd < 0) throw CFileException(m_strName, Reason(EBADF));
@@ -229,6 +304,7 @@ void CFileJoiner::Commit() {
 }
 
 void CFileJoiner::Abort() {
+  m_copies.Stop();
   if (m_fd >= 0) close(m_fd);
   m_fd = -1;
   if (!m_strPart.empty()) unlink(m_strPart.c_str());

@@ -1,8 +1,12 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
+
+#include "platform/files/copy_queue.h"
 
 // Builds one file out of ranges of others, copying inside the kernel where
 // the system can (copy_file_range, which shares the blocks on file systems
@@ -19,7 +23,8 @@
 // file's permissions. A destination that exists and is not a regular file (a
 // device, a pipe) cannot be replaced and is written in place.
 //
-// Threads: one object is used by one thread at a time.
+// Threads: one object is used by one thread at a time; what TakeIn starts
+// runs on threads of the joiner's own until Commit or Abort.
 class CFileJoiner {
  public:
   CFileJoiner() = default;
@@ -44,20 +49,40 @@ class CFileJoiner {
   // Copies count bytes of the source, from its offset, into the new file at
   // `at`. Throws when the source holds fewer bytes.
   void CopyAt(const std::string& source, int64_t offset, int64_t count, int64_t at);
+  // A range of a source file and where it goes in the new file.
+  struct Range {
+    std::string source;
+    int64_t offset = 0;
+    int64_t count = 0;
+    int64_t at = 0;
+  };
+  // Starts copying the ranges into place and returns: the copies run on
+  // threads of the joiner's own, and each source's bytes are freed as they
+  // are copied. A source may be deleted at once; the copy reads it through
+  // a descriptor of its own. Throws when a source cannot be opened, or the
+  // failure of an earlier copy.
+  void TakeIn(const std::vector<Range>& ranges);
+  // Waits until every range taken in is in place, copying on this thread
+  // too. Throws the first failure, or a cancel (as Commit).
+  void WaitForCopies();
   // CopyAt the end of what the new file holds.
   void Append(const std::string& source, int64_t offset, int64_t count) { CopyAt(source, offset, count, m_nLength); }
   // The end of the furthest range in the new file.
   int64_t Length() const { return m_nLength; }
-  // Waits for the bytes to reach the disk, then gives them the destination's
-  // name. Throws CFileException naming the destination.
+  // Waits for the copies, then for the bytes to reach the disk, then gives
+  // them the destination's name. Throws CFileException naming the
+  // destination (or the source that could not be read).
   void Commit();
-  // Closes and removes what was joined so far; a destination written in
-  // place is left as it is. Never throws.
+  // Stops the copies, closes and removes what was joined so far; a
+  // destination written in place is left as it is. Never throws.
   void Abort();
 
  private:
   bool CreateBeside(const std::string& target, std::string* error);
   void CheckCancelled() const;
+  class Source;
+  // Copies count bytes.
+  void CopyRange(int from, const std::string& source, int64_t offset, int64_t count, int64_t at);
   // Copies up to count bytes, at least one; returns how many.
   int64_t CopyChunk(int from, const std::string& source, int64_t offset, int64_t count, int64_t at);
   void CopyThroughBuffer(int from, const std::string& source, int64_t offset, int64_t count, int64_t at);
@@ -69,6 +94,8 @@ class CFileJoiner {
   std::string m_strPart;    // the new file beside it; empty when in place
   unsigned m_nMode = 0;     // the new file's permissions
   int64_t m_nLength = 0;
-  bool m_bKernelCopy = true;
+  // Both of TakeIn's threads may find that the kernel cannot copy.
+  std::atomic<bool> m_bKernelCopy{true};
   std::function<bool()> m_cancelled;
+  CCopyQueue m_copies;
 };
