@@ -5,9 +5,6 @@
 
 namespace {
 
-// Copies are bound by memory and the disk: two threads use what a desktop
-// offers without starving the transfer that still runs beside them.
-constexpr size_t kThreads = 2;
 // How often a waiting Wait asks whether it was cancelled.
 constexpr auto kCancelPoll = std::chrono::milliseconds(50);
 
@@ -16,17 +13,19 @@ constexpr auto kCancelPoll = std::chrono::milliseconds(50);
 CCopyQueue::~CCopyQueue() { Stop(); }
 
 void CCopyQueue::Post(Job job) {
-  std::unique_lock<std::mutex> lock(m_lock);
+  std::lock_guard<std::mutex> lock(m_lock);
   if (m_failure) throw *m_failure;
-  m_jobs.push_back(std::move(job));
-  if (m_threads.size() < kThreads) {
+  // Without a thread of its own the job runs here and now.
+  if (!m_thread.joinable()) {
     try {
-      m_threads.emplace_back([this] { Serve(); });
+      m_thread = std::thread([this] { Serve(); });
     } catch (const std::system_error&) {
-      // Fewer threads only make the copies slower; Wait runs them anyway.
+      job();
+      return;
     }
   }
-  m_changed.notify_one();
+  m_jobs.push_back(std::move(job));
+  m_changed.notify_all();
 }
 
 void CCopyQueue::Serve() {
@@ -34,28 +33,24 @@ void CCopyQueue::Serve() {
   for (;;) {
     m_changed.wait(lock, [this] { return m_bStopping || !m_jobs.empty(); });
     if (m_bStopping) return;
-    RunFirst(lock);
+    Job job = std::move(m_jobs.front());
+    m_jobs.pop_front();
+    m_bRunning = true;
+    lock.unlock();
+    std::optional<CFileException> failure;
+    try {
+      job();
+    } catch (const CFileException& error) {
+      failure = error;
+    }
+    lock.lock();
+    m_bRunning = false;
+    if (failure && !m_failure) {
+      m_failure = failure;
+      m_jobs.clear();
+    }
+    m_changed.notify_all();
   }
-}
-
-void CCopyQueue::RunFirst(std::unique_lock<std::mutex>& lock) {
-  Job job = std::move(m_jobs.front());
-  m_jobs.pop_front();
-  ++m_nRunning;
-  lock.unlock();
-  std::optional<CFileException> failure;
-  try {
-    job();
-  } catch (const CFileException& error) {
-    failure = error;
-  }
-  lock.lock();
-  --m_nRunning;
-  if (failure && !m_failure) {
-    m_failure = failure;
-    m_jobs.clear();
-  }
-  m_changed.notify_all();
 }
 
 bool CCopyQueue::Wait(const std::function<bool()>& cancelled) {
@@ -71,13 +66,8 @@ bool CCopyQueue::Wait(const std::function<bool()>& cancelled) {
       Stop();
       throw failure;
     }
-    if (!m_jobs.empty()) {
-      RunFirst(lock);
-    } else if (m_nRunning > 0) {
-      m_changed.wait_for(lock, kCancelPoll);
-    } else {
-      break;
-    }
+    if (m_jobs.empty() && !m_bRunning) break;
+    m_changed.wait_for(lock, kCancelPoll);
   }
   Stop();
   return true;
@@ -90,8 +80,7 @@ void CCopyQueue::Stop() {
     m_jobs.clear();
   }
   m_changed.notify_all();
-  for (std::thread& thread : m_threads) thread.join();
-  m_threads.clear();
+  if (m_thread.joinable()) m_thread.join();
   std::lock_guard<std::mutex> lock(m_lock);
   m_bStopping = false;
   m_failure.reset();

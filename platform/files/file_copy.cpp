@@ -169,8 +169,7 @@ bool CFileJoiner::MoveIn(const std::string& source, int64_t count) {
   m_fd = fd;
   fchmod(m_fd, m_nMode);
   m_nLength = count;
-  // The writeback of what came in whole runs beside the caller.
-  m_copies.Post([this, count] { StartWriteback(0, count); });
+  m_writeback.Post([this, count] { StartWriteback(0, count); });
   return true;
 }
 
@@ -221,7 +220,7 @@ void CFileJoiner::TakeIn(const std::vector<Range>& ranges) {
       const int64_t count = range.count - done < kChunk ? range.count - done : kChunk;
       m_copies.Post([this, source, offset, count, at] {
         CopyRange(source->Fd(), source->Name(), offset, count, at);
-        StartWriteback(at, count);
+        m_writeback.Post([this, at, count] { StartWriteback(at, count); });
         // The freed pages serve the next chunk: the copy recycles memory
         // instead of taking fresh pages. Only where the file system can.
         fallocate(source->Fd(), FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, offset, count);
@@ -232,7 +231,7 @@ void CFileJoiner::TakeIn(const std::vector<Range>& ranges) {
 }
 
 void CFileJoiner::WaitForCopies() {
-  if (!m_copies.Wait(m_cancelled)) throw CFileException(m_strName, "cancelled");
+  if (!m_copies.Wait(m_cancelled) || !m_writeback.Wait(m_cancelled)) throw CFileException(m_strName, "cancelled");
 }
 
 void CFileJoiner::CopyRange(int from, const std::string& source, int64_t offset, int64_t count, int64_t at) {
@@ -305,6 +304,7 @@ void CFileJoiner::Commit() {
 
 void CFileJoiner::Abort() {
   m_copies.Stop();
+  m_writeback.Stop();
   if (m_fd >= 0) close(m_fd);
   m_fd = -1;
   if (!m_strPart.empty()) unlink(m_strPart.c_str());

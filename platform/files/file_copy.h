@@ -23,8 +23,9 @@
 // file's permissions. A destination that exists and is not a regular file (a
 // device, a pipe) cannot be replaced and is written in place.
 //
-// Threads: one object is used by one thread at a time; what TakeIn starts
-// runs on threads of the joiner's own until Commit or Abort.
+// Threads: one object is used by one thread at a time; what TakeIn and
+// MoveIn start runs on two threads of the joiner's own until Commit or
+// Abort.
 class CFileJoiner {
  public:
   CFileJoiner() = default;
@@ -56,8 +57,8 @@ class CFileJoiner {
     int64_t count = 0;
     int64_t at = 0;
   };
-  // Starts copying the ranges into place and returns: the copies run on
-  // threads of the joiner's own, and each source's bytes are freed as they
+  // Starts copying the ranges into place and returns: the copies run on a
+  // thread of the joiner's own, and each source's bytes are freed as they
   // are copied. A source may be deleted at once; the copy reads it through
   // a descriptor of its own. Throws when a source cannot be opened, or the
   // failure of an earlier copy.
@@ -97,5 +98,8 @@ class CFileJoiner {
   // Both of TakeIn's threads may find that the kernel cannot copy.
   std::atomic<bool> m_bKernelCopy{true};
   std::function<bool()> m_cancelled;
+  // Copying into the file and starting its writeback go side by side: a
+  // second copy would only wait for the file's lock.
   CCopyQueue m_copies;
+  CCopyQueue m_writeback;
 };
