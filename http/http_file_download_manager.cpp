@@ -9,6 +9,7 @@
 #include "http/http_socket.h"
 #include "http/location_resolver.h"
 #include "platform/loop/event_loop.h"
+#include "platform/loop/timer.h"
 #include "platform/base/failure.h"
 #include "platform/files/file.h"
 #include "platform/files/file_copy.h"
@@ -19,6 +20,11 @@ namespace {
 constexpr int64_t kSplitThreshold = 50000;
 constexpr int kSplitConnections = 3;
 constexpr int kMaxRedirects = 20;
+// While the download runs, the bytes the pieces have written are put in
+// place this often, once there is this much of a piece, so that little is
+// left to copy and to write to disk when the last connection ends.
+constexpr auto kJoinTick = std::chrono::milliseconds(50);
+constexpr int64_t kJoinStep = 1024 * 1024;
 
 // StartFromURL unescapes what it is given; doubling every % hands it the
 // location exactly as the server wrote it, escapes and all.
@@ -107,6 +113,7 @@ void CHTTPFileDownloadManager::OnSizeKnown() {
 
 void CHTTPFileDownloadManager::AddConnections(int n) {
   if (m_nFileSize == -1 || m_connections.empty()) return;
+  StartJoining();
   const int64_t done = TotalReceived();
   const int64_t share = (m_nFileSize - done) / (n + 1);
   m_connections.front()->m_nEnd = done + share;
@@ -148,7 +155,7 @@ bool CHTTPFileDownloadManager::IsSameFile(const CHTTPResponseHeader& header) con
 void CHTTPFileDownloadManager::CheckAllDone() {
   std::lock_guard<std::recursive_mutex> lock(m_csCompletion);
   if (m_bCompleting) return;
-  JoinEndedPieces();
+  JoinWrittenBytes();
   for (const CHTTPSocket* connection : m_connections)
     if (!connection->IsClosed()) return;
   m_bCompleting = true;
@@ -187,19 +194,20 @@ void CHTTPFileDownloadManager::OnDownloadComplete() {
 // falls short leaves the destination as it was.
 bool CHTTPFileDownloadManager::JoinTempFiles() {
   m_strJoinError.clear();
+  m_joinTimer.reset();
   // A background download asks nobody.
   const bool opened = m_joiner.IsOpen() || (m_bBackground ? m_joiner.Open(m_strDestination)
                                                          : OpenDestination(m_joiner, http_messages::kOutputNotCreated));
   if (!opened) return false;
   // From each offset on, the piece whose bytes cover it gives what the
-  // pieces before it did not.
+  // pieces before it did not, less what is in place already.
   std::vector<Placement> rest;
   int64_t pos = 0;
   while (CHTTPSocket* piece = FindConnectionAt(pos)) {
     const int64_t skip = pos - piece->GetStart();
-    const int64_t count = piece->GetReceived() - skip;
-    if (!piece->IsJoined()) rest.push_back({piece, skip, count, pos});
-    pos += count;
+    const int64_t from = piece == m_pAdopted ? piece->GetReceived() : std::max(skip, piece->GetJoined());
+    if (from < piece->GetReceived()) rest.push_back({piece, from, piece->GetReceived() - from, piece->GetStart() + from});
+    pos = piece->GetStart() + piece->GetReceived();
   }
   if (m_nFileSize != -1 && pos != m_nFileSize) {
     m_joiner.Abort();
@@ -216,51 +224,66 @@ bool CHTTPFileDownloadManager::JoinTempFiles() {
   return true;
 }
 
-// The piece at the start goes in first, so that it can be moved into place
-// rather than copied; the others follow as their connections end, each at
-// its own offset. A piece is whole once its connection has ended: what is
-// missing after it comes in a piece of its own.
-void CHTTPFileDownloadManager::JoinEndedPieces() {
-  if (m_bAborted || m_bRedirected || m_bJoinAtTheEnd) return;
-  CHTTPSocket* first = FindConnectionAt(0);
-  if (first == nullptr || !first->IsClosed()) return;
-  if (!m_joiner.IsOpen()) {
-    if (!m_joiner.Open(m_strDestination)) {
-      m_bJoinAtTheEnd = true;
-      return;
-    }
-    m_joiner.SetCancelCheck(IsCancelled);
+// Once the download is split, the new file is made beside the destination
+// and the first connection's piece becomes it, to be written in place; the
+// other pieces follow into it as they are written. Where the destination
+// cannot be made without asking, all waits for the end.
+void CHTTPFileDownloadManager::StartJoining() {
+  if (m_bAborted || m_bRedirected || m_bJoinAtTheEnd || m_joiner.IsOpen() || m_connections.empty()) return;
+  if (!m_joiner.Open(m_strDestination)) {
+    m_bJoinAtTheEnd = true;
+    return;
   }
-  std::vector<Placement> ended;
-  if (!first->IsJoined()) ended.push_back({first, 0, first->GetReceived(), 0});
-  for (CHTTPSocket* piece : m_connections)
-    if (piece != first && piece->IsClosed() && !piece->IsJoined() && piece->GetReceived() > 0)
-      ended.push_back({piece, 0, piece->GetReceived(), piece->GetStart()});
+  m_joiner.SetCancelCheck(IsCancelled);
+  CHTTPSocket* first = m_connections.front();
+  if (first->GetStart() == 0 && first->HasTempFile() && m_joiner.AdoptGrowing(first->GetTempName())) {
+    first->HandOverTempFile(m_joiner.NewFileName());
+    m_pAdopted = first;
+  }
+  m_joinTimer = std::make_unique<Timer>([this] { JoinWrittenBytes(); });
+  m_joinTimer->Start(kJoinTick, true);
+}
+
+// A piece only grows, and what it has written stays as it is: what is
+// written is put in place, the rest follows. Of the piece that became the
+// new file only the writeback is started.
+void CHTTPFileDownloadManager::JoinWrittenBytes() {
+  if (m_bAborted || !m_joiner.IsOpen()) return;
+  std::vector<Placement> grown;
+  for (CHTTPSocket* piece : m_connections) {
+    const int64_t joined = piece->GetJoined();
+    const int64_t fresh = piece->GetWritten() - joined;
+    if (fresh <= 0 || (fresh < kJoinStep && !piece->IsClosed())) continue;
+    if (piece == m_pAdopted) {
+      m_joiner.WriteBack(joined, fresh);
+      piece->SetJoined(joined + fresh);
+    } else {
+      grown.push_back({piece, joined, fresh, piece->GetStart() + joined});
+    }
+  }
   try {
-    PutInPlace(ended);
+    PutInPlace(grown);
   } catch (const CFileException& error) {
     AbortDownload(JoinErrorText(error));
   }
 }
 
-// The piece for the start of an empty file is renamed into place; the rest
-// are copied, several at once, and their temp files deleted.
+// A lone piece for the start of an empty file is renamed into place; the
+// rest are copied on the joiner's threads. A piece whose bytes are all in
+// place is deleted at once: the copies read it through descriptors of
+// their own.
 void CHTTPFileDownloadManager::PutInPlace(const std::vector<Placement>& placements) {
   std::vector<CFileJoiner::Range> copies;
-  std::vector<CHTTPSocket*> copied;
   for (const Placement& place : placements) {
-    if (place.at == 0 && place.skip == 0 && copies.empty() && m_joiner.MoveIn(place.piece->GetTempName(), place.count)) {
-      place.piece->ForgetTempFile();
-      place.piece->MarkJoined();
-      continue;
-    }
-    copies.push_back({place.piece->GetTempName(), place.skip, place.count, place.at});
-    copied.push_back(place.piece);
+    if (place.at == 0 && place.skip == 0 && copies.empty() && m_joiner.MoveIn(place.piece->GetTempName(), place.count))
+      place.piece->HandOverTempFile(m_joiner.NewFileName());
+    else
+      copies.push_back({place.piece->GetTempName(), place.skip, place.count, place.at});
   }
   m_joiner.TakeIn(copies);
-  for (CHTTPSocket* piece : copied) {
-    piece->MarkJoined();
-    piece->RemoveTempFile();
+  for (const Placement& place : placements) {
+    place.piece->SetJoined(place.skip + place.count);
+    if (place.piece->IsClosed() && place.piece->GetJoined() >= place.piece->GetReceived()) place.piece->RemoveTempFile();
   }
 }
 
@@ -352,6 +375,7 @@ void CHTTPFileDownloadManager::FollowInBackground(const std::string& target) {
 }
 
 void CHTTPFileDownloadManager::DiscardAll() {
+  m_joinTimer.reset();
   for (CHTTPSocket* connection : m_connections) connection->Discard();
   m_connections.clear();
   m_joiner.Abort();

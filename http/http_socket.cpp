@@ -496,8 +496,22 @@ void CHTTPSocket::Discard() {
   RemoveTempFile();
 }
 
+int64_t CHTTPSocket::GetWritten() const {
+  if (m_bClosed || !m_file.IsOpen()) return m_nReceived;
+  try {
+    return m_file.GetLength();
+  } catch (const CFileException&) {
+    return m_nJoined;
+  }
+}
+
+void CHTTPSocket::HandOverTempFile(const std::string& newName) {
+  m_strTempName = newName;
+  m_bOwnsTempFile = false;
+}
+
 void CHTTPSocket::RemoveTempFile() {
-  if (m_strTempName.empty()) return;
+  if (m_strTempName.empty() || !m_bOwnsTempFile) return;
   try {
     CFile::Remove(m_strTempName);
   } catch (const CFileException&) {

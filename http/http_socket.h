@@ -50,12 +50,15 @@ class CHTTPSocket : public CSocket {
   // Deletes the temp file (once joined); never throws. The name is
   // forgotten, so a later Discard cannot hit a file that reuses it.
   void RemoveTempFile();
-  // The temp file became another file (moved into place by the join): its
-  // name is forgotten, so nothing deletes it.
-  void ForgetTempFile() { m_strTempName.clear(); }
-  // The piece's bytes are in the joined file.
-  bool IsJoined() const { return m_bJoined; }
-  void MarkJoined() { m_bJoined = true; }
+  // The temp file became another file, moved into place by the join: it
+  // goes by the new name now (for messages) and nothing here deletes it.
+  void HandOverTempFile(const std::string& newName);
+  // Bytes from the piece's start that are in the temp file now: all that
+  // were received once the connection has ended.
+  int64_t GetWritten() const;
+  // Bytes from the piece's start that the join has put in place.
+  int64_t GetJoined() const { return m_nJoined; }
+  void SetJoined(int64_t bytes) { m_nJoined = bytes; }
 
   // The request exactly as it is sent, for the path as given.
   static std::string FormatRequest(const std::string& path, const std::string& host, int port, int64_t start,
@@ -140,13 +143,15 @@ class CHTTPSocket : public CSocket {
   void Abort(const std::string& reason);
 
   std::string m_strTempError;
+  // False once the temp file belongs to the join.
+  bool m_bOwnsTempFile = true;
   CChunkedDecoder m_decoder;
   int64_t m_nBodyBytes = 0;  // body bytes as sent, before decoding
   bool m_bFollowsRedirect = false;  // the body is a redirect's: never resumed
   bool m_bEmptyRemainder = false;   // the server says nothing is left of the range
   bool m_bStalled = false;
   bool m_bDiscarded = false;
-  bool m_bJoined = false;
+  int64_t m_nJoined = 0;
   // Blocks and a close that arrive while a block is being handled (a
   // blocking connect for a split pumps the loop) wait here, so the temp file
   // keeps the order of the stream.

@@ -105,6 +105,7 @@ bool CFileJoiner::Open(const std::string& destination, std::string* error) {
   m_strName = destination;
   m_strTarget = FileBehind(destination);
   m_nLength = 0;
+  m_bAdopted = false;
   struct stat existing;
   const bool exists = stat(m_strTarget.c_str(), &existing) == 0;
   if (exists && S_ISDIR(existing.st_mode)) {
@@ -142,12 +143,21 @@ bool CFileJoiner::CreateBeside(const std::string& target, std::string* error) {
 }
 
 bool CFileJoiner::MoveIn(const std::string& source, int64_t count) {
-  if (m_strPart.empty() || m_nLength != 0 || count <= 0) return false;
+  if (count <= 0 || !Adopt(source, count)) return false;
+  m_nLength = count;
+  WriteBack(0, count);
+  return true;
+}
+
+bool CFileJoiner::AdoptGrowing(const std::string& source) { return Adopt(source, -1); }
+
+bool CFileJoiner::Adopt(const std::string& source, int64_t size) {
+  if (m_strPart.empty() || m_nLength != 0 || m_bAdopted) return false;
   const int fd = OpenForWriting(source, 0);
   if (fd < 0) return false;
   struct stat status, part;
-  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size != count || fstat(m_fd, &part) != 0 ||
-      part.st_dev != status.st_dev) {
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || (size >= 0 && status.st_size != size) ||
+      fstat(m_fd, &part) != 0 || part.st_dev != status.st_dev) {
     close(fd);
     return false;
   }
@@ -168,9 +178,12 @@ bool CFileJoiner::MoveIn(const std::string& source, int64_t count) {
   }
   m_fd = fd;
   fchmod(m_fd, m_nMode);
-  m_nLength = count;
-  m_writeback.Post([this, count] { StartWriteback(0, count); });
+  m_bAdopted = true;
   return true;
+}
+
+void CFileJoiner::WriteBack(int64_t from, int64_t count) {
+  m_writeback.Post([this, from, count] { StartWriteback(from, count); });
 }
 
 void CFileJoiner::CheckCancelled() const {
@@ -220,7 +233,7 @@ void CFileJoiner::TakeIn(const std::vector<Range>& ranges) {
       const int64_t count = range.count - done < kChunk ? range.count - done : kChunk;
       m_copies.Post([this, source, offset, count, at] {
         CopyRange(source->Fd(), source->Name(), offset, count, at);
-        m_writeback.Post([this, at, count] { StartWriteback(at, count); });
+        WriteBack(at, count);
         // The freed pages serve the next chunk: the copy recycles memory
         // instead of taking fresh pages. Only where the file system can.
         fallocate(source->Fd(), FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, offset, count);

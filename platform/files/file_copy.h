@@ -23,9 +23,8 @@
 // file's permissions. A destination that exists and is not a regular file (a
 // device, a pipe) cannot be replaced and is written in place.
 //
-// Threads: one object is used by one thread at a time; what TakeIn and
-// MoveIn start runs on two threads of the joiner's own until Commit or
-// Abort.
+// Threads: one object is used by one thread at a time; the copies and
+// writebacks it starts run on two threads of its own until Commit or Abort.
 class CFileJoiner {
  public:
   CFileJoiner() = default;
@@ -41,12 +40,21 @@ class CFileJoiner {
   // stops with a CFileException naming the destination.
   void SetCancelCheck(std::function<bool()> cancelled) { m_cancelled = std::move(cancelled); }
   bool IsOpen() const { return m_fd >= 0; }
+  // The name the bytes go by until Commit.
+  const std::string& NewFileName() const { return m_strPart.empty() ? m_strTarget : m_strPart; }
   // Makes the source the new file's first count bytes by renaming it, with
-  // no copy. Only where nothing is in the new file yet, the source holds
-  // exactly count bytes and lies on the destination's file system. True when
-  // the source was moved (its name is then gone); false, with nothing
-  // changed, when the bytes have to be copied.
+  // no copy, and starts their writeback. Only where nothing is in the new
+  // file yet, the source holds exactly count bytes and lies on the
+  // destination's file system. True when the source was moved (its name is
+  // then gone); false, with nothing changed, when the bytes have to be
+  // copied.
   bool MoveIn(const std::string& source, int64_t count);
+  // The same for a source that is still being written: its bytes are the
+  // new file's first ones, however many it comes to hold (whoever writes it
+  // goes on through a descriptor of its own); other ranges go in past them.
+  bool AdoptGrowing(const std::string& source);
+  // Starts the writeback of a range of the new file, beside the caller.
+  void WriteBack(int64_t from, int64_t count);
   // Copies count bytes of the source, from its offset, into the new file at
   // `at`. Throws when the source holds fewer bytes.
   void CopyAt(const std::string& source, int64_t offset, int64_t count, int64_t at);
@@ -82,6 +90,8 @@ class CFileJoiner {
   bool CreateBeside(const std::string& target, std::string* error);
   void CheckCancelled() const;
   class Source;
+  // Renames the source into place; size -1: whatever it holds.
+  bool Adopt(const std::string& source, int64_t size);
   // Copies count bytes.
   void CopyRange(int from, const std::string& source, int64_t offset, int64_t count, int64_t at);
   // Copies up to count bytes, at least one; returns how many.
@@ -95,6 +105,7 @@ class CFileJoiner {
   std::string m_strPart;    // the new file beside it; empty when in place
   unsigned m_nMode = 0;     // the new file's permissions
   int64_t m_nLength = 0;
+  bool m_bAdopted = false;  // the new file is a source renamed into place
   // Both of TakeIn's threads may find that the kernel cannot copy.
   std::atomic<bool> m_bKernelCopy{true};
   std::function<bool()> m_cancelled;
