@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
 
 #include "platform/files/file.h"
 #include "tests/support/test_env.h"
@@ -160,6 +163,40 @@ TEST(FileJoiner, RangesGoInPlaceInAnyOrder) {
   joiner.CopyAt(dir.File("piece0"), 0, starts[1], 0);
   joiner.CopyAt(dir.File("piece1"), 0, starts[2] - starts[1], starts[1]);
   EXPECT_EQ(joiner.Length(), size);
+  joiner.Commit();
+  EXPECT_TRUE(testenv::ReadFile(dir.File("out")) == file);
+}
+
+// The first piece becomes the new file while it is still written; the
+// others are taken in beside, in steps, as they grow, and leave nothing of
+// themselves behind where the file system can free their bytes.
+TEST(FileJoiner, APieceStillWrittenBecomesTheFileAndOthersJoinItAsTheyGrow) {
+  testenv::ScratchDir dir;
+  const std::string file = testenv::PatternBytes(40 * 1024 * 1024 + 10, 11);
+  const int64_t half = static_cast<int64_t>(file.size()) / 2, size = static_cast<int64_t>(file.size());
+  CFile first, second;
+  ASSERT_TRUE(first.Open(dir.File("first"), CFile::modeCreate | CFile::modeWrite));
+  ASSERT_TRUE(second.Open(dir.File("second"), CFile::modeCreate | CFile::modeWrite));
+  CFileJoiner joiner;
+  ASSERT_TRUE(joiner.Open(dir.File("out")));
+  ASSERT_TRUE(joiner.AdoptGrowing(dir.File("first")));
+  EXPECT_FALSE(testenv::FileExists(dir.File("first")));
+  EXPECT_FALSE(joiner.MoveIn(dir.File("second"), 0));
+  for (int64_t at = 0; at < half;) {
+    const int64_t step = std::min<int64_t>(7 * 1024 * 1024, half - at);
+    first.Write(file.data() + at, static_cast<size_t>(step));
+    second.Write(file.data() + half + at, static_cast<size_t>(step));
+    joiner.TakeIn({{dir.File("second"), at, step, half + at}});
+    at += step;
+  }
+  first.Close();
+  second.Close();
+  joiner.WaitForCopies();
+  struct stat spent{};
+  ASSERT_EQ(stat(dir.File("second").c_str(), &spent), 0);
+  EXPECT_EQ(spent.st_size, size - half);
+  // A hole frees whole blocks: the file's last part of one is only zeroed.
+  EXPECT_LE(spent.st_blocks * 512, 4096) << "the copied bytes were not freed";
   joiner.Commit();
   EXPECT_TRUE(testenv::ReadFile(dir.File("out")) == file);
 }
