@@ -39,6 +39,12 @@ std::string Trim(const std::string& text) {
   return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
+// The smaller of two counts, -1 standing for none.
+int64_t Tighter(int64_t room, int64_t limit) {
+  limit = std::max<int64_t>(limit, 0);
+  return room == -1 || limit < room ? limit : room;
+}
+
 std::string CurrentFolder() {
   std::error_code error;
   const std::filesystem::path folder = std::filesystem::current_path(error);
@@ -166,16 +172,18 @@ bool CHTTPSocket::TakesBodyInKernel() const {
   return !m_bHeaderPending && !m_bFollowsRedirect && !m_header.IsChunked() && BodyRoom() >= 0;
 }
 
-int64_t CHTTPSocket::BodyRoom() const {
+int64_t CHTTPSocket::AnnouncedRoom() const {
+  if (m_header.IsChunked()) return -1;
   int64_t room = -1;
-  const auto bound = [&room](int64_t limit) {
-    limit = std::max<int64_t>(limit, 0);
-    if (room == -1 || limit < room) room = limit;
-  };
-  if (m_header.GetContentLength() >= 0) bound(m_header.GetContentLength() - m_nBodyBytes);
-  if (GetExpectedLength() >= 1) bound(GetExpectedLength() - m_nReceived);
-  if (m_nEnd == -1 && m_pManager->m_nFileSize != -1) bound(m_pManager->m_nFileSize - m_nStart - m_nReceived);
+  if (m_header.GetContentLength() >= 0) room = Tighter(room, m_header.GetContentLength() - m_nBodyBytes);
+  if (m_nEnd == -1 && m_pManager->m_nFileSize != -1)
+    room = Tighter(room, m_pManager->m_nFileSize - m_nStart - m_nReceived);
   return room;
+}
+
+int64_t CHTTPSocket::BodyRoom() const {
+  const int64_t room = AnnouncedRoom();
+  return GetExpectedLength() >= 1 ? Tighter(room, GetExpectedLength() - m_nReceived) : room;
 }
 
 // Only what the bounds allow is taken, so no byte past them reaches the
@@ -380,13 +388,9 @@ bool CHTTPSocket::ExceedsAnnounced() const {
 // What is already waiting when the response is complete must fit in what
 // it announced: a server that sends on was not sending this file.
 bool CHTTPSocket::OverrunWaiting() const {
-  if (m_bFollowsRedirect || m_header.IsChunked()) return false;
-  int64_t allowed = -1;
-  if (m_header.GetContentLength() >= 0)
-    allowed = m_header.GetContentLength() - m_nBodyBytes;
-  else if (m_nEnd == -1 && m_pManager->m_nFileSize != -1)
-    allowed = m_pManager->m_nFileSize - m_nStart - m_nReceived;
-  return allowed >= 0 && BytesWaiting() > allowed;
+  if (m_bFollowsRedirect) return false;
+  const int64_t room = AnnouncedRoom();
+  return room >= 0 && BytesWaiting() > room;
 }
 
 bool CHTTPSocket::BodyComplete() const {

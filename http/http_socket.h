@@ -105,7 +105,10 @@ class CHTTPSocket : public CSocket {
   void DeferBlock();
   bool TakesBodyInKernel() const;
   bool TakeBodyInKernel();
-  // Body bytes this response may still bring; -1 when nothing bounds them.
+  // Body bytes this response may still bring by what it announced (its
+  // Content-Length, or the file's size for an open range), and those the
+  // range may still keep as well; -1 when nothing bounds them.
+  int64_t AnnouncedRoom() const;
   int64_t BodyRoom() const;
   // Every block read into memory goes through here, whether it came with a
   // receive notification or with the close.
