@@ -10,8 +10,8 @@
 #include "platform/files/file_copy.h"
 
 class CHTTPResponseHeader;
-class Timer;
 class CHTTPSocket;
+class Timer;
 
 // The download manager for http URLs: one connection at first, four when the
 // first response shows a size above 50000 bytes and range support; early

@@ -36,8 +36,9 @@ class CFileJoiner {
   // right to write there, a folder as the destination), with the reason in
   // *error when given.
   bool Open(const std::string& destination, std::string* error = nullptr);
-  // Asked between the blocks of every copy; when it answers true, the copy
-  // stops with a CFileException naming the destination.
+  // Asked between the blocks of every copy on the caller's thread and while
+  // the caller waits for the joiner's threads; when it answers true, the
+  // join stops with a CFileException naming the destination.
   void SetCancelCheck(std::function<bool()> cancelled) { m_cancelled = std::move(cancelled); }
   bool IsOpen() const { return m_fd >= 0; }
   // The name the bytes go by until Commit.
@@ -71,12 +72,13 @@ class CFileJoiner {
   // a descriptor of its own. Throws when a source cannot be opened, or the
   // failure of an earlier copy.
   void TakeIn(const std::vector<Range>& ranges);
-  // Waits until every range taken in is in place, copying on this thread
-  // too. Throws the first failure, or a cancel (as Commit).
+  // Waits until every range taken in is in place and its writeback has
+  // started. Throws the first failure, or a cancel (as Commit).
   void WaitForCopies();
   // CopyAt the end of what the new file holds.
   void Append(const std::string& source, int64_t offset, int64_t count) { CopyAt(source, offset, count, m_nLength); }
-  // The end of the furthest range in the new file.
+  // The end of the furthest range copied or moved into the new file (a
+  // source adopted while growing is not counted).
   int64_t Length() const { return m_nLength; }
   // Waits for the copies, then for the bytes to reach the disk, then gives
   // them the destination's name. Throws CFileException naming the
@@ -106,7 +108,8 @@ class CFileJoiner {
   unsigned m_nMode = 0;     // the new file's permissions
   int64_t m_nLength = 0;
   bool m_bAdopted = false;  // the new file is a source renamed into place
-  // Both of TakeIn's threads may find that the kernel cannot copy.
+  // Copies on the caller's thread and on the copy thread may find that the
+  // kernel cannot copy.
   std::atomic<bool> m_bKernelCopy{true};
   std::function<bool()> m_cancelled;
   // Copying into the file and starting its writeback go side by side: a
