@@ -145,58 +145,43 @@ TEST(FileJoiner, OverlappingPiecesJoinIntoTheWholeFile) {
   EXPECT_TRUE(testenv::ReadFile(dir.File("out")) == file);
 }
 
-// Pieces go in as they end, in any order, each at its own offset; the last
-// one here spans more than one copy step. Nothing can be moved in once the
-// file holds bytes.
-TEST(FileJoiner, RangesGoInPlaceInAnyOrder) {
-  testenv::ScratchDir dir;
-  const std::string file = testenv::PatternBytes(20 * 1024 * 1024 + 5, 10);
-  const int64_t size = static_cast<int64_t>(file.size());
-  const int64_t starts[] = {0, 1000000, 2000001, size};
-  for (int i = 0; i < 3; ++i)
-    testenv::WriteFile(dir.File("piece" + std::to_string(i)), file.substr(starts[i], starts[i + 1] - starts[i]));
-  CFileJoiner joiner;
-  ASSERT_TRUE(joiner.Open(dir.File("out")));
-  joiner.CopyAt(dir.File("piece2"), 0, size - starts[2], starts[2]);
-  EXPECT_EQ(joiner.Length(), size);
-  EXPECT_FALSE(joiner.MoveIn(dir.File("piece0"), starts[1]));
-  joiner.CopyAt(dir.File("piece0"), 0, starts[1], 0);
-  joiner.CopyAt(dir.File("piece1"), 0, starts[2] - starts[1], starts[1]);
-  EXPECT_EQ(joiner.Length(), size);
-  joiner.Commit();
-  EXPECT_TRUE(testenv::ReadFile(dir.File("out")) == file);
-}
-
 // The first piece becomes the new file while it is still written; the
-// others are taken in beside, in steps, as they grow, and leave nothing of
-// themselves behind where the file system can free their bytes.
+// others go in beside it as they grow, in any order, in steps that may span
+// several copies, and leave nothing of themselves behind where the file
+// system can free their bytes.
 TEST(FileJoiner, APieceStillWrittenBecomesTheFileAndOthersJoinItAsTheyGrow) {
   testenv::ScratchDir dir;
-  const std::string file = testenv::PatternBytes(40 * 1024 * 1024 + 10, 11);
-  const int64_t half = static_cast<int64_t>(file.size()) / 2, size = static_cast<int64_t>(file.size());
-  CFile first, second;
+  const std::string file = testenv::PatternBytes(36 * 1024 * 1024 + 10, 11);
+  const int64_t size = static_cast<int64_t>(file.size()), second = 8 * 1024 * 1024, third = 2 * second;
+  const auto write = [&file](CFile& piece, int64_t from, int64_t count) {
+    piece.Write(file.data() + from, static_cast<size_t>(count));
+  };
+  CFile first, growing;
   ASSERT_TRUE(first.Open(dir.File("first"), CFile::modeCreate | CFile::modeWrite));
-  ASSERT_TRUE(second.Open(dir.File("second"), CFile::modeCreate | CFile::modeWrite));
+  ASSERT_TRUE(growing.Open(dir.File("second"), CFile::modeCreate | CFile::modeWrite));
+  testenv::WriteFile(dir.File("third"), file.substr(third));
   CFileJoiner joiner;
   ASSERT_TRUE(joiner.Open(dir.File("out")));
   ASSERT_TRUE(joiner.AdoptGrowing(dir.File("first")));
   EXPECT_FALSE(testenv::FileExists(dir.File("first")));
   EXPECT_FALSE(joiner.MoveIn(dir.File("second"), 0));
-  for (int64_t at = 0; at < half;) {
-    const int64_t step = std::min<int64_t>(7 * 1024 * 1024, half - at);
-    first.Write(file.data() + at, static_cast<size_t>(step));
-    second.Write(file.data() + half + at, static_cast<size_t>(step));
-    joiner.TakeIn({{dir.File("second"), at, step, half + at}});
-    at += step;
+  const int64_t step = 3 * 1024 * 1024;
+  for (int64_t at = 0; at < second; at += step) {
+    const int64_t count = std::min(step, second - at);
+    write(first, at, count);
+    write(growing, second + at, count);
+    joiner.TakeIn({{dir.File("second"), at, count, second + at}});
+    if (at == 0) joiner.TakeIn({{dir.File("third"), 0, size - third, third}});
   }
   first.Close();
-  second.Close();
+  growing.Close();
   joiner.WaitForCopies();
-  struct stat spent{};
-  ASSERT_EQ(stat(dir.File("second").c_str(), &spent), 0);
-  EXPECT_EQ(spent.st_size, size - half);
-  // A hole frees whole blocks: the file's last part of one is only zeroed.
-  EXPECT_LE(spent.st_blocks * 512, 4096) << "the copied bytes were not freed";
+  for (const char* name : {"second", "third"}) {
+    struct stat spent{};
+    ASSERT_EQ(stat(dir.File(name).c_str(), &spent), 0);
+    // A hole frees whole blocks: the file's last part of one is only zeroed.
+    EXPECT_LE(spent.st_blocks * 512, 4096) << name << ": the copied bytes were not freed";
+  }
   joiner.Commit();
   EXPECT_TRUE(testenv::ReadFile(dir.File("out")) == file);
 }
