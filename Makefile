@@ -1,6 +1,8 @@
-# Two entry points for a fresh machine:
+# Entry points for a fresh machine:
 #   make run [URL=... DEST=...]   build, then download (a local demo without URL)
 #   make test                     build, then run every test
+#   make bench                    build, then time kestrion against curl, axel, aria2c
+#                                 and lftp (tables in bench/results/)
 # and one to keep it:
 #   make install [PREFIX=...]     install under PREFIX (/usr/local) for the invoking user
 BUILD ?= build
@@ -36,8 +38,7 @@ test: deps-test build
 	@cd $(BUILD) && ctest --output-on-failure --timeout 1200
 
 bench: deps-test build
-	@bench/http/run
-	@bench/ftp/run
+	@KESTRION_BIN=$${KESTRION_BIN:-$(abspath $(BUILD))/kestrion} bench/run
 
 # Run with sudo, the user's part (registry, hook) is done as the user who
 # called sudo, who is given the banner folder and Install.CFG to write. With

@@ -9,6 +9,7 @@
 #include "http/http_socket.h"
 #include "http/location_resolver.h"
 #include "platform/loop/event_loop.h"
+#include "platform/loop/timer.h"
 #include "platform/base/failure.h"
 #include "platform/files/file.h"
 #include "platform/files/file_copy.h"
@@ -19,6 +20,11 @@ namespace {
 constexpr int64_t kSplitThreshold = 50000;
 constexpr int kSplitConnections = 3;
 constexpr int kMaxRedirects = 20;
+// While the download runs, the bytes the pieces have written are put in
+// place this often, once there is this much of a piece, so that little is
+// left to copy and to write to disk when the last connection ends.
+constexpr auto kJoinTick = std::chrono::milliseconds(50);
+constexpr int64_t kJoinStep = 1024 * 1024;
 
 // StartFromURL unescapes what it is given; doubling every % hands it the
 // location exactly as the server wrote it, escapes and all.
@@ -107,6 +113,7 @@ void CHTTPFileDownloadManager::OnSizeKnown() {
 
 void CHTTPFileDownloadManager::AddConnections(int n) {
   if (m_nFileSize == -1 || m_connections.empty()) return;
+  StartJoining();
   const int64_t done = TotalReceived();
   const int64_t share = (m_nFileSize - done) / (n + 1);
   m_connections.front()->m_nEnd = done + share;
@@ -148,6 +155,7 @@ bool CHTTPFileDownloadManager::IsSameFile(const CHTTPResponseHeader& header) con
 void CHTTPFileDownloadManager::CheckAllDone() {
   std::lock_guard<std::recursive_mutex> lock(m_csCompletion);
   if (m_bCompleting) return;
+  JoinWrittenBytes();
   for (const CHTTPSocket* connection : m_connections)
     if (!connection->IsClosed()) return;
   m_bCompleting = true;
@@ -186,36 +194,103 @@ void CHTTPFileDownloadManager::OnDownloadComplete() {
 // falls short leaves the destination as it was.
 bool CHTTPFileDownloadManager::JoinTempFiles() {
   m_strJoinError.clear();
-  CFileJoiner destination;
+  m_joinTimer.reset();
   // A background download asks nobody.
-  const bool opened =
-      m_bBackground ? destination.Open(m_strDestination) : OpenDestination(destination, http_messages::kOutputNotCreated);
+  const bool opened = m_joiner.IsOpen() || (m_bBackground ? m_joiner.Open(m_strDestination)
+                                                         : OpenDestination(m_joiner, http_messages::kOutputNotCreated));
   if (!opened) return false;
+  // From each offset on, the piece whose bytes cover it gives what the
+  // pieces before it did not, less what is in place already.
+  std::vector<Placement> rest;
   int64_t pos = 0;
+  while (CHTTPSocket* piece = FindConnectionAt(pos)) {
+    const int64_t skip = pos - piece->GetStart();
+    const int64_t from = piece == m_pAdopted ? piece->GetReceived() : std::max(skip, piece->GetJoined());
+    if (from < piece->GetReceived()) rest.push_back({piece, from, piece->GetReceived() - from, piece->GetStart() + from});
+    pos = piece->GetStart() + piece->GetReceived();
+  }
+  if (m_nFileSize != -1 && pos != m_nFileSize) {
+    m_joiner.Abort();
+    return false;
+  }
   try {
-    while (CHTTPSocket* piece = FindConnectionAt(pos)) AppendPiece(piece, pos, destination);
-    if (m_nFileSize != -1 && pos != m_nFileSize) return false;
-    destination.Commit();
+    PutInPlace(rest);
+    m_joiner.Commit();
   } catch (const CFileException& error) {
-    const bool writing = error.m_strFileName == m_strDestination;
-    m_strJoinError = Format(writing ? http_messages::kDestinationNotWritten : http_messages::kPieceNotRead,
-                            error.m_strFileName.c_str(), error.m_strReason.c_str());
+    m_joiner.Abort();
+    m_strJoinError = JoinErrorText(error);
     return false;
   }
   return true;
 }
 
-// The piece may begin before pos where ranges overlap: what is already
-// there is skipped.
-void CHTTPFileDownloadManager::AppendPiece(CHTTPSocket* piece, int64_t& pos, CFileJoiner& destination) {
-  const int64_t skip = pos - piece->GetStart();
-  const int64_t count = piece->GetReceived() - skip;
-  if (skip == 0 && destination.MoveIn(piece->GetTempName(), count))
-    piece->ForgetTempFile();
-  else
-    destination.Append(piece->GetTempName(), skip, count);
-  pos += count;
-  piece->RemoveTempFile();
+// Once the download is split, the new file is made beside the destination
+// and the first connection's piece becomes it, to be written in place; the
+// other pieces follow into it as they are written. Where the destination
+// cannot be made without asking, all waits for the end.
+void CHTTPFileDownloadManager::StartJoining() {
+  if (m_bAborted || m_bRedirected || m_bJoinAtTheEnd || m_joiner.IsOpen() || m_connections.empty()) return;
+  if (!m_joiner.Open(m_strDestination)) {
+    m_bJoinAtTheEnd = true;
+    return;
+  }
+  m_joiner.SetCancelCheck(IsCancelled);
+  CHTTPSocket* first = m_connections.front();
+  if (first->GetStart() == 0 && first->HasTempFile() && m_joiner.AdoptGrowing(first->GetTempName())) {
+    first->HandOverTempFile(m_joiner.NewFileName());
+    m_pAdopted = first;
+  }
+  m_joinTimer = std::make_unique<Timer>([this] { JoinWrittenBytes(); });
+  m_joinTimer->Start(kJoinTick, true);
+}
+
+// A piece only grows, and what it has written stays as it is: what is
+// written is put in place, the rest follows. Of the piece that became the
+// new file only the writeback is started.
+void CHTTPFileDownloadManager::JoinWrittenBytes() {
+  if (m_bAborted || !m_joiner.IsOpen()) return;
+  std::vector<Placement> grown;
+  for (CHTTPSocket* piece : m_connections) {
+    const int64_t joined = piece->GetJoined();
+    const int64_t fresh = piece->GetWritten() - joined;
+    if (fresh <= 0 || (fresh < kJoinStep && !piece->IsClosed())) continue;
+    if (piece == m_pAdopted) {
+      m_joiner.WriteBack(joined, fresh);
+      piece->SetJoined(joined + fresh);
+    } else {
+      grown.push_back({piece, joined, fresh, piece->GetStart() + joined});
+    }
+  }
+  try {
+    PutInPlace(grown);
+  } catch (const CFileException& error) {
+    AbortDownload(JoinErrorText(error));
+  }
+}
+
+// A lone piece for the start of an empty file is renamed into place; the
+// rest are copied on the joiner's threads. A piece whose bytes are all in
+// place is deleted at once: the copies read it through descriptors of
+// their own.
+void CHTTPFileDownloadManager::PutInPlace(const std::vector<Placement>& placements) {
+  std::vector<CFileJoiner::Range> copies;
+  for (const Placement& place : placements) {
+    if (place.at == 0 && place.skip == 0 && copies.empty() && m_joiner.MoveIn(place.piece->GetTempName(), place.count))
+      place.piece->HandOverTempFile(m_joiner.NewFileName());
+    else
+      copies.push_back({place.piece->GetTempName(), place.skip, place.count, place.at});
+  }
+  m_joiner.TakeIn(copies);
+  for (const Placement& place : placements) {
+    place.piece->SetJoined(place.skip + place.count);
+    if (place.piece->IsClosed() && place.piece->GetJoined() >= place.piece->GetReceived()) place.piece->RemoveTempFile();
+  }
+}
+
+std::string CHTTPFileDownloadManager::JoinErrorText(const CFileException& error) const {
+  const bool writing = error.m_strFileName == m_strDestination;
+  return Format(writing ? http_messages::kDestinationNotWritten : http_messages::kPieceNotRead,
+                error.m_strFileName.c_str(), error.m_strReason.c_str());
 }
 
 CHTTPSocket* CHTTPFileDownloadManager::FindConnectionAt(int64_t pos) const {
@@ -300,8 +375,10 @@ void CHTTPFileDownloadManager::FollowInBackground(const std::string& target) {
 }
 
 void CHTTPFileDownloadManager::DiscardAll() {
+  m_joinTimer.reset();
   for (CHTTPSocket* connection : m_connections) connection->Discard();
   m_connections.clear();
+  m_joiner.Abort();
 }
 
 void CHTTPFileDownloadManager::PostQuit() { PostThreadMessage(WM_QUIT); }

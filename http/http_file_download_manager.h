@@ -6,15 +6,21 @@
 #include <vector>
 
 #include "engine/file_download_manager.h"
+#include "platform/files/file.h"
+#include "platform/files/file_copy.h"
 
-class CFileJoiner;
 class CHTTPResponseHeader;
 class CHTTPSocket;
+class Timer;
 
 // The download manager for http URLs: one connection at first, four when the
 // first response shows a size above 50000 bytes and range support; early
 // closes are resumed by new connections, redirects are handed back to the
 // application, and at the end the pieces are joined into the destination.
+// Once split, the join runs beside the download: the first connection's
+// piece becomes the new file beside the destination, and the other pieces'
+// bytes go into it as they are written, so that little is left to do when
+// the last connection ends.
 //
 // Threads: constructed and started on the creator's thread (the first
 // connection and its temp file are made there); everything else runs on the
@@ -55,8 +61,17 @@ class CHTTPFileDownloadManager : public CFileDownloadManager {
   void ConnectOrAbort(CHTTPSocket* connection);
   void OnDownloadComplete();
   bool JoinTempFiles();
+  void StartJoining();
+  // Puts what the pieces have written so far in place.
+  void JoinWrittenBytes();
+  // Where a piece's bytes go: count bytes from skip on, to offset at.
+  struct Placement {
+    CHTTPSocket* piece;
+    int64_t skip, count, at;
+  };
   // Throws CFileException.
-  void AppendPiece(CHTTPSocket* piece, int64_t& pos, CFileJoiner& destination);
+  void PutInPlace(const std::vector<Placement>& placements);
+  std::string JoinErrorText(const CFileException& error) const;
   CHTTPSocket* FindConnectionAt(int64_t pos) const;
   int64_t TotalReceived() const;
   void DiscardAll();
@@ -69,6 +84,14 @@ class CHTTPFileDownloadManager : public CFileDownloadManager {
   int m_nStallSeconds = 60;
   std::string m_strETag;
   std::string m_strLastModified;
+  // The file the pieces are joined into; open from the split (or the end)
+  // until the join ends.
+  CFileJoiner m_joiner;
+  // The piece that became the new file, written in place.
+  CHTTPSocket* m_pAdopted = nullptr;
+  std::unique_ptr<Timer> m_joinTimer;
+  // The destination could not be made early: the join does all at the end.
+  bool m_bJoinAtTheEnd = false;
   // Why the join failed when a file could not be read or written.
   std::string m_strJoinError;
   bool m_bCompleting = false;

@@ -9,12 +9,15 @@
 #include "http/http_messages.h"
 #include "http/request_target.h"
 #include "platform/base/failure.h"
+#include "platform/files/file_receiver.h"
 #include "platform/loop/timer.h"
 
 namespace {
 
 // Large enough that a fast server is drained in few receives and writes.
 constexpr int kReceiveBufferSize = 262144;
+// The most one receive takes into the file inside the system.
+constexpr int64_t kKernelBlock = 1024 * 1024;
 constexpr int kWritesPerFlush = 10;
 constexpr int kMaxEarlyCloses = 20;
 constexpr int kMaxBarrenResumes = 3;
@@ -34,6 +37,12 @@ std::string Trim(const std::string& text) {
   const size_t first = text.find_first_not_of(blanks);
   if (first == std::string::npos) return "";
   return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+// The smaller of two counts, -1 standing for none.
+int64_t Tighter(int64_t room, int64_t limit) {
+  limit = std::max<int64_t>(limit, 0);
+  return room == -1 || limit < room ? limit : room;
 }
 
 std::string CurrentFolder() {
@@ -106,13 +115,10 @@ bool CHTTPSocket::SendRequest() {
 }
 
 void CHTTPSocket::OnReceive(int nErrorCode) {
-  char buffer[kReceiveBufferSize];
-  const int count = Receive(buffer, sizeof buffer, 0);
-  if (count == SOCKET_ERROR) return;
   if (m_nDepth > 0) {
-    m_strDeferred.append(buffer, static_cast<size_t>(count));
+    DeferBlock();
   } else {
-    HandleBytes(buffer, static_cast<size_t>(count));
+    TakeBlock();
     DeliverDeferred();
   }
   CAsyncSocket::OnReceive(nErrorCode);
@@ -125,12 +131,8 @@ void CHTTPSocket::OnClose(int nErrorCode) {
     return;
   }
   // Whatever is still waiting belongs to the range: it is kept, not dropped.
-  char buffer[kReceiveBufferSize];
-  for (int i = 0; i < kMaxDrainReceives && !m_bClosed && !m_bDiscarded; ++i) {
-    const int count = Receive(buffer, sizeof buffer, 0);
-    if (count <= 0) break;
-    HandleBytes(buffer, static_cast<size_t>(count));
-  }
+  for (int i = 0; i < kMaxDrainReceives && !m_bClosed && !m_bDiscarded; ++i)
+    if (!TakeBlock()) break;
   m_strDeferred.clear();
   FinishConnection(nErrorCode);
   CAsyncSocket::OnClose(nErrorCode);
@@ -146,6 +148,64 @@ void CHTTPSocket::DeliverDeferred() {
     m_bCloseDeferred = false;
     OnClose(m_nDeferredCloseError);
   }
+}
+
+bool CHTTPSocket::TakeBlock() {
+  if (TakesBodyInKernel()) return TakeBodyInKernel();
+  char buffer[kReceiveBufferSize];
+  const int count = Receive(buffer, sizeof buffer, 0);
+  if (count <= 0) return false;
+  HandleBytes(buffer, static_cast<size_t>(count));
+  return true;
+}
+
+void CHTTPSocket::DeferBlock() {
+  char buffer[kReceiveBufferSize];
+  const int count = Receive(buffer, sizeof buffer, 0);
+  if (count > 0) m_strDeferred.append(buffer, static_cast<size_t>(count));
+}
+
+// Once a block has gone the kernel's way every later one does too: the
+// bounds below only ever become known, never unknown again, so the file's
+// bytes stay in the order of the stream.
+bool CHTTPSocket::TakesBodyInKernel() const {
+  return !m_bHeaderPending && !m_bFollowsRedirect && !m_header.IsChunked() && BodyRoom() >= 0;
+}
+
+int64_t CHTTPSocket::AnnouncedRoom() const {
+  if (m_header.IsChunked()) return -1;
+  int64_t room = -1;
+  if (m_header.GetContentLength() >= 0) room = Tighter(room, m_header.GetContentLength() - m_nBodyBytes);
+  if (m_nEnd == -1 && m_pManager->m_nFileSize != -1)
+    room = Tighter(room, m_pManager->m_nFileSize - m_nStart - m_nReceived);
+  return room;
+}
+
+int64_t CHTTPSocket::BodyRoom() const {
+  const int64_t room = AnnouncedRoom();
+  return GetExpectedLength() >= 1 ? Tighter(room, GetExpectedLength() - m_nReceived) : room;
+}
+
+// Only what the bounds allow is taken, so no byte past them reaches the
+// file; a response with nothing left to bring that still sends is refused.
+bool CHTTPSocket::TakeBodyInKernel() {
+  const int64_t room = BodyRoom();
+  if (room == 0) {
+    if (BytesWaiting() > 0) Abort(http_messages::kMoreThanAnnounced);
+    return false;
+  }
+  int64_t taken = 0;
+  try {
+    if (!m_receiver) m_receiver = std::make_unique<CFileReceiver>(m_file);
+    taken = ReceiveToFile(*m_receiver, std::min(room, kKernelBlock));
+  } catch (const CFileException& error) {
+    Abort(Format(http_messages::kTempFileNotWritten, m_strTempName.c_str(), error.m_strReason.c_str()));
+    return false;
+  }
+  if (taken <= 0) return false;
+  const std::optional<BodyBlock> block = CountBody(taken, taken);
+  if (block && block->finished) FinishConnection(0);
+  return true;
 }
 
 void CHTTPSocket::HandleBytes(char* data, size_t length) {
@@ -281,28 +341,37 @@ void CHTTPSocket::ConsumeBody(char* data, size_t length) {
       return;
     }
   }
-  m_nBodyBytes += static_cast<int64_t>(length);
-  m_nReceived += static_cast<int64_t>(count);
+  const std::optional<BodyBlock> block = CountBody(static_cast<int64_t>(length), static_cast<int64_t>(count));
+  if (!block || !WriteBody(data, static_cast<size_t>(block->kept))) return;
+  if (block->finished) FinishConnection(0);
+}
+
+std::optional<CHTTPSocket::BodyBlock> CHTTPSocket::CountBody(int64_t sent, int64_t decoded) {
+  m_nBodyBytes += sent;
+  m_nReceived += decoded;
   if (ExceedsAnnounced()) {
     Abort(http_messages::kMoreThanAnnounced);
-    return;
+    return std::nullopt;
   }
-  if (count > 0) m_lastProgress = std::chrono::steady_clock::now();
+  if (decoded > 0) m_lastProgress = std::chrono::steady_clock::now();
+  BodyBlock block{decoded, false};
   const int64_t expected = GetExpectedLength();
-  int64_t excess = 0;
-  bool finished = false;
   if (expected >= 1 && m_nReceived >= expected) {
-    excess = m_nReceived - expected;
+    block.kept -= m_nReceived - expected;
     m_nReceived = expected;
-    finished = true;
+    block.finished = true;
   }
-  if (BodyComplete()) finished = true;
-  if (finished) Close();
-  const int64_t kept = static_cast<int64_t>(count) - excess;
-  m_pManager->AddReceived(kept, m_nConnection, m_nReceived);
-  if (m_pManager->m_bAborted) return;
-  if (!WriteBody(data, static_cast<size_t>(kept))) return;
-  if (finished) FinishConnection(0);
+  if (BodyComplete()) block.finished = true;
+  if (block.finished) {
+    if (OverrunWaiting()) {
+      Abort(http_messages::kMoreThanAnnounced);
+      return std::nullopt;
+    }
+    Close();
+  }
+  m_pManager->AddReceived(block.kept, m_nConnection, m_nReceived);
+  if (m_pManager->m_bAborted) return std::nullopt;
+  return block;
 }
 
 // More body than the Content-Length, or an open range that runs past the
@@ -314,6 +383,14 @@ bool CHTTPSocket::ExceedsAnnounced() const {
   if (!m_header.IsChunked() && length >= 0 && m_nBodyBytes > length) return true;
   const int64_t size = m_pManager->m_nFileSize;
   return m_nEnd == -1 && size != -1 && m_nStart + m_nReceived > size;
+}
+
+// What is already waiting when the response is complete must fit in what
+// it announced: a server that sends on was not sending this file.
+bool CHTTPSocket::OverrunWaiting() const {
+  if (m_bFollowsRedirect) return false;
+  const int64_t room = AnnouncedRoom();
+  return room >= 0 && BytesWaiting() > room;
 }
 
 bool CHTTPSocket::BodyComplete() const {
@@ -363,6 +440,7 @@ void CHTTPSocket::FinishConnection(int nErrorCode) {
       !m_bFollowsRedirect && !m_pManager->m_bAborted && (missing || (reset && !lengthKnown));
   m_bClosed = true;
   try {
+    if (m_receiver) m_receiver->Finish();
     m_file.Close();
   } catch (const CFileException& error) {
     Abort(Format(http_messages::kTempFileNotWritten, m_strTempName.c_str(), error.m_strReason.c_str()));
@@ -417,12 +495,27 @@ void CHTTPSocket::Discard() {
   m_bDiscarded = true;
   if (m_stallTimer) m_stallTimer->Stop();
   Close();
+  m_receiver.reset();
   m_file.Abort();
   RemoveTempFile();
 }
 
+int64_t CHTTPSocket::GetWritten() const {
+  if (m_bClosed || !m_file.IsOpen()) return m_nReceived;
+  try {
+    return m_file.GetLength();
+  } catch (const CFileException&) {
+    return m_nJoined;
+  }
+}
+
+void CHTTPSocket::HandOverTempFile(const std::string& newName) {
+  m_strTempName = newName;
+  m_bOwnsTempFile = false;
+}
+
 void CHTTPSocket::RemoveTempFile() {
-  if (m_strTempName.empty()) return;
+  if (m_strTempName.empty() || !m_bOwnsTempFile) return;
   try {
     CFile::Remove(m_strTempName);
   } catch (const CFileException&) {

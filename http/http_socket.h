@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "http/chunked_decoder.h"
@@ -10,12 +11,18 @@
 #include "platform/files/file.h"
 #include "platform/net/socket.h"
 
+class CFileReceiver;
 class CHTTPFileDownloadManager;
 class Timer;
 
 // One byte range of the file over one HTTP connection: a single GET with a
 // Range line, the response header read into m_header, the body of the range
 // written to a temp file of its own ("FFFxxxx.TMP" in the current folder).
+// A body whose length is bounded (by its Content-Length, the range or the
+// file's size) moves from the socket to the file inside the system, written
+// by a thread of the receiver's own; a chunked body, or one that only the
+// close ends, passes through this process. Either way every count, check and
+// decision is made here, on the manager's thread.
 //
 // Threads: the object (and its temp file) may be made on the thread that
 // starts the manager; the socket, its notifications and the stall timer live
@@ -43,9 +50,15 @@ class CHTTPSocket : public CSocket {
   // Deletes the temp file (once joined); never throws. The name is
   // forgotten, so a later Discard cannot hit a file that reuses it.
   void RemoveTempFile();
-  // The temp file became another file (moved into place by the join): its
-  // name is forgotten, so nothing deletes it.
-  void ForgetTempFile() { m_strTempName.clear(); }
+  // The temp file became another file, moved into place by the join: it
+  // goes by the new name now (for messages) and nothing here deletes it.
+  void HandOverTempFile(const std::string& newName);
+  // Bytes from the piece's start that are in the temp file now: all that
+  // were received once the connection has ended.
+  int64_t GetWritten() const;
+  // Bytes from the piece's start that the join has put in place.
+  int64_t GetJoined() const { return m_nJoined; }
+  void SetJoined(int64_t bytes) { m_nJoined = bytes; }
 
   // The request exactly as it is sent, for the path as given.
   static std::string FormatRequest(const std::string& path, const std::string& host, int port, int64_t start,
@@ -85,18 +98,42 @@ class CHTTPSocket : public CSocket {
 
  private:
   void CreateTempFile();
-  // Every received block goes through here, whether it came with a receive
-  // notification or with the close.
+  // Takes one block off the socket into the temp file, by whichever path
+  // the body allows; false when nothing more was waiting.
+  bool TakeBlock();
+  // A block that arrives while another is being handled waits in memory.
+  void DeferBlock();
+  bool TakesBodyInKernel() const;
+  bool TakeBodyInKernel();
+  // Body bytes this response may still bring by what it announced (its
+  // Content-Length, or the file's size for an open range), and those the
+  // range may still keep as well; -1 when nothing bounds them.
+  int64_t AnnouncedRoom() const;
+  int64_t BodyRoom() const;
+  // Every block read into memory goes through here, whether it came with a
+  // receive notification or with the close.
   void HandleBytes(char* data, size_t length);
   // The header is complete: true when the block's rest is body for this
   // response, false when nothing more is to be done with it.
   enum class HeaderStep { kPending, kBody, kStop };
   HeaderStep TakeHeader(std::string& body);
   void ConsumeBody(char* data, size_t length);
+  // What a block of the body adds to the range: the bytes kept, and whether
+  // the range or the response is now complete.
+  struct BodyBlock {
+    int64_t kept = 0;
+    bool finished = false;
+  };
+  // Counts `sent` body bytes as they came (`decoded` of them once
+  // unchunked), checks them against what the response announced, reports
+  // progress and closes the socket once complete. Nothing when the download
+  // has been aborted.
+  std::optional<BodyBlock> CountBody(int64_t sent, int64_t decoded);
   bool WriteBody(const char* data, size_t length);
   void ActOnSuccess();
   bool StartsWhereAsked() const;
   bool ExceedsAnnounced() const;
+  bool OverrunWaiting() const;
   void ResumeRest(bool reset);
   void ActOnRedirect();
   void ActOnFailedStatus();
@@ -109,12 +146,15 @@ class CHTTPSocket : public CSocket {
   void Abort(const std::string& reason);
 
   std::string m_strTempError;
+  // False once the temp file belongs to the join.
+  bool m_bOwnsTempFile = true;
   CChunkedDecoder m_decoder;
   int64_t m_nBodyBytes = 0;  // body bytes as sent, before decoding
   bool m_bFollowsRedirect = false;  // the body is a redirect's: never resumed
   bool m_bEmptyRemainder = false;   // the server says nothing is left of the range
   bool m_bStalled = false;
   bool m_bDiscarded = false;
+  int64_t m_nJoined = 0;
   // Blocks and a close that arrive while a block is being handled (a
   // blocking connect for a split pumps the loop) wait here, so the temp file
   // keeps the order of the stream.
@@ -122,6 +162,8 @@ class CHTTPSocket : public CSocket {
   std::string m_strDeferred;
   bool m_bCloseDeferred = false;
   int m_nDeferredCloseError = 0;
+  // Writes the body taken inside the system; made with the first such block.
+  std::unique_ptr<CFileReceiver> m_receiver;
   std::unique_ptr<Timer> m_stallTimer;
   // When the request went out, the header completed or the body last
   // brought a byte: what the stall clock runs from.

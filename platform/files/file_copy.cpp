@@ -10,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 #include "platform/files/file.h"
@@ -17,10 +18,9 @@
 namespace {
 
 constexpr size_t kBufferSize = 65536;
-// Small enough that a cancel is noticed within a fraction of a second.
-constexpr int64_t kKernelChunk = int64_t{16} << 20;
-// Writeback is started for every this many appended bytes.
-constexpr int64_t kWritebackStep = int64_t{64} << 20;
+// Small enough that a cancel is noticed within a fraction of a second;
+// writeback is started for each.
+constexpr int64_t kChunk = int64_t{16} << 20;
 constexpr unsigned kPartNameAttempts = 256;
 
 std::string Reason(int error) { return std::strerror(error); }
@@ -76,6 +76,12 @@ void SyncFolder(const std::string& folder) {
   close(fd);
 }
 
+bool RenameWithoutReplacing(const std::string& from, const std::string& to) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  // A file system that cannot promise it: the name was free a moment ago.
+  return errno == EINVAL && rename(from.c_str(), to.c_str()) == 0;
+}
+
 class Descriptor {
  public:
   explicit Descriptor(int fd) : m_fd(fd) {}
@@ -99,7 +105,7 @@ bool CFileJoiner::Open(const std::string& destination, std::string* error) {
   m_strName = destination;
   m_strTarget = FileBehind(destination);
   m_nLength = 0;
-  m_nWrittenBack = 0;
+  m_bAdopted = false;
   struct stat existing;
   const bool exists = stat(m_strTarget.c_str(), &existing) == 0;
   if (exists && S_ISDIR(existing.st_mode)) {
@@ -137,61 +143,136 @@ bool CFileJoiner::CreateBeside(const std::string& target, std::string* error) {
 }
 
 bool CFileJoiner::MoveIn(const std::string& source, int64_t count) {
-  if (m_strPart.empty() || m_nLength != 0 || count <= 0) return false;
+  if (count <= 0 || !Adopt(source, count)) return false;
+  m_nLength = count;
+  WriteBack(0, count);
+  return true;
+}
+
+bool CFileJoiner::AdoptGrowing(const std::string& source) { return Adopt(source, -1); }
+
+bool CFileJoiner::Adopt(const std::string& source, int64_t size) {
+  if (m_strPart.empty() || m_nLength != 0 || m_bAdopted) return false;
   const int fd = OpenForWriting(source, 0);
   if (fd < 0) return false;
-  struct stat status;
-  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size != count ||
-      rename(source.c_str(), m_strPart.c_str()) != 0) {
+  struct stat status, part;
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || (size >= 0 && status.st_size != size) ||
+      fstat(m_fd, &part) != 0 || part.st_dev != status.st_dev) {
+    close(fd);
+    return false;
+  }
+  // Renaming over the empty part would have some file systems (ext4) write
+  // the whole source out first, on this thread: the part's name is given up
+  // and taken back by the rename instead.
+  if (unlink(m_strPart.c_str()) != 0) {
     close(fd);
     return false;
   }
   close(m_fd);
+  m_fd = -1;
+  if (!RenameWithoutReplacing(source, m_strPart)) {
+    close(fd);
+    m_strPart.clear();
+    if (CreateBeside(m_strTarget, nullptr)) fchmod(m_fd, m_nMode);
+    return false;
+  }
   m_fd = fd;
   fchmod(m_fd, m_nMode);
-  m_nLength = count;
-  StartWriteback();
+  m_bAdopted = true;
   return true;
+}
+
+void CFileJoiner::WriteBack(int64_t from, int64_t count) {
+  m_writeback.Post([this, from, count] { StartWriteback(from, count); });
 }
 
 void CFileJoiner::CheckCancelled() const {
   if (m_cancelled && m_cancelled()) throw CFileException(m_strName, "cancelled");
 }
 
-void CFileJoiner::Append(const std::string& source, int64_t offset, int64_t count) {
+void CFileJoiner::CopyAt(const std::string& source, int64_t offset, int64_t count, int64_t at) {
   Descriptor from(open(source.c_str(), O_RDONLY | O_CLOEXEC));
   if (from.Get() < 0) throw CFileException(source, Reason(errno));
-  if (m_bKernelCopy)
-    CopyInKernel(from.Get(), source, offset, count);
-  else
-    CopyThroughBuffer(from.Get(), source, offset, count);
-}
-
-void CFileJoiner::CopyInKernel(int from, const std::string& source, int64_t offset, int64_t count) {
-  off64_t in = offset;
   while (count > 0) {
     CheckCancelled();
-    const size_t chunk = static_cast<size_t>(count < kKernelChunk ? count : kKernelChunk);
-    off64_t out = m_nLength;
-    const ssize_t n = copy_file_range(from, &in, m_fd, &out, chunk, 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && KernelCopyUnsupported(errno) && m_nLength == out) {
-      m_bKernelCopy = false;
-      CopyThroughBuffer(from, source, in, count);
-      return;
-    }
-    if (n < 0) throw CFileException(m_strName, Reason(errno));
-    if (n == 0) throw CFileException(source, "shorter than expected");
-    m_nLength += n;
-    count -= n;
-    StartWriteback();
+    const int64_t chunk = count < kChunk ? count : kChunk;
+    CopyRange(from.Get(), source, offset, chunk, at);
+    StartWriteback(at, chunk);
+    offset += chunk;
+    at += chunk;
+    count -= chunk;
+    if (at > m_nLength) m_nLength = at;
   }
 }
 
-void CFileJoiner::CopyThroughBuffer(int from, const std::string& source, int64_t offset, int64_t count) {
+// A source of TakeIn, open while its chunks are copied; for writing too
+// where it may be, so that its bytes can be freed.
+class CFileJoiner::Source {
+ public:
+  explicit Source(const std::string& name) : m_strName(name) {
+    m_fd = open(name.c_str(), O_RDWR | O_CLOEXEC);
+    if (m_fd < 0) m_fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (m_fd < 0) throw CFileException(name, Reason(errno));
+  }
+  ~Source() { close(m_fd); }
+  Source(const Source&) = delete;
+  Source& operator=(const Source&) = delete;
+  int Fd() const { return m_fd; }
+  const std::string& Name() const { return m_strName; }
+
+ private:
+  std::string m_strName;
+  int m_fd = -1;
+};
+
+void CFileJoiner::TakeIn(const std::vector<Range>& ranges) {
+  for (const Range& range : ranges) {
+    const auto source = std::make_shared<const Source>(range.source);
+    for (int64_t done = 0; done < range.count; done += kChunk) {
+      const int64_t offset = range.offset + done, at = range.at + done;
+      const int64_t count = range.count - done < kChunk ? range.count - done : kChunk;
+      m_copies.Post([this, source, offset, count, at] {
+        CopyRange(source->Fd(), source->Name(), offset, count, at);
+        WriteBack(at, count);
+        // The freed pages serve the next chunk: the copy recycles memory
+        // instead of taking fresh pages. Only where the file system can.
+        fallocate(source->Fd(), FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, offset, count);
+      });
+    }
+    if (range.at + range.count > m_nLength) m_nLength = range.at + range.count;
+  }
+}
+
+void CFileJoiner::WaitForCopies() {
+  if (!m_copies.Wait(m_cancelled) || !m_writeback.Wait(m_cancelled)) throw CFileException(m_strName, "cancelled");
+}
+
+void CFileJoiner::CopyRange(int from, const std::string& source, int64_t offset, int64_t count, int64_t at) {
+  while (count > 0) {
+    const int64_t copied = CopyChunk(from, source, offset, count, at);
+    offset += copied;
+    at += copied;
+    count -= copied;
+  }
+}
+
+int64_t CFileJoiner::CopyChunk(int from, const std::string& source, int64_t offset, int64_t count, int64_t at) {
+  while (m_bKernelCopy) {
+    off64_t in = offset, out = at;
+    const ssize_t n = copy_file_range(from, &in, m_fd, &out, static_cast<size_t>(count), 0);
+    if (n > 0) return n;
+    if (n == 0) throw CFileException(source, "shorter than expected");
+    if (errno == EINTR) continue;
+    if (!KernelCopyUnsupported(errno)) throw CFileException(m_strName, Reason(errno));
+    m_bKernelCopy = false;
+  }
+  CopyThroughBuffer(from, source, offset, count, at);
+  return count;
+}
+
+void CFileJoiner::CopyThroughBuffer(int from, const std::string& source, int64_t offset, int64_t count, int64_t at) {
   std::vector<char> buffer(kBufferSize);
   while (count > 0) {
-    CheckCancelled();
     const size_t want = static_cast<size_t>(count < static_cast<int64_t>(kBufferSize) ? count : kBufferSize);
     const ssize_t got = pread(from, buffer.data(), want, offset);
     if (got < 0 && errno == EINTR) continue;
@@ -199,26 +280,24 @@ void CFileJoiner::CopyThroughBuffer(int from, const std::string& source, int64_t
     if (got == 0) throw CFileException(source, "shorter than expected");
     size_t done = 0;
     while (done < static_cast<size_t>(got)) {
-      const ssize_t n = pwrite(m_fd, buffer.data() + done, static_cast<size_t>(got) - done, m_nLength);
+      const ssize_t n = pwrite(m_fd, buffer.data() + done, static_cast<size_t>(got) - done, at);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) throw CFileException(m_strName, Reason(n < 0 ? errno : ENOSPC));
       done += static_cast<size_t>(n);
-      m_nLength += n;
+      at += n;
     }
     offset += got;
     count -= got;
-    StartWriteback();
   }
 }
 
-void CFileJoiner::StartWriteback() {
-  if (m_nLength - m_nWrittenBack < kWritebackStep) return;
-  // Only a hint: a failure here shows again in Sync.
-  sync_file_range(m_fd, m_nWrittenBack, m_nLength - m_nWrittenBack, SYNC_FILE_RANGE_WRITE);
-  m_nWrittenBack = m_nLength;
+// Only a hint: a failure here shows again in the sync.
+void CFileJoiner::StartWriteback(int64_t from, int64_t count) {
+  sync_file_range(m_fd, from, count, SYNC_FILE_RANGE_WRITE);
 }
 
 void CFileJoiner::Commit() {
+  WaitForCopies();
   const int fd = m_fd;
   m_fd = -1;
   if (fd < 0) throw CFileException(m_strName, Reason(EBADF));
@@ -237,6 +316,8 @@ void CFileJoiner::Commit() {
 }
 
 void CFileJoiner::Abort() {
+  m_copies.Stop();
+  m_writeback.Stop();
   if (m_fd >= 0) close(m_fd);
   m_fd = -1;
   if (!m_strPart.empty()) unlink(m_strPart.c_str());

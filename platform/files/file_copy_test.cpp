@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
 
 #include "platform/files/file.h"
 #include "tests/support/test_env.h"
@@ -138,6 +141,47 @@ TEST(FileJoiner, OverlappingPiecesJoinIntoTheWholeFile) {
     at = end;
   }
   EXPECT_EQ(joiner.Length(), size);
+  joiner.Commit();
+  EXPECT_TRUE(testenv::ReadFile(dir.File("out")) == file);
+}
+
+// The first piece becomes the new file while it is still written; the
+// others go in beside it as they grow, in any order, in steps that may span
+// several copies, and leave nothing of themselves behind where the file
+// system can free their bytes.
+TEST(FileJoiner, APieceStillWrittenBecomesTheFileAndOthersJoinItAsTheyGrow) {
+  testenv::ScratchDir dir;
+  const std::string file = testenv::PatternBytes(36 * 1024 * 1024 + 10, 11);
+  const int64_t size = static_cast<int64_t>(file.size()), second = 8 * 1024 * 1024, third = 2 * second;
+  const auto write = [&file](CFile& piece, int64_t from, int64_t count) {
+    piece.Write(file.data() + from, static_cast<size_t>(count));
+  };
+  CFile first, growing;
+  ASSERT_TRUE(first.Open(dir.File("first"), CFile::modeCreate | CFile::modeWrite));
+  ASSERT_TRUE(growing.Open(dir.File("second"), CFile::modeCreate | CFile::modeWrite));
+  testenv::WriteFile(dir.File("third"), file.substr(third));
+  CFileJoiner joiner;
+  ASSERT_TRUE(joiner.Open(dir.File("out")));
+  ASSERT_TRUE(joiner.AdoptGrowing(dir.File("first")));
+  EXPECT_FALSE(testenv::FileExists(dir.File("first")));
+  EXPECT_FALSE(joiner.MoveIn(dir.File("second"), 0));
+  const int64_t step = 3 * 1024 * 1024;
+  for (int64_t at = 0; at < second; at += step) {
+    const int64_t count = std::min(step, second - at);
+    write(first, at, count);
+    write(growing, second + at, count);
+    joiner.TakeIn({{dir.File("second"), at, count, second + at}});
+    if (at == 0) joiner.TakeIn({{dir.File("third"), 0, size - third, third}});
+  }
+  first.Close();
+  growing.Close();
+  joiner.WaitForCopies();
+  for (const char* name : {"second", "third"}) {
+    struct stat spent{};
+    ASSERT_EQ(stat(dir.File(name).c_str(), &spent), 0);
+    // A hole frees whole blocks: the file's last part of one is only zeroed.
+    EXPECT_LE(spent.st_blocks * 512, 4096) << name << ": the copied bytes were not freed";
+  }
   joiner.Commit();
   EXPECT_TRUE(testenv::ReadFile(dir.File("out")) == file);
 }

@@ -1,5 +1,6 @@
 #include "platform/net/async_socket.h"
 
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -230,6 +231,14 @@ int64_t CAsyncSocket::ReceiveToFile(CFileReceiver& receiver, int64_t length) {
   ArmReading();
   const int64_t received = receiver.Receive(m_fd, length);
   return received >= 0 ? received : FailReceive(errno);
+}
+
+int64_t CAsyncSocket::BytesWaiting() const {
+  int waiting = 0;
+  if (m_fd < 0 || ioctl(m_fd, FIONREAD, &waiting) != 0) {
+    return 0;
+  }
+  return waiting;
 }
 
 int CAsyncSocket::ReceiveRefusal(int64_t length) const {

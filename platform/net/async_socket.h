@@ -52,6 +52,8 @@ class CAsyncSocket {
   // file (see CFileReceiver), without a copy through this process. Throws
   // CFileException once writing to that file has failed.
   int64_t ReceiveToFile(CFileReceiver& receiver, int64_t length);
+  // Bytes received and waiting to be taken; 0 when none or unknown.
+  int64_t BytesWaiting() const;
   bool Listen(int backlog = 5);
   // Takes a waiting connection into `connected`, which must not be created;
   // it joins the loop of the calling thread. The peer's address, as text,

@@ -605,12 +605,15 @@ TEST(Socket, ReceiveNeverBlocksAndAnUnreadNotificationIsNotRepeated) {
     char byte = 0;
     EXPECT_EQ(client.Receive(&byte, 1), SOCKET_ERROR);
     EXPECT_EQ(CAsyncSocket::GetLastError(), WSAEWOULDBLOCK);
+    EXPECT_EQ(client.BytesWaiting(), 0);
     EventLoop& loop = EventLoop::ForThisThread();
     EXPECT_TRUE(loop.PumpUntil([&] { return client.receives > 0; }, 5s));
     // The data is left waiting: no second notification until a Receive.
     EXPECT_FALSE(loop.PumpUntil([&] { return client.receives > 1; }, 50ms));
+    EXPECT_EQ(client.BytesWaiting(), 2);
     EXPECT_EQ(client.Receive(&byte, 1), 1);
     EXPECT_EQ(byte, 'a');
+    EXPECT_EQ(client.BytesWaiting(), 1);
     EXPECT_TRUE(loop.PumpUntil([&] { return client.receives > 1; }, 5s));
     EXPECT_EQ(client.closes, 0);
     done = true;

@@ -247,6 +247,7 @@ void HttpTestServer::Reply(int fd, const HttpRequest& request, const HttpReply& 
     std::this_thread::sleep_for(reply.pause);
     if (!SendAll(fd, head.data() + split, head.size() - split)) return;
   }
+  if (reply.bodyPause.count() > 0) std::this_thread::sleep_for(reply.bodyPause);
   if (!SendBody(fd, body, reply)) return;
   if (reply.keepOpen) {
     WaitForClientClose(fd, kLingerLimit);

@@ -46,6 +46,9 @@ struct HttpReply {
   size_t splitHeadAt = std::string::npos;  // the head goes out in two sends here
   std::chrono::milliseconds pause{50};     // between the two sends
   std::chrono::milliseconds delay{0};      // before anything is sent
+  // Between the head and the body, so that the client has read the head
+  // before any of the body arrives.
+  std::chrono::milliseconds bodyPause{0};
   // When set, the head never ends: after the status line one more header
   // line follows every this often, until the client closes.
   std::chrono::milliseconds headerLineEvery{0};
