@@ -10,7 +10,7 @@
 #include "platform/com/wide_text.h"
 #include "platform/urlmon/urlmon.h"
 #include "tests/support/registry_values.h"
-#include "tests/support/script_env.h"
+#include "tests/support/server_library_test.h"
 
 namespace {
 
@@ -57,20 +57,9 @@ class CountingOuter final : public IUnknown {
   int queries = 0;
 };
 
-class KsieTest : public ::testing::Test {
+class KsieTest : public testenv::ServerLibraryTest {
  protected:
-  static void SetUpTestSuite() { s_env = new testenv::ScriptEnvironment; }
-  static void TearDownTestSuite() {
-    delete s_env;
-    s_env = nullptr;
-  }
-
-  void SetUp() override {
-    s_env->Reset();
-    std::string error;
-    m_library = ServerLibrary::Load(testenv::BuildFolder() + "/ksie.so", &error);
-    ASSERT_TRUE(m_library) << error;
-  }
+  void SetUp() override { LoadServer("ksie.so"); }
 
   size_t Offers() const { return s_env->Log("download-choice").size(); }
 
@@ -96,12 +85,7 @@ class KsieTest : public ::testing::Test {
     protocol->Release();
     return hr;
   }
-
-  static testenv::ScriptEnvironment* s_env;
-  std::unique_ptr<ServerLibrary> m_library;
 };
-
-testenv::ScriptEnvironment* KsieTest::s_env = nullptr;
 
 TEST_F(KsieTest, QueryInterfaceAnswersItsTableAndOneIdentity) {
   IUnknown* object = Create<IUnknown>(IID_IUnknown);

@@ -12,7 +12,7 @@
 #include "platform/com/wide_text.h"
 #include "tests/support/launch_recorder.h"
 #include "tests/support/registry_values.h"
-#include "tests/support/script_env.h"
+#include "tests/support/server_library_test.h"
 
 namespace {
 
@@ -22,20 +22,11 @@ using testenv::SetRegistryString;
 constexpr CLSID CLSID_ProtocolHandler{0xE41D5C72, 0x93B0, 0x11D2, {0xA6, 0xF1, 0x44, 0x45, 0x53, 0x54, 0x00, 0x01}};
 constexpr char kClassKey[] = "CLSID\\{E41D5C72-93B0-11D2-A6F1-444553540001}";
 
-class KsnsTest : public ::testing::Test {
+class KsnsTest : public testenv::ServerLibraryTest {
  protected:
-  static void SetUpTestSuite() { s_env = new testenv::ScriptEnvironment; }
-  static void TearDownTestSuite() {
-    delete s_env;
-    s_env = nullptr;
-  }
-
   void SetUp() override {
-    s_env->Reset();
+    ASSERT_NO_FATAL_FAILURE(LoadServer("ksns.so"));
     std::filesystem::remove(s_env->File("launched"));
-    std::string error;
-    m_library = ServerLibrary::Load(testenv::BuildFolder() + "/ksns.so", &error);
-    ASSERT_TRUE(m_library) << error;
     IClassFactory* factory = nullptr;
     ASSERT_EQ(S_OK, m_library->DllGetClassObject(CLSID_ProtocolHandler, IID_IClassFactory,
                                                  reinterpret_cast<void**>(&factory)));
@@ -85,13 +76,9 @@ class KsnsTest : public ::testing::Test {
     SetRegistryString(HKEY_CURRENT_USER, "Software\\Microsoft\\Internet Explorer", "Download Directory", folder);
   }
 
-  static testenv::ScriptEnvironment* s_env;
-  std::unique_ptr<ServerLibrary> m_library;
   IDispatch* m_object = nullptr;
   UINT m_badArgument = 99;
 };
-
-testenv::ScriptEnvironment* KsnsTest::s_env = nullptr;
 
 TEST_F(KsnsTest, MethodsBindByNameInAnyCase) {
   EXPECT_EQ(1, IdOf(u"Initialize"));

@@ -9,7 +9,6 @@ namespace testenv {
 
 namespace {
 
-constexpr int kStartAttempts = 3;
 constexpr const char* kModules = "/usr/lib/apache2/modules";
 
 // Started as root, Apache serves as www-data; as anyone else, as that user.
@@ -38,7 +37,7 @@ ApacheServer::ApacheServer() : m_root(m_dir.File("www")) {
   // The server's user must reach the served folder.
   chmod(m_dir.Path().c_str(), 0755);
   chmod(m_root.c_str(), 0755);
-  for (int attempt = 0; attempt < kStartAttempts && !Running(); ++attempt) Start();
+  StartWithRetries([&] { return Start(); });
 }
 
 ApacheServer::~ApacheServer() = default;

@@ -3,8 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/server_process.h"
-#include "tests/support/test_env.h"
+#include "tests/support/loopback_server.h"
 
 namespace testenv {
 
@@ -12,14 +11,12 @@ namespace testenv {
 // (-X), with its config, logs and served folder in a scratch folder of its
 // own. Stopped by its PID. Each access log line reads
 // "STATUS|RANGE|BYTES_SENT|REQUEST".
-class ApacheServer {
+class ApacheServer : public LoopbackServer {
  public:
   static constexpr const char* kBinary = "/usr/sbin/apache2";
 
   ApacheServer();
   ~ApacheServer();
-  ApacheServer(const ApacheServer&) = delete;
-  ApacheServer& operator=(const ApacheServer&) = delete;
 
   // The served folder; files may be put there before or while it runs.
   std::string FilePath(const std::string& name) const { return m_root + "/" + name; }
@@ -27,19 +24,12 @@ class ApacheServer {
   void AddFile(const std::string& name, const std::string& data);
   std::string Url(const std::string& path) const;
 
-  // False when it could not be started; Error() says why.
-  bool Running() const { return m_process.Running(); }
-  const std::string& Error() const { return m_error; }
   std::vector<std::string> AccessLog() const;
 
  private:
   bool Start();
 
-  ScratchDir m_dir;
   std::string m_root;
-  int m_port = 0;
-  ServerProcess m_process;
-  std::string m_error;
 };
 
 }  // namespace testenv

@@ -9,7 +9,6 @@ namespace testenv {
 
 namespace {
 
-constexpr int kStartAttempts = 3;
 
 std::string Config(const std::string& prefix, int port, const std::string& root, const std::string& locations) {
   return "worker_processes 1;\n"
@@ -50,7 +49,7 @@ NginxServer::NginxServer(const std::string& locations) : m_root(m_dir.File("www"
     m_error = std::string(kBinary) + " is not installed";
     return;
   }
-  for (int attempt = 0; attempt < kStartAttempts && !Running(); ++attempt) Start(locations);
+  StartWithRetries([&] { return Start(locations); });
 }
 
 NginxServer::~NginxServer() = default;

@@ -9,7 +9,6 @@ namespace testenv {
 
 namespace {
 
-constexpr int kStartAttempts = 3;
 // The user's files belong to nobody in particular: the server reads them
 // as this user (65534, "nobody" on Debian).
 constexpr const char* kUserId = "65534";
@@ -32,7 +31,7 @@ std::string PureFtpdServer::Program(const std::string& name) {
 PureFtpdServer::PureFtpdServer() : m_home(m_dir.File("home")) {
   mkdir(m_home.c_str(), 0755);
   chmod(m_dir.Path().c_str(), 0755);
-  for (int attempt = 0; attempt < kStartAttempts && !Running(); ++attempt) Start();
+  StartWithRetries([&] { return Start(); });
 }
 
 PureFtpdServer::~PureFtpdServer() = default;

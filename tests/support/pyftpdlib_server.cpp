@@ -4,15 +4,9 @@
 
 namespace testenv {
 
-namespace {
-
-constexpr int kStartAttempts = 3;
-
-}  // namespace
-
 PyftpdlibServer::PyftpdlibServer() : m_root(m_dir.File("root")) {
   mkdir(m_root.c_str(), 0755);
-  for (int attempt = 0; attempt < kStartAttempts && !Running(); ++attempt) Start();
+  StartWithRetries([&] { return Start(); });
 }
 
 PyftpdlibServer::~PyftpdlibServer() = default;

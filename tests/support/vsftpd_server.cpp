@@ -7,12 +7,6 @@
 
 namespace testenv {
 
-namespace {
-
-constexpr int kStartAttempts = 3;
-
-}  // namespace
-
 bool VsftpdServer::Available() { return access(kBinary, X_OK) == 0; }
 
 VsftpdServer::VsftpdServer() : m_root(m_dir.File("root")) {
@@ -22,7 +16,7 @@ VsftpdServer::VsftpdServer() : m_root(m_dir.File("root")) {
     m_error = std::string(kBinary) + " is not installed";
     return;
   }
-  for (int attempt = 0; attempt < kStartAttempts && !Running(); ++attempt) Start();
+  StartWithRetries([&] { return Start(); });
 }
 
 VsftpdServer::~VsftpdServer() = default;
