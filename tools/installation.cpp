@@ -56,12 +56,8 @@ bool CreateKey(HKEY root, const std::string& path) {
 }
 
 std::optional<std::string> ReadString(HKEY root, const std::string& path, const std::string& name) {
-  HKEY key = nullptr;
-  if (RegOpenKeyEx(root, path, &key) != ERROR_SUCCESS) return std::nullopt;
   std::string text;
-  const bool found = RegGetString(key, name, &text);
-  RegCloseKey(key);
-  return found ? std::optional(text) : std::nullopt;
+  return RegGetString(root, path, name, &text) ? std::optional(text) : std::nullopt;
 }
 
 std::vector<std::string> SubKeyNames(HKEY root, const std::string& path) {

@@ -43,12 +43,8 @@ std::vector<Handler> RegisteredHandlers(const std::string& scheme) {
   for (DWORD index = 0;; ++index) {
     DWORD size = sizeof name;
     if (RegEnumKeyEx(schemeKey, index, name, &size) != ERROR_SUCCESS) break;
-    HKEY handlerKey = nullptr;
-    if (RegOpenKeyEx(schemeKey, name, &handlerKey) != ERROR_SUCCESS) continue;
     std::string text;
-    const bool hasClsid = RegGetString(handlerKey, "CLSID", &text);
-    RegCloseKey(handlerKey);
-    auto clsid = hasClsid ? GUIDFromString(text) : std::nullopt;
+    auto clsid = RegGetString(schemeKey, name, "CLSID", &text) ? GUIDFromString(text) : std::nullopt;
     if (clsid) handlers.push_back({name, *clsid});
   }
   RegCloseKey(schemeKey);

@@ -21,11 +21,7 @@ LibraryTable& Libraries() {
 }
 
 bool ReadDefaultString(const std::string& keyPath, std::string* text) {
-  HKEY key = nullptr;
-  if (RegOpenKeyEx(HKEY_CLASSES_ROOT, keyPath, &key) != ERROR_SUCCESS) return false;
-  const bool found = RegGetString(key, "", text);
-  RegCloseKey(key);
-  return found;
+  return RegGetString(HKEY_CLASSES_ROOT, keyPath, "", text);
 }
 
 }  // namespace

@@ -247,6 +247,14 @@ bool RegGetString(HKEY key, const std::string& name, std::string* text) {
   return true;
 }
 
+bool RegGetString(HKEY root, const std::string& path, const std::string& name, std::string* text) {
+  HKEY key = nullptr;
+  if (RegOpenKeyEx(root, path, &key) != ERROR_SUCCESS) return false;
+  const bool found = RegGetString(key, name, text);
+  RegCloseKey(key);
+  return found;
+}
+
 bool RegGetDword(HKEY key, const std::string& name, DWORD* value) {
   DWORD type = REG_NONE;
   std::vector<uint8_t> data;

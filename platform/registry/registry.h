@@ -65,4 +65,6 @@ LONG RegSetString(HKEY key, const std::string& name, const std::string& text);
 LONG RegSetDword(HKEY key, const std::string& name, DWORD value);
 // False when the value is missing or of another type.
 bool RegGetString(HKEY key, const std::string& name, std::string* text);
+// The same for the key at path under root, opened and closed for the read.
+bool RegGetString(HKEY root, const std::string& path, const std::string& name, std::string* text);
 bool RegGetDword(HKEY key, const std::string& name, DWORD* value);

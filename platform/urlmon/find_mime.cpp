@@ -22,12 +22,8 @@ HRESULT FindMimeFromData(IBindCtx*, const char16_t* pwzUrl, void*, DWORD, const 
   *ppwzMimeOut = nullptr;
   const std::string extension = ExtensionOf(Utf8FromWide(pwzUrl));
   if (extension.size() < 2) return E_FAIL;
-  HKEY key = nullptr;
-  if (RegOpenKeyEx(HKEY_CLASSES_ROOT, extension, &key) != ERROR_SUCCESS) return E_FAIL;
   std::string type;
-  const bool found = RegGetString(key, "Content Type", &type) && !type.empty();
-  RegCloseKey(key);
-  if (!found) return E_FAIL;
+  if (!RegGetString(HKEY_CLASSES_ROOT, extension, "Content Type", &type) || type.empty()) return E_FAIL;
   *ppwzMimeOut = CoTaskMemDupString(WideFromUtf8(type));
   return *ppwzMimeOut ? S_OK : E_OUTOFMEMORY;
 }

@@ -13,12 +13,8 @@ void SetRegistryString(HKEY root, const std::string& path, const std::string& na
 }
 
 std::optional<std::string> RegistryString(HKEY root, const std::string& path, const std::string& name) {
-  HKEY key = nullptr;
-  if (RegOpenKeyEx(root, path, &key) != ERROR_SUCCESS) return std::nullopt;
   std::string text;
-  const bool found = RegGetString(key, name, &text);
-  RegCloseKey(key);
-  return found ? std::optional(text) : std::nullopt;
+  return RegGetString(root, path, name, &text) ? std::optional(text) : std::nullopt;
 }
 
 bool RegistryKeyExists(HKEY root, const std::string& path) {
