@@ -69,8 +69,7 @@ void ShowHalfDone(CDownloadProgressDlg& dlg) {
 QtDialogWindow* ProgressWindow() { return ShownWindow<QtDialogWindow>(); }
 
 // A banner of the program's own, as the banner updater would fetch one.
-void WriteBanner(const std::string& path, const char* headline = "Kestrion 258",
-                 const char* line = "Four connections, one file, no waiting.") {
+void WriteBanner(const std::string& path) {
   QImage banner(468, 60, QImage::Format_RGB32);
   QPainter p(&banner);
   QLinearGradient sky(0, 0, 468, 0);
@@ -82,11 +81,11 @@ void WriteBanner(const std::string& path, const char* headline = "Kestrion 258",
   font.setPixelSize(22);
   font.setBold(true);
   p.setFont(font);
-  p.drawText(QRect(16, 0, 440, 38), Qt::AlignVCenter, headline);
+  p.drawText(QRect(16, 0, 440, 38), Qt::AlignVCenter, "Kestrion 258");
   font.setPixelSize(13);
   font.setBold(false);
   p.setFont(font);
-  p.drawText(QRect(16, 32, 440, 24), Qt::AlignVCenter, line);
+  p.drawText(QRect(16, 32, 440, 24), Qt::AlignVCenter, "Four connections, one file, no waiting.");
   p.end();
   banner.save(QString::fromStdString(path));
 }

@@ -5,6 +5,8 @@
 
 #include <cmath>
 
+#include "platform/ui/qt/qt_dialog_window.h"
+
 namespace qt_pictures {
 
 namespace {
@@ -90,9 +92,7 @@ QPixmap ChoicePicture() {
 }
 
 QFont BannerFont(int pixels, bool bold) {
-  QFont font;
-  font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"), QStringLiteral("Arial")});
-  font.setStyleHint(QFont::SansSerif);
+  QFont font = QtDialogWindow::DialogFont();
   font.setPixelSize(pixels);
   font.setBold(bold);
   return font;
