@@ -58,6 +58,8 @@ install: build
 	  fi; \
 	fi
 
-# Redraws docs/window.png and docs/window-details.png from the real window.
-pictures: deps-test build
-	@KESTRION_PICTURES_DIR=$(CURDIR)/docs $(BUILD)/tests/ui_system_tests --gtest_filter='QtWindowTest.Pictures*'
+# Redraws docs/window.png and docs/window-details.png: screenshots of the
+# real window on a virtual display.
+pictures: build
+	@scripts/install-deps pictures
+	@scripts/pictures $(BUILD) docs

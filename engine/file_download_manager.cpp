@@ -1,5 +1,7 @@
 #include "engine/file_download_manager.h"
 
+#include <filesystem>
+
 #include "app/kestrion_app.h"
 #include "engine/engine_messages.h"
 #include "engine/url_parts.h"
@@ -50,7 +52,7 @@ bool CFileDownloadManager::InitInstance() {
   m_pProgressDlg->SetURL(m_strURL);
   m_pProgressDlg->SetFileName(GetFileNamePart(m_strURL));
   m_pProgressDlg->SetServer(m_strServer);
-  m_pProgressDlg->SetDestFolder(GetDirectoryPart(m_strDestination));
+  m_pProgressDlg->SetDestFolder(GetDestinationFolder(m_strDestination));
   if (!m_pProgressDlg->Create()) return false;
   if (!m_bBackground) m_pProgressDlg->ShowWindow();
   return true;
@@ -166,4 +168,11 @@ std::string CFileDownloadManager::GetFileNamePart(const std::string& path) {
 std::string CFileDownloadManager::GetDirectoryPart(const std::string& path) {
   const size_t at = LastSeparator(path);
   return at == std::string::npos ? std::string() : path.substr(0, at);
+}
+
+std::string CFileDownloadManager::GetDestinationFolder(const std::string& destination) {
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(destination, error);
+  if (destination.empty() || error) return GetDirectoryPart(destination);
+  return absolute.lexically_normal().parent_path().string();
 }

@@ -47,6 +47,9 @@ class CFileDownloadManager : public WorkerThread {
 
   static std::string GetFileNamePart(const std::string& path);
   static std::string GetDirectoryPart(const std::string& path);
+  // The absolute folder the destination's file lands in: a relative
+  // destination is taken from the current folder.
+  static std::string GetDestinationFolder(const std::string& destination);
 
   uint32_t m_dwServiceType = 0;
   bool m_bBackground = false;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "ui/download_progress_dlg.h"
 
 namespace {
@@ -95,4 +97,14 @@ TEST(ManagerPaths, SplitAtTheLastSlashOrBackslash) {
   EXPECT_EQ(CFileDownloadManager::GetDirectoryPart("C:\\a b\\file.zip"), "C:\\a b");
   EXPECT_EQ(CFileDownloadManager::GetDirectoryPart("dir/x\\y/f"), "dir/x\\y");
   EXPECT_EQ(CFileDownloadManager::GetDirectoryPart("file.zip"), "");
+}
+
+TEST(ManagerPaths, TheWindowShowsTheDestinationsAbsoluteFolder) {
+  const std::string here = std::filesystem::current_path().string();
+  const std::pair<const char*, std::string> cases[] = {
+      {"file.zip", here},          {"./file.zip", here},        {"sub/file.zip", here + "/sub"},
+      {"sub/../file.zip", here},   {"/home/u/file.zip", "/home/u"}, {"/file.zip", "/"},
+  };
+  for (const auto& [destination, folder] : cases)
+    EXPECT_EQ(CFileDownloadManager::GetDestinationFolder(destination), folder) << destination;
 }

@@ -204,6 +204,18 @@ TEST_F(ProgressDlgTest, TheRotationWrapsAndGoesOnAfterAReload) {
   EXPECT_TRUE(dlg.HasTimer(kAdTimer));
 }
 
+TEST_F(ProgressDlgTest, TheBannerTurnsAfterEightSeconds) {
+  AddAds(2);
+  TestDlg dlg;
+  ASSERT_TRUE(dlg.Create());
+  const auto shown = std::chrono::steady_clock::now();
+  EXPECT_TRUE(EventLoop::ForThisThread().PumpUntil([&] { return dlg.AdIndex() == 1; }, std::chrono::seconds(10)));
+  const auto turned = std::chrono::steady_clock::now() - shown;
+  EXPECT_GE(turned, std::chrono::milliseconds(7900));
+  EXPECT_LE(turned, std::chrono::milliseconds(9000));
+  EXPECT_EQ(Last().banner, Picture(1));
+}
+
 TEST_F(ProgressDlgTest, AnEmptyListAtTheFirstTickStopsTheRotationForGood) {
   CreateProgramKey("ADFiles");
   TestDlg dlg;

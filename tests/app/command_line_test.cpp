@@ -60,11 +60,11 @@ TEST_F(CommandLineTest, AURLThatCannotBeReadIsRefusedNamingIt) {
 
 TEST_F(CommandLineTest, DestinationKeepsItsBlanksAndIsUnescaped) {
   // Nobody listens on the port, so the download stops at its first connect;
-  // by then the window shows the folder it was given.
+  // by then the window shows the folder it was given, in full.
   const int port = testenv::FreeLoopbackPort();
   Outcome outcome = Run({"FtP://127.0.0.1:" + std::to_string(port) + "/f.zip", "my%20dir/a", "b/f.zip"});
   ASSERT_FALSE(outcome.windows.empty());
-  EXPECT_EQ(testenv::JsonString(outcome.windows.front(), "destFolder"), "my dir/a b");
+  EXPECT_EQ(testenv::JsonString(outcome.windows.front(), "destFolder"), dir.Path() + "/my dir/a b");
   EXPECT_EQ(testenv::JsonString(outcome.windows.front(), "saving"), "f.zip from 127.0.0.1");
   ASSERT_EQ(outcome.messages.size(), 1u);
   EXPECT_NE(outcome.messages[0].find("could not connect to:127.0.0.1 on port:" + std::to_string(port)),

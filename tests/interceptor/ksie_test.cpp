@@ -289,6 +289,11 @@ TEST_F(KsieTest, StartOffersOnlyProgramAndArchiveDownloads) {
   // Without a sink the browser is still told S_OK.
   s_env->Answer("ok\ncancel\n");
   EXPECT_EQ(S_OK, Start("ftp://h/a.zip", nullptr));
+  // Once the browser has a viewer for the archive type, even a .zip stays with it.
+  SetRegistryString(HKEY_CLASSES_ROOT, "MIME\\Database\\Content Type\\application/x-zip-compressed", "CLSID", "{2}");
+  s_env->ClearLog();
+  for (const char* url : {"http://h/x.zip", "ftp://h/x.zip"}) EXPECT_EQ(kBrowser, Start(url, nullptr)) << url;
+  EXPECT_EQ(0u, Offers());
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The window's states and clicks through the script interface, across
-// processes: details, a link opened through the registry's .htm handler, a
-// banner link refused, and Cancel.
+// processes: the destination's folder in full, details, a link opened
+// through the registry's .htm handler, a banner link refused, and Cancel.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -56,7 +56,8 @@ TEST(ScriptWindow, ClicksExpandOpenALinkRefuseAFileBannerAndCancel) {
   std::filesystem::create_directories(dir.File("no-programs"));
 
   const std::string log = dir.File("ui.log");
-  testenv::KestrionProcess kestrion({nginx.Url("big.bin"), dir.File("big.bin")}, dir.Path(),
+  // Relative to the folder kestrion runs in, which the window names in full.
+  testenv::KestrionProcess kestrion({nginx.Url("big.bin"), "big.bin"}, dir.Path(),
                                     {{"KESTRION_UI", "script"},
                                      {"KESTRION_UI_LOG", log},
                                      {"KESTRION_UI_CLICKS", dir.File("clicks")},
@@ -72,6 +73,7 @@ TEST(ScriptWindow, ClicksExpandOpenALinkRefuseAFileBannerAndCancel) {
   EXPECT_NE(windows.front().find(R"("version":"Build 258 Beta","expanded":false,"details":true,"banner":")" + banner),
             std::string::npos)
       << windows.front();
+  EXPECT_NE(windows.front().find(R"("destFolder":")" + dir.Path() + "\""), std::string::npos) << windows.front();
   EXPECT_TRUE(AnyLineHas(windows, R"("expanded":true)"));
   EXPECT_TRUE(AnyLineHas(windows, R"("openedLink":"http://www.morvane.example/")"));
   // The browser was started detached: it may still be on its way.

@@ -1,5 +1,8 @@
 #include "platform/ui/qt/qt_controls.h"
 
+#include <algorithm>
+
+#include <QFontMetrics>
 #include <QImageReader>
 #include <QMouseEvent>
 #include <QMovie>
@@ -23,6 +26,21 @@ bool WordWraps(unsigned style) {
   return type == SS_LEFT || type == SS_CENTER || type == SS_RIGHT;
 }
 
+// The narrowest the text of a one-line static is set; what still does not
+// fit loses its middle.
+constexpr int kNarrowestStretch = 60;
+
+// The font's stretch at which the text fits the width, or the narrowest.
+int StretchToFit(QFont font, const QString& text, int width) {
+  const int natural = QFontMetrics(font).horizontalAdvance(text);
+  if (natural <= width) return 100;
+  for (int stretch = std::max(kNarrowestStretch, 100 * width / natural); stretch > kNarrowestStretch; --stretch) {
+    font.setStretch(stretch);
+    if (QFontMetrics(font).horizontalAdvance(text) <= width) return stretch;
+  }
+  return kNarrowestStretch;
+}
+
 }  // namespace
 
 QtStaticControl::QtStaticControl(QWidget* parent, int id, ViewInputHandler onInput)
@@ -38,18 +56,16 @@ void QtStaticControl::Apply(const DialogControl& control) {
     setPalette(frame);
     return;
   }
-  setText(QString::fromStdString(control.text));
   setAlignment(StaticAlignment(control.style));
-  setWordWrap(WordWraps(control.style));
   QPalette colours = palette();
   colours.setColor(QPalette::WindowText, control.textColor == kDefaultTextColor
                                              ? parentWidget()->palette().color(QPalette::WindowText)
                                              : QColor(GetRValue(control.textColor), GetGValue(control.textColor),
                                                       GetBValue(control.textColor)));
   setPalette(colours);
-  QFont underlined = parentWidget()->font();
-  underlined.setUnderline(control.underline);
-  setFont(underlined);
+  QFont font = parentWidget()->font();
+  font.setUnderline(control.underline);
+  SetFittedText(QString::fromStdString(control.text), font, control.style);
   if (control.cursor == IDC_HAND)
     setCursor(Qt::PointingHandCursor);
   else
@@ -64,6 +80,18 @@ void QtStaticControl::Apply(const DialogControl& control) {
       releaseMouse();
     m_grabbing = grab;
   }
+}
+
+// The templates' statics were sized for their texts in another font: one a
+// line high would wrap the end of its text out of sight (a unit under its
+// number, the question mark after a question), so its text is kept on the
+// line, set narrower as far as that stays readable.
+void QtStaticControl::SetFittedText(const QString& text, QFont font, unsigned style) {
+  const bool oneLine = height() < 2 * QFontMetrics(font).lineSpacing();
+  setWordWrap(WordWraps(style) && !oneLine);
+  if (oneLine) font.setStretch(StretchToFit(font, text, width()));
+  setFont(font);
+  setText(oneLine ? QFontMetrics(font).elidedText(text, Qt::ElideMiddle, width()) : text);
 }
 
 void QtStaticControl::mouseMoveEvent(QMouseEvent* event) {
@@ -110,6 +138,7 @@ void QtAnimationControl::paintEvent(QPaintEvent*) {
 QtBannerControl::QtBannerControl(QWidget* parent, int id, ViewInputHandler onInput)
     : QLabel(parent), m_id(id), m_onInput(std::move(onInput)) {
   setCursor(Qt::PointingHandCursor);
+  setPixmap(qt_pictures::DefaultBanner());
 }
 
 void QtBannerControl::Apply(const DialogControl& control) {
@@ -121,19 +150,25 @@ void QtBannerControl::Apply(const DialogControl& control) {
   if (!control.playing) m_movie->setPaused(true);
 }
 
+// No picture, or one that cannot be read, shows the program's own banner
+// rather than an empty band.
 void QtBannerControl::Load(const std::string& path) {
   m_picture = path;
   clear();
   delete m_movie;
   m_movie = nullptr;
-  if (path.empty()) return;
   const QString file = QString::fromStdString(path);
-  if (QImageReader(file).supportsAnimation()) {
+  if (!path.empty() && QImageReader(file).supportsAnimation()) {
     m_movie = new QMovie(file, QByteArray(), this);
-    setMovie(m_movie);
-    return;
+    if (m_movie->isValid()) {
+      setMovie(m_movie);
+      return;
+    }
+    delete m_movie;
+    m_movie = nullptr;
   }
-  setPixmap(QPixmap(file));
+  const QPixmap picture(file);
+  setPixmap(picture.isNull() ? qt_pictures::DefaultBanner() : picture);
 }
 
 void QtBannerControl::mouseReleaseEvent(QMouseEvent* event) {

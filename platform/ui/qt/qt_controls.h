@@ -13,7 +13,8 @@ class QMovie;
 // the window's input handler. Main thread only.
 
 // A static: plain text (never markup) aligned by its style, or a black
-// frame. With SS_NOTIFY it reports mouse moves and clicks, and holds every
+// frame. A static one line high keeps its text on that line, narrowed to
+// fit its width. With SS_NOTIFY it reports mouse moves and clicks, and holds every
 // mouse move for itself while its state says it has captured the mouse.
 class QtStaticControl : public QLabel {
  public:
@@ -26,6 +27,7 @@ class QtStaticControl : public QLabel {
 
  private:
   void Report(ViewInput::Kind kind, QPoint point);
+  void SetFittedText(const QString& text, QFont font, unsigned style);
 
   int m_id;
   ViewInputHandler m_onInput;
@@ -50,8 +52,9 @@ class QtAnimationControl : public QWidget {
 };
 
 // The banner: a picture file, an animated GIF played while its state says
-// so, or a still PNG or JPEG; centred at its own size or stretched. A click
-// is its Click event.
+// so, or a still PNG or JPEG; centred at its own size or stretched. Until
+// it has a picture it can show, it shows the program's own. A click is its
+// Click event.
 class QtBannerControl : public QLabel {
  public:
   QtBannerControl(QWidget* parent, int id, ViewInputHandler onInput);

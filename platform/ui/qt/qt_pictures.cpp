@@ -5,6 +5,8 @@
 
 #include <cmath>
 
+#include "platform/ui/qt/qt_dialog_window.h"
+
 namespace qt_pictures {
 
 namespace {
@@ -89,7 +91,43 @@ QPixmap ChoicePicture() {
   return picture;
 }
 
+QFont BannerFont(int pixels, bool bold) {
+  QFont font = QtDialogWindow::DialogFont();
+  font.setPixelSize(pixels);
+  font.setBold(bold);
+  return font;
+}
+
 }  // namespace
+
+// A globe, the program's name and what it does, and four connections
+// filling their shares of one file, on the choice picture's navy and teal.
+QPixmap DefaultBanner() {
+  QPixmap banner(468, 60);
+  QPainter p(&banner);
+  QLinearGradient band(0, 0, 468, 0);
+  band.setColorAt(0, kNavy);
+  band.setColorAt(1, kTeal);
+  p.fillRect(banner.rect(), band);
+  p.setRenderHint(QPainter::Antialiasing, true);
+  DrawGlobe(p, QPointF(32, 30), 21);
+  p.setPen(kWhite);
+  p.setFont(BannerFont(22, true));
+  p.drawText(QRect(64, 4, 260, 30), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Kestrion"));
+  p.setFont(BannerFont(12, false));
+  p.drawText(QRect(64, 32, 290, 22), Qt::AlignLeft | Qt::AlignVCenter,
+             QStringLiteral("One file, four connections, no restarts."));
+  const double filled[] = {1.0, 0.7, 0.85, 0.55};
+  for (int n = 0; n < 4; ++n) {
+    const QRectF share(360 + n * 26, 10, 18, 40);
+    p.setPen(QPen(kSilver, 1));
+    p.setBrush(kNavy);
+    p.drawRect(share);
+    const double height = share.height() * filled[n];
+    p.fillRect(QRectF(share.left() + 1, share.bottom() - height + 1, share.width() - 1, height - 1), kYellow);
+  }
+  return banner;
+}
 
 QPixmap Picture(int resource) { return resource == kChoicePicture ? ChoicePicture() : QPixmap(); }
 

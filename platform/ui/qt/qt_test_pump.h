@@ -7,12 +7,12 @@
 #include <QWidget>
 #include <functional>
 
-// Runs Qt's loop on this (the main) thread until done() or ten seconds.
-inline bool PumpQtUntil(const std::function<bool()>& done) {
+// Runs Qt's loop on this (the main) thread until done() or the limit.
+inline bool PumpQtUntil(const std::function<bool()>& done, int limitMs = 10000) {
   QElapsedTimer clock;
   clock.start();
   while (!done()) {
-    if (clock.elapsed() > 10000) return false;
+    if (clock.elapsed() > limitMs) return false;
     QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
   }
   return true;

@@ -65,6 +65,40 @@ QMessageBox* MakeMessageBox(const std::string& text, unsigned type) {
   return box;
 }
 
+// Questions are centred on the screen, so two asked at once (by different
+// threads) would open exactly on top of each other: one that would cover
+// another window exactly moves down and right until it covers none. A
+// dialog is centred while it is being shown, after its Show event, so the
+// move that centres it is the one to follow.
+class KeepApart : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Show) m_showing = true;
+    if (event->type() == QEvent::Move && m_showing) {
+      m_showing = false;
+      MoveOffOthers(static_cast<QWidget&>(*watched));
+    }
+    return false;
+  }
+
+ private:
+  static constexpr int kStep = 24;
+  static constexpr int kMostSteps = 20;
+
+  static bool CoversAnother(const QWidget& window) {
+    for (const QWidget* other : QApplication::topLevelWidgets())
+      if (other != &window && other->isVisible() && other->pos() == window.pos()) return true;
+    return false;
+  }
+  static void MoveOffOthers(QWidget& window) {
+    for (int step = 0; step < kMostSteps && CoversAnother(window); ++step)
+      window.move(window.pos() + QPoint(kStep, kStep));
+  }
+
+  bool m_showing = false;
+};
+
 QFileDialog* MakeSaveDialog(const std::string& initialPath) {
   auto* dialog = new QFileDialog(nullptr, QStringLiteral("Save As"));
   dialog->setOption(QFileDialog::DontUseNativeDialog);
@@ -123,7 +157,12 @@ void QtUIBackend::AskDownloadChoice(const std::string& text, std::function<void(
       [answered](QDialog&, int result) { answered(DownloadChoiceAnswer(result)); });
 }
 
-void QtUIBackend::Ask(MakeDialog make, Deliver deliver) {
+void QtUIBackend::Ask(MakeDialog makeQuestion, Deliver deliver) {
+  MakeDialog make = [makeQuestion] {
+    QDialog* dialog = makeQuestion();
+    dialog->installEventFilter(new KeepApart(dialog));
+    return dialog;
+  };
   if (OnQtThread()) {
     std::unique_ptr<QDialog> dialog(make());
     const int result = dialog->exec();

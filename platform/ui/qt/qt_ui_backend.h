@@ -16,7 +16,8 @@ class QEventLoop;
 // which runs Qt's loop (RunMainLoop). A question asked on the main thread
 // is shown modally there; one asked on another thread is shown without
 // blocking the main thread, and its answer comes back through the
-// callback, while the asking thread pumps its own loop.
+// callback, while the asking thread pumps its own loop. Questions open at
+// the same time never sit exactly on top of each other.
 class QtUIBackend : public UIBackend {
  public:
   // Starts Qt, on the platform named (its default when empty), on the

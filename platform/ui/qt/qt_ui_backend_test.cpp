@@ -87,6 +87,22 @@ TEST_F(QtBackendTest, AQuestionOfAThreadToldToQuitIsTakenAway) {
   EXPECT_EQ(answer, IDOK);
 }
 
+TEST_F(QtBackendTest, QuestionsOfTwoThreadsOpenApart) {
+  std::thread first([] { AfxMessageBox("first", MB_OK); });
+  std::thread second([] { AfxMessageBox("second", MB_OK); });
+  std::vector<QMessageBox*> boxes;
+  ASSERT_TRUE(PumpQtUntil([&] {
+    boxes.clear();
+    for (QWidget* top : QApplication::topLevelWidgets())
+      if (auto* box = qobject_cast<QMessageBox*>(top); box && box->isVisible()) boxes.push_back(box);
+    return boxes.size() == 2;
+  }));
+  EXPECT_NE(boxes[0]->pos(), boxes[1]->pos());
+  for (QMessageBox* box : boxes) box->button(QMessageBox::Ok)->click();
+  first.join();
+  second.join();
+}
+
 TEST_F(QtBackendTest, TheDownloadChoiceAnswersByItsButtons) {
   struct Case {
     const char* what;
