@@ -365,9 +365,11 @@ void CFTPCommandSocket::OnDataEnded(int nErrorCode) {
   JudgeDataEnd(nErrorCode);
 }
 
-// A range of known length that fell short is resumed. Without a length the
-// end of the data proves nothing: a reset is a failure, and a close waits
-// for the server's confirmation, the stall clock still running.
+// More than the file holds is a failure (the size may have become known
+// after the bytes came). A range of known length that fell short is resumed.
+// Without a length the end of the data proves nothing: a reset is a failure,
+// and a close waits for the server's confirmation, the stall clock still
+// running.
 void CFTPCommandSocket::JudgeDataEnd(int nErrorCode) {
   if (m_pDataSocket && m_pDataSocket->IsBeyondTheFile()) return OnDataFailed(kMoreThanAnnounced);
   if (KnownRangeLength() < 0) {

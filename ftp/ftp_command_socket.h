@@ -31,9 +31,9 @@ enum FTPState : int {
 
 // The control connection of one FTP connection: logs in, sets image type,
 // opens an active-mode data connection with PORT, probes and sets the restart
-// offset and starts the transfer with RETR. Replies are handled one whole
-// reply at a time by OnReply. A failure on connection 1 aborts the download; on any other
-// connection it drops that connection.
+// offset and starts the transfer with RETR. Replies are handled whole, one
+// at a time, by OnReply. A failure on connection 1 aborts the download; on
+// any other connection it drops that connection.
 //
 // Threads: constructed on any thread, used from ConnectToServer on only on
 // the manager's thread. Owns its data and listening sockets; the manager

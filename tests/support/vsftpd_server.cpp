@@ -12,9 +12,6 @@ namespace {
 // An id no account of the machine is likely to have; the user's files are
 // readable by everyone anyway.
 constexpr const char* kUserId = "64123";
-// crypt(3) SHA-512 of kPassword, so that no tool is needed to make it.
-constexpr const char* kPasswordHash =
-    "$6$kestrion$XRlEvLys8P9ubw967qVyjFEmytrn3K4b5vCi6oyFqxStammnP.epTYe7y6UVlmH6fyeBKKybQKoXKKOyA0m4R0";
 
 }  // namespace
 

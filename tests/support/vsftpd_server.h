@@ -23,7 +23,6 @@ class VsftpdServer : public LoopbackServer {
   enum class Login { kAnonymous, kLocalUser };
   static constexpr const char* kBinary = "/usr/sbin/vsftpd";
   static constexpr const char* kUser = "kestrion";
-  static constexpr const char* kPassword = "secret";
   static bool Available();
 
   explicit VsftpdServer(Login login = Login::kAnonymous);
