@@ -28,25 +28,16 @@ int64_t ReadNumber(std::string_view text, size_t& at) {
   return tooLarge || value > kLargestSize ? kSizeOutOfRange : value;
 }
 
-bool SameLetters(std::string_view text, size_t at, std::string_view lower) {
-  if (text.size() - at < lower.size()) return false;
-  for (size_t i = 0; i < lower.size(); ++i) {
-    const char c = text[at + i];
-    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != lower[i]) return false;
-  }
-  return true;
-}
-
-// "(N bytes)" from the parenthesis at `open`, blanks allowed before and
-// between; kNoSize when the group is anything else.
+// "(N bytes)" (or "(1 byte)") from the parenthesis at `open`, blanks
+// allowed before and between; kNoSize when the group is anything else.
 int64_t ByteCountAt(std::string_view text, size_t open) {
   size_t at = SkipBlanks(text, open + 1);
   const int64_t number = ReadNumber(text, at);
   if (number == kNoSize) return kNoSize;
   const size_t unit = SkipBlanks(text, at);
-  if (unit == at || !SameLetters(text, unit, "byte")) return kNoSize;
+  if (unit == at || text.substr(unit, 4) != "byte") return kNoSize;
   at = unit + 4;
-  if (at < text.size() && (text[at] == 's' || text[at] == 'S')) ++at;
+  if (at < text.size() && text[at] == 's') ++at;
   at = SkipBlanks(text, at);
   return at < text.size() && text[at] == ')' ? number : kNoSize;
 }
