@@ -34,8 +34,7 @@ FtpReplyReader::Result FtpReplyReader::Next(FtpReply* reply) {
       m_bRefused = true;
       break;
     }
-    const bool opening = !m_bInReply;
-    if (opening) {
+    if (!m_bInReply) {
       if (!BeginsReply(line)) {
         if (line.size() > kMaxReply) m_bRefused = true;
         continue;
