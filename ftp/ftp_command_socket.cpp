@@ -1,17 +1,21 @@
 #include "ftp/ftp_command_socket.h"
 
-#include <cstdlib>
+#include <algorithm>
 
 #include "ftp/ftp_data_socket.h"
 #include "ftp/ftp_file_download_manager.h"
 #include "ftp/ftp_listen_socket.h"
 #include "ftp/ftp_messages.h"
+#include "ftp/ftp_reply_sizes.h"
 #include "platform/base/failure.h"
 #include "platform/loop/timer.h"
 
 namespace {
 
 constexpr int kReceiveLimit = 9999;
+// The login (greeting to the answer to PASS) is quick on every server; one
+// that keeps a login waiting longer has lost it.
+constexpr int kLoginSeconds = 10;
 
 // How often a waiting connection looks at its clock: often enough that a
 // stall is noticed soon after its limit, rarely enough to cost nothing.
@@ -22,12 +26,10 @@ std::chrono::milliseconds WatchInterval(int stallSeconds) {
   return quarter;
 }
 
-// A decimal size after optional blanks; -1 when there is none.
-int64_t ReadSize(const char* text) {
-  while (*text == ' ') ++text;
-  char* after = nullptr;
-  const long long parsed = std::strtoll(text, &after, 10);
-  return after == text || parsed < 0 ? -1 : static_cast<int64_t>(parsed);
+// A stated size; a number beyond any size is a reply not understood.
+int64_t CheckedSize(int64_t size, const std::string& line) {
+  if (size == ftp_sizes::kSizeOutOfRange) throw Failure(kReplyNotUnderstood + line);
+  return size;
 }
 
 }  // namespace
@@ -53,7 +55,7 @@ bool CFTPCommandSocket::ConnectToServer() {
   // The download may have ended while the connect pumped the loop.
   if (m_bRetired) return true;
   StartWatch();
-  HandlePendingLines();
+  HandlePendingReplies();
   return true;
 }
 
@@ -111,6 +113,10 @@ std::string CFTPCommandSocket::FormatPortArgument(const std::string& dottedAddre
   return Format("%s,%u,%u", address.c_str(), port / 256, port % 256);
 }
 
+std::string CFTPCommandSocket::ServerPath(const std::string& urlPath) {
+  return urlPath.empty() || urlPath[0] != '/' ? urlPath : urlPath.substr(1);
+}
+
 void CFTPCommandSocket::OnReceive(int nErrorCode) {
   char buffer[kReceiveLimit + 1];
   const int count = Receive(buffer, kReceiveLimit, 0);
@@ -119,24 +125,28 @@ void CFTPCommandSocket::OnReceive(int nErrorCode) {
 }
 
 void CFTPCommandSocket::TakeReceivedText(const char* text, size_t count) {
-  m_strPending.append(text, count);
-  HandlePendingLines();
+  m_reader.Append(text, count);
+  HandlePendingReplies();
 }
 
 // A reply handler may pump the loop (blocking sends and connects), and this
-// socket's next lines may arrive meanwhile; they wait in m_strPending so that
-// lines are always handled one after another, in order.
-void CFTPCommandSocket::HandlePendingLines() {
-  if (m_bHandlingLines) return;
-  m_bHandlingLines = true;
+// socket's next replies may arrive meanwhile; they wait in the reader so
+// that replies are always handled one after another, in order.
+void CFTPCommandSocket::HandlePendingReplies() {
+  if (m_bHandlingReplies) return;
+  m_bHandlingReplies = true;
+  FtpReply reply;
   while (m_nState >= FTPS_CONNECTED && !m_bRetired) {
-    const size_t end = m_strPending.find("\r\n");
-    if (end == std::string::npos) break;
-    const std::string line = m_strPending.substr(0, end);
-    m_strPending.erase(0, end + 2);
-    OnReplyLine(line);
+    const FtpReplyReader::Result result = m_reader.Next(&reply);
+    if (result == FtpReplyReader::Result::kNeedMore) break;
+    if (result == FtpReplyReader::Result::kTooLong) {
+      StopWatch();
+      Fail(kReplyTooLong);
+      break;
+    }
+    OnReply(reply);
   }
-  m_bHandlingLines = false;
+  m_bHandlingReplies = false;
 }
 
 // Before the transfer a closed control connection can bring no reply; once
@@ -151,14 +161,10 @@ void CFTPCommandSocket::OnClose(int nErrorCode) {
   }
 }
 
-void CFTPCommandSocket::OnReplyLine(const std::string& line) {
-  const size_t blank = line.find(' ');
-  if (blank == std::string::npos) return;
-  const std::string code = line.substr(0, blank);
-  if (code.size() != 3) return;
+void CFTPCommandSocket::OnReply(const FtpReply& reply) {
   if (m_nState == FTPS_IDLE || m_nState == FTPS_CONNECTING) return;
   try {
-    Dispatch(code, line);
+    Dispatch(reply);
   } catch (const Failure& failure) {
     Fail(failure.Text());
   }
@@ -173,7 +179,9 @@ void CFTPCommandSocket::Fail(const std::string& message) {
   }
 }
 
-void CFTPCommandSocket::Dispatch(const std::string& code, const std::string& line) {
+void CFTPCommandSocket::Dispatch(const FtpReply& reply) {
+  const std::string& code = reply.code;
+  const std::string& line = reply.lastLine;
   switch (m_nState) {
     case FTPS_CONNECTED: return OnGreeting(code, line);
     case FTPS_USER_SENT: return OnUserReply(code, line);
@@ -183,7 +191,7 @@ void CFTPCommandSocket::Dispatch(const std::string& code, const std::string& lin
     case FTPS_PORT_SENT: return OnPortReply(code, line);
     case FTPS_REST100_SENT: return OnRest100Reply(code, line);
     case FTPS_REST_SENT: return OnRestReply(code, line);
-    case FTPS_RETR_SENT: return OnRetrReply(code, line);
+    case FTPS_RETR_SENT: return OnRetrReply(reply);
     default: return;
   }
 }
@@ -199,6 +207,7 @@ void CFTPCommandSocket::Advance(int nextState, bool (CFTPCommandSocket::*send)()
 
 void CFTPCommandSocket::OnGreeting(const std::string& code, const std::string& line) {
   if (code != "220") throw Failure(kConnectRejected + line);
+  m_loginStart = std::chrono::steady_clock::now();
   Advance(FTPS_USER_SENT, &CFTPCommandSocket::SendUsername, kSendUsernameFailed);
 }
 
@@ -224,7 +233,7 @@ void CFTPCommandSocket::OnTypeReply(const std::string& code, const std::string& 
 
 // Any answer but a size leaves the size to the opening reply.
 void CFTPCommandSocket::OnSizeReply(const std::string& code, const std::string& line) {
-  if (code == "213") m_nSizeReply = ReadSize(line.c_str() + 4);
+  if (code == "213") m_nSizeReply = CheckedSize(ftp_sizes::FromSizeReply(line), line);
   Advance(FTPS_PORT_SENT, &CFTPCommandSocket::SendPORT, kSendPORTFailed);
 }
 
@@ -250,10 +259,21 @@ void CFTPCommandSocket::OnRestReply(const std::string& code, const std::string& 
   throw Failure(kRESTRejected + line);
 }
 
+// A data end that came before the opening reply is judged once that reply
+// has settled the size, whichever arrived first.
+void CFTPCommandSocket::OnRetrReply(const FtpReply& reply) {
+  AnswerRetr(reply);
+  if (!m_bDataEndWaiting || m_bRetired) return;
+  m_bDataEndWaiting = false;
+  JudgeDataEnd(m_nDataEndError);
+}
+
 // 125 as the first reply says the data connection is open already (a server
 // that connected at PORT): the same start as 150. Later it is no reply the
 // transfer expects.
-void CFTPCommandSocket::OnRetrReply(const std::string& code, const std::string& line) {
+void CFTPCommandSocket::AnswerRetr(const FtpReply& reply) {
+  const std::string& code = reply.code;
+  const std::string& line = reply.lastLine;
   const bool first = !m_bRetrAnswered;
   m_bRetrAnswered = true;
   if (code == "426") {
@@ -262,7 +282,7 @@ void CFTPCommandSocket::OnRetrReply(const std::string& code, const std::string& 
   }
   if (code == "226" || code == "250") return ConfirmTransfer();
   if (code == "225") return;
-  if (code == "150" || (code == "125" && first)) return LearnSize(line);
+  if (code == "150" || (code == "125" && first)) return LearnSize(reply);
   throw Failure(kRETRRejected + line);
 }
 
@@ -276,11 +296,11 @@ void CFTPCommandSocket::ConfirmTransfer() {
 }
 
 // The opening reply's "(N bytes)" wins; without it, the SIZE reply's.
-void CFTPCommandSocket::LearnSize(const std::string& line) {
+void CFTPCommandSocket::LearnSize(const FtpReply& reply) {
   if (!m_bLearnSize) return;
-  const size_t open = line.find('(');
-  const int64_t size = open == std::string::npos ? m_nSizeReply : ReadSize(line.c_str() + open + 1);
-  if (size == -1) return;
+  const int64_t stated = CheckedSize(ftp_sizes::FromOpeningReply(reply.text), reply.lastLine);
+  const int64_t size = stated == ftp_sizes::kNoSize ? m_nSizeReply : stated;
+  if (size == ftp_sizes::kNoSize) return;
   m_bLearnSize = false;
   m_pManager->SetFileSize(size, true);
 }
@@ -336,10 +356,22 @@ bool CFTPCommandSocket::IsDone() const {
 
 void CFTPCommandSocket::NoteProgress() { m_lastProgress = std::chrono::steady_clock::now(); }
 
-// A range of known length that fell short is resumed. Without a length the
-// end of the data proves nothing: a reset is a failure, and a close waits
-// for the server's confirmation, the stall clock still running.
 void CFTPCommandSocket::OnDataEnded(int nErrorCode) {
+  if (AwaitsOpeningReply()) {
+    m_bDataEndWaiting = true;
+    m_nDataEndError = nErrorCode;
+    return;
+  }
+  JudgeDataEnd(nErrorCode);
+}
+
+// More than the file holds is a failure (the size may have become known
+// after the bytes came). A range of known length that fell short is resumed.
+// Without a length the end of the data proves nothing: a reset is a failure,
+// and a close waits for the server's confirmation, the stall clock still
+// running.
+void CFTPCommandSocket::JudgeDataEnd(int nErrorCode) {
+  if (m_pDataSocket && m_pDataSocket->IsBeyondTheFile()) return OnDataFailed(kMoreThanAnnounced);
   if (KnownRangeLength() < 0) {
     if (nErrorCode != 0) return m_pManager->AbortDownload(kTransferNotConfirmed);
     if (AwaitsConfirmation()) return;
@@ -363,13 +395,20 @@ void CFTPCommandSocket::StopWatch() {
   if (m_watchTimer) m_watchTimer->Stop();
 }
 
-// A connection that has made no progress for the stall limit counts as
-// closed early: its range goes to a new connection. Connection 1 before any
-// data has nothing to hand on, nor has a transfer of unknown length, and the
-// download ends with the reason.
+// A connection that has made no progress for the stall limit, or whose
+// login has outlasted its own, shorter bound, counts as closed early: its
+// range goes to a new connection. Connection 1 before any data has nothing
+// to hand on, nor has a transfer of unknown length, and the download ends
+// with the reason.
 void CFTPCommandSocket::CheckStall() {
-  const int limit = m_pManager->StallSeconds();
-  if (std::chrono::steady_clock::now() - m_lastProgress < std::chrono::seconds(limit)) return;
+  const auto now = std::chrono::steady_clock::now();
+  int limit = m_pManager->StallSeconds();
+  const int loginLimit = std::min(kLoginSeconds, limit);
+  if (IsLoggingIn() && now - m_loginStart >= std::chrono::seconds(loginLimit)) {
+    limit = loginLimit;
+  } else if (now - m_lastProgress < std::chrono::seconds(limit)) {
+    return;
+  }
   StopWatch();
   if (IsDataClosed() && AwaitsConfirmation()) {
     m_pManager->AbortDownload(kTransferNotConfirmed);

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "ftp/ftp_reply_reader.h"
 #include "platform/net/socket.h"
 
 class CFTPDataSocket;
@@ -30,9 +31,9 @@ enum FTPState : int {
 
 // The control connection of one FTP connection: logs in, sets image type,
 // opens an active-mode data connection with PORT, probes and sets the restart
-// offset and starts the transfer with RETR. Replies are handled line by line
-// by OnReplyLine. A failure on connection 1 aborts the download; on any other
-// connection it drops that connection.
+// offset and starts the transfer with RETR. Replies are handled whole, one
+// at a time, by OnReply. A failure on connection 1 aborts the download; on
+// any other connection it drops that connection.
 //
 // Threads: constructed on any thread, used from ConnectToServer on only on
 // the manager's thread. Owns its data and listening sockets; the manager
@@ -62,11 +63,10 @@ class CFTPCommandSocket : public CSocket {
 
   void OnReceive(int nErrorCode) override;
   void OnClose(int nErrorCode) override;
-  // Received control text: complete lines (ended by CR LF) go to
-  // OnReplyLine, the rest waits for more.
+  // Received control text: whole replies go to OnReply, the rest waits for
+  // more.
   void TakeReceivedText(const char* text, size_t count);
-  // One reply line without its CR LF.
-  void OnReplyLine(const std::string& line);
+  void OnReply(const FtpReply& reply);
 
   // After every change of m_nStart or m_nEnd.
   void UpdateExpected();
@@ -101,6 +101,10 @@ class CFTPCommandSocket : public CSocket {
   static std::string FormatPortArgument(const std::string& dottedAddress, unsigned port);
   // "EPRT" argument for an IPv6 address (RFC 2428): |2|address|port|.
   static std::string FormatEprtArgument(const std::string& ipv6Address, unsigned port);
+  // The path SIZE and RETR name for a URL's (unescaped) path: relative to
+  // the login folder, so "/a/b.bin" is "a/b.bin" and "//etc/b.bin" (from
+  // "/%2Fetc/b.bin") the absolute "/etc/b.bin".
+  static std::string ServerPath(const std::string& urlPath);
 
   CFTPFileDownloadManager* Manager() const { return m_pManager; }
   CFTPDataSocket* DataSocket() const { return m_pDataSocket.get(); }
@@ -112,7 +116,7 @@ class CFTPCommandSocket : public CSocket {
   std::string m_strUser;
   std::string m_strPath;
   int m_nState = FTPS_IDLE;
-  std::string m_strPending;
+  FtpReplyReader m_reader;
   int64_t m_nStart = 0;
   int64_t m_nEnd = -1;
   CFTPFileDownloadManager* m_pManager;
@@ -125,8 +129,8 @@ class CFTPCommandSocket : public CSocket {
   int m_nBarrenResumes = 0;
 
  private:
-  void HandlePendingLines();
-  void Dispatch(const std::string& code, const std::string& line);
+  void HandlePendingReplies();
+  void Dispatch(const FtpReply& reply);
   void Advance(int nextState, bool (CFTPCommandSocket::*send)(), const char* sendFailure);
   void OnGreeting(const std::string& code, const std::string& line);
   void OnUserReply(const std::string& code, const std::string& line);
@@ -136,10 +140,17 @@ class CFTPCommandSocket : public CSocket {
   void OnPortReply(const std::string& code, const std::string& line);
   void OnRest100Reply(const std::string& code, const std::string& line);
   void OnRestReply(const std::string& code, const std::string& line);
-  void OnRetrReply(const std::string& code, const std::string& line);
-  void LearnSize(const std::string& line);
+  void OnRetrReply(const FtpReply& reply);
+  void AnswerRetr(const FtpReply& reply);
+  void LearnSize(const FtpReply& reply);
   void ConfirmTransfer();
   bool AwaitsConfirmation() const;
+  // The size this connection learns may still come with the opening reply.
+  bool AwaitsOpeningReply() const { return m_bLearnSize && !m_bRetrAnswered; }
+  // What the end of the data means, once the size it is measured by is
+  // settled.
+  void JudgeDataEnd(int nErrorCode);
+  bool IsLoggingIn() const { return m_nState == FTPS_USER_SENT || m_nState == FTPS_PASS_SENT; }
   void Fail(const std::string& message);
   void StartWatch();
   void StopWatch();
@@ -149,11 +160,16 @@ class CFTPCommandSocket : public CSocket {
   std::unique_ptr<Timer> m_watchTimer;
   // When the conversation last moved on or data last arrived.
   std::chrono::steady_clock::time_point m_lastProgress;
+  // When the greeting came: the login has a bound of its own.
+  std::chrono::steady_clock::time_point m_loginStart;
   bool m_bRetrAnswered = false;
+  // The data ended before the opening reply, with this error code.
+  bool m_bDataEndWaiting = false;
+  int m_nDataEndError = 0;
   // The size a 213 reply to SIZE gave; -1 when none did.
   int64_t m_nSizeReply = -1;
   bool m_bTransferConfirmed = false;
-  bool m_bHandlingLines = false;
+  bool m_bHandlingReplies = false;
   // Set by CloseAll: the connection takes no further part.
   bool m_bRetired = false;
   // A failure of this machine (no temp file), not of the server: it ends the

@@ -119,11 +119,6 @@ void CFTPDataSocket::FinishData(int nErrorCode) {
     m_pCommandSocket->OnDataFailed(Format(kWriteFailed, error.m_strFileName.c_str(), error.m_strReason.c_str()));
     return;
   }
-  // The size may have become known after the bytes came.
-  if (IsBeyondTheFile()) {
-    m_pCommandSocket->OnDataFailed(kMoreThanAnnounced);
-    return;
-  }
   m_pCommandSocket->OnDataEnded(nErrorCode);
 }
 

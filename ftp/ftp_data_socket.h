@@ -40,6 +40,8 @@ class CFTPDataSocket : public CSocket {
   void SetExpected(int64_t expected);
 
   bool HasTempFile() const { return m_file.IsOpen() || m_bClosed; }
+  // An open range that holds more than is left of the file after its start.
+  bool IsBeyondTheFile() const;
   const std::string& TempFileError() const { return m_strTempError; }
 
   // The most one notification takes in; large enough that a fast transfer
@@ -57,8 +59,6 @@ class CFTPDataSocket : public CSocket {
 
  private:
   void DiscardWaiting();
-  // An open range that holds more than is left of the file after its start.
-  bool IsBeyondTheFile() const;
   void CompleteRange();
 
   // Writes what the socket takes into m_file; none without a temp file.

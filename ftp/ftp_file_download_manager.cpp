@@ -71,7 +71,7 @@ void CFTPFileDownloadManager::OnSizeKnown() {
 
 CFTPCommandSocket* CFTPFileDownloadManager::NewConnection(int64_t start, int64_t end, int number) {
   auto connection = std::make_unique<CFTPCommandSocket>(this);
-  connection->m_strPath = m_strObject;
+  connection->m_strPath = CFTPCommandSocket::ServerPath(m_strObject);
   connection->m_nPort = m_nPort;
   connection->m_strHost = m_strServer;
   connection->m_strUser = m_strUserName;

@@ -32,6 +32,8 @@ inline constexpr char kControlClosed[] = "The server closed the control connecti
 inline constexpr char kNoReply[] = "No reply from the server for %d seconds";
 inline constexpr char kNoData[] = "No data from the server for %d seconds";
 inline constexpr char kTransferNotConfirmed[] = "The server did not confirm the end of the transfer";
+inline constexpr char kReplyTooLong[] = "Could not understand the reply: it is longer than 64 KiB";
+inline constexpr char kReplyNotUnderstood[] = "Could not understand the reply - ";
 
 // Data connection and temp files.
 inline constexpr char kTempFileNotCreated[] = "TempFile could not be created!!!";

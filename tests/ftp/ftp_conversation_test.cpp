@@ -55,22 +55,22 @@ TEST_F(FtpConversationTest, AnonymousLoginAndTheWholeConversation) {
   EXPECT_EQ(commands[0], "USER anonymous");
   EXPECT_EQ(commands[1], "PASS ks@k.io");
   EXPECT_EQ(commands[2], "TYPE I");
-  EXPECT_EQ(commands[3], "SIZE /file.bin");
+  EXPECT_EQ(commands[3], "SIZE file.bin");
   EXPECT_EQ(commands[4].compare(0, 5, "PORT "), 0);
   EXPECT_EQ(commands[5], "REST 100");
   EXPECT_EQ(commands[6], "REST 0");
-  EXPECT_EQ(commands[7], "RETR /file.bin");
+  EXPECT_EQ(commands[7], "RETR file.bin");
 }
 
 // The command line is unescaped once, two hex digits to a byte; the path
-// then goes to the server as it reads.
+// then goes to the server as it reads, relative to the login folder.
 TEST_F(FtpConversationTest, EscapesInThePathReachTheServerDecoded) {
   const std::string file = PatternBytes(5000);
   FtpTestServer server(file);
   const std::string path = "/dir%20x/report%202024%2B%3F-caf%C3%A9-100%.bin";
   const Outcome outcome = Download(server.Url(path));
   EXPECT_EQ(outcome.exitCode, 0);
-  EXPECT_EQ(server.FindCommand(1, "RETR"), "RETR /dir x/report 2024+?-caf\xC3\xA9-100%.bin");
+  EXPECT_EQ(server.FindCommand(1, "RETR"), "RETR dir x/report 2024+?-caf\xC3\xA9-100%.bin");
 }
 
 TEST_F(FtpConversationTest, UserAndPasswordFromTheUrl) {
@@ -135,6 +135,58 @@ TEST_F(FtpConversationTest, OnlyTheServerMayConnectToTheDataPort) {
   EXPECT_TRUE(intruder.refusedElsewhere);
 }
 
+// Data connections must come from the server's address, which here is not
+// the client's own.
+TEST_F(FtpConversationTest, DataFromAServerOnAnotherAddressIsTaken) {
+  const std::string file = PatternBytes(300000, 7);
+  FtpTestServer server(file, "127.0.0.2");
+  EXPECT_DOWNLOADED(Download(server.Url()), file);
+  EXPECT_EQ(server.SessionCount(), 4);
+  const std::string client = server.ControlPeer(1);
+  ASSERT_EQ(client.substr(0, client.find(":")), "127.0.0.1") << client;
+}
+
+// Whichever comes first, the end of the data or the opening reply that
+// names the size, the download ends as soon as both are in (the stall limit
+// stays at its 60 s).
+TEST_F(FtpConversationTest, DataThatEndsBeforeTheOpeningReplyFinishesAtOnce) {
+  const std::string file = PatternBytes(5000, 8);
+  const std::vector<std::string> openings[] = {
+      {"150 Opening BINARY mode data connection for file (%SIZE% bytes)."},
+      {"150-Opening BINARY mode data connection", "150 for file (%SIZE% bytes)."},
+      {"150 Opening BINARY mode data connection."},
+  };
+  for (const auto& opening : openings) {
+    SCOPED_TRACE(opening.back());
+    FtpTestServer server(file);
+    FtpSessionScript script;
+    script.retrReplies = opening;
+    script.dataBeforeOpening = true;
+    server.SetDefaultScript(script);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_DOWNLOADED(Download(server.Url(), 15s), file);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+    std::filesystem::remove(Destination());
+  }
+}
+
+// A login that hears nothing after USER (as pyftpdlib loses one now and
+// then) is given up after 10 s, not the stall limit, and replaced.
+TEST_F(FtpConversationTest, LoginThatHearsNothingIsReplacedAfterTenSeconds) {
+  const std::string file = PatternBytes(300000, 9);
+  FtpTestServer server(file);
+  FtpSessionScript silent;
+  silent.replies["USER"] = {};
+  server.SetScript(2, silent);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_DOWNLOADED(Download(server.Url(), 40s), file);
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, 10s);
+  EXPECT_LT(took, 20s);
+  ASSERT_EQ(server.SessionCount(), 5);
+  EXPECT_EQ(server.FindCommand(5, "REST 7"), "REST 75000");
+}
+
 TEST_F(FtpConversationTest, AccessDeniedToUserAbortsWithTheReply) {
   FtpTestServer server(PatternBytes(5000));
   FtpSessionScript script;
@@ -187,7 +239,7 @@ TEST_F(FtpConversationTest, RestZeroAnswered501IsFollowedByRetr) {
   script.replies["REST 0"] = {"501 Restarting at 0 is pointless."};
   server.SetDefaultScript(script);
   EXPECT_DOWNLOADED(Download(server.Url()), file);
-  EXPECT_EQ(server.FindCommand(1, "RETR"), "RETR /file.bin");
+  EXPECT_EQ(server.FindCommand(1, "RETR"), "RETR file.bin");
 }
 
 TEST_F(FtpConversationTest, NoSizeFromEitherReplyRunsOnOneConnection) {
@@ -215,7 +267,7 @@ TEST_F(FtpConversationTest, SizeFromSIZEWhenTheOpeningReplyNamesNone) {
     server.SetDefaultScript(script);
     EXPECT_DOWNLOADED(Download(server.Url()), file);
     EXPECT_EQ(server.SessionCount(), 4);
-    EXPECT_EQ(server.FindCommand(1, "SIZE"), "SIZE /file.bin");
+    EXPECT_EQ(server.FindCommand(1, "SIZE"), "SIZE file.bin");
     EXPECT_EQ(server.FindCommand(2, "SIZE"), "") << "only connection 1 asks";
     std::filesystem::remove(Destination());
   }

@@ -42,7 +42,7 @@ TEST_F(FtpRecoveryTest, ResetInTheMiddleOfRangeTwoIsResumedByConnectionFive) {
   const int64_t resumedAt = RestOffset(server, 5);
   EXPECT_GT(resumedAt, 250000);
   EXPECT_LE(resumedAt, 350000);
-  EXPECT_EQ(server.FindCommand(5, "RETR"), "RETR /file.bin");
+  EXPECT_EQ(server.FindCommand(5, "RETR"), "RETR file.bin");
 }
 
 TEST_F(FtpRecoveryTest, EarlyGracefulClosesAreResumedFromTheFirstMissingByte) {

@@ -1,6 +1,7 @@
 // Transfers whose bytes cannot be trusted: without a size, only the server's
 // confirmation makes the data a whole file; with one, the data must match it.
-// Each failure leaves neither a destination nor a piece.
+// Replies past any bound are not understood. Each failure leaves neither a
+// destination nor a piece.
 #include "tests/ftp/ftp_download_fixture.h"
 #include "tests/support/ftp_test_server.h"
 
@@ -44,6 +45,10 @@ std::vector<Case> Cases() {
   reset.faultAt = 3000;
   FtpSessionScript controlClosed = Unsized();
   controlClosed.closeAfterData = true;
+  FtpSessionScript endless;
+  endless.greeting = {"220 " + std::string(70000, 'x')};
+  FtpSessionScript huge;
+  huge.replies["SIZE"] = {"213 99999999999999999999"};
   return {
       {"no size, confirmed with 226", 5000, Unsized({"226 Transfer complete."}), ""},
       {"no size, confirmed with 250", 5000, Unsized({"250 Closing data connection."}), ""},
@@ -60,6 +65,8 @@ std::vector<Case> Cases() {
        "The server sent more data than it announced"},
       {"less data than the 150 reply named", 1000, Announcing("1100"),
        "The server sent no data on three resumed connections in a row"},
+      {"a reply longer than 64 KiB", 5000, endless, "Could not understand the reply: it is longer than 64 KiB"},
+      {"a size beyond any file", 5000, huge, "Could not understand the reply - 213 99999999999999999999"},
   };
 }
 

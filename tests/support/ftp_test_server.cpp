@@ -39,6 +39,7 @@ namespace {
 
 constexpr auto kPollStep = std::chrono::milliseconds(50);
 constexpr auto kJunkEvery = std::chrono::milliseconds(300);
+constexpr auto kOpeningAfterData = std::chrono::milliseconds(200);
 
 std::string Upper(std::string text) {
   for (char& c : text) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
@@ -97,10 +98,38 @@ bool ParseEprtArgument(const std::string& argument, sockaddr_storage& address) {
   return family == '1' && inet_pton(AF_INET, host, &v4.sin_addr) == 1;
 }
 
+sockaddr_in IPv4Address(const std::string& dotted, uint16_t port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  if (inet_pton(AF_INET, dotted.c_str(), &address.sin_addr) != 1) throw std::runtime_error("no address: " + dotted);
+  return address;
+}
+
+int ListenOn(const std::string& dotted, int* port) {
+  sockaddr_in address = IPv4Address(dotted, 0);
+  socklen_t length = sizeof address;
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(fd, 32) != 0 ||
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    if (fd >= 0) close(fd);
+    throw std::runtime_error("test server cannot listen on " + dotted);
+  }
+  *port = ntohs(address.sin_port);
+  return fd;
+}
+
 }  // namespace
 
-FtpTestServer::FtpTestServer(std::string fileData, bool ipv6) : m_data(std::move(fileData)), m_bIPv6(ipv6) {
+FtpTestServer::FtpTestServer(std::string fileData, bool ipv6)
+    : m_data(std::move(fileData)), m_bIPv6(ipv6), m_host(LoopbackHost(ipv6)) {
   m_listenFd = ListenOnLoopback(ipv6, 32, &m_port);
+  m_acceptThread = std::thread([this] { AcceptLoop(); });
+}
+
+FtpTestServer::FtpTestServer(std::string fileData, const char* ipv4Address)
+    : m_data(std::move(fileData)), m_bIPv6(false), m_host(ipv4Address) {
+  m_listenFd = ListenOn(ipv4Address, &m_port);
   m_acceptThread = std::thread([this] { AcceptLoop(); });
 }
 
@@ -128,7 +157,7 @@ FtpTestServer::~FtpTestServer() {
 }
 
 std::string FtpTestServer::Url(const std::string& path) const {
-  return "ftp://" + LoopbackHost(m_bIPv6) + ":" + std::to_string(m_port) + path;
+  return "ftp://" + m_host + ":" + std::to_string(m_port) + path;
 }
 
 void FtpTestServer::SetDefaultScript(FtpSessionScript script) {
@@ -259,15 +288,19 @@ void FtpTestServer::HandleCommand(const std::shared_ptr<Session>& session, const
   Reply(session, {"502 Command not implemented."});
 }
 
-// The opening reply goes out first; the data then flows on a thread of its
-// own, so that ABOR and the rest of the conversation are still read.
+// The opening reply goes out first (or, scripted so, after the data); the
+// data then flows on a thread of its own, so that ABOR and the rest of the
+// conversation are still read. Data connections come from the server's own
+// address.
 void FtpTestServer::StartTransfer(const std::shared_ptr<Session>& session, const std::vector<std::string>& opening) {
-  Reply(session, opening);
+  if (!session->script.dataBeforeOpening) Reply(session, opening);
   if (opening.empty() || opening.front().empty() || opening.front()[0] != '1' || !session->havePort) return;
   if (session->data.joinable()) return;
   const int fd = socket(session->portAddress.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return;
-  if (connect(fd, reinterpret_cast<const sockaddr*>(&session->portAddress), LengthOf(session->portAddress)) != 0) {
+  const sockaddr_in own = m_bIPv6 ? sockaddr_in{} : IPv4Address(m_host, 0);
+  if ((!m_bIPv6 && bind(fd, reinterpret_cast<const sockaddr*>(&own), sizeof own) != 0) ||
+      connect(fd, reinterpret_cast<const sockaddr*>(&session->portAddress), LengthOf(session->portAddress)) != 0) {
     close(fd);
     return;
   }
@@ -276,10 +309,11 @@ void FtpTestServer::StartTransfer(const std::shared_ptr<Session>& session, const
     session->dataFd = fd;
     session->dataTarget = AddressText(session->portAddress);
   }
-  session->data = std::thread([this, session, fd] { SendData(session, fd); });
+  session->data = std::thread([this, session, fd, opening] { SendData(session, fd, opening); });
 }
 
-void FtpTestServer::SendData(const std::shared_ptr<Session>& session, int dataFd) {
+void FtpTestServer::SendData(const std::shared_ptr<Session>& session, int dataFd,
+                             const std::vector<std::string>& opening) {
   const FtpSessionScript& script = session->script;
   if (script.beforeData) script.beforeData();
   const int64_t size = static_cast<int64_t>(m_data.size());
@@ -317,6 +351,11 @@ void FtpTestServer::SendData(const std::shared_ptr<Session>& session, int dataFd
     session->dataFd = -1;
   }
   if (script.fault == FtpDataFault::kStall && ok) return;
+  if (script.dataBeforeOpening) {
+    // Long enough for the client to have seen the data's end first.
+    std::this_thread::sleep_for(kOpeningAfterData);
+    Reply(session, opening);
+  }
   if (script.closeAfterData) {
     shutdown(session->controlFd, SHUT_RDWR);
     return;

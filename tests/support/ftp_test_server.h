@@ -56,15 +56,21 @@ struct FtpSessionScript {
   // Required login; empty accepts anything.
   std::string user;
   std::string password;
+  // The data comes first, then, once its connection is closed, the opening
+  // reply to RETR and the rest.
+  bool dataBeforeOpening = false;
 };
 
-// A scripted FTP server on 127.0.0.1 (or ::1) that serves one file in active
-// mode (PORT, or EPRT) and records every command line it receives. Control connections are numbered
-// from 1 in the order they arrive; each follows the script set for its
-// number, or the default. Every wait is bounded.
+// A scripted FTP server on 127.0.0.1 (or ::1, or another loopback address
+// such as 127.0.0.2, from which its data connections then come too) that
+// serves one file in active mode (PORT, or EPRT) and records every command
+// line it receives. Control connections are numbered from 1 in the order
+// they arrive; each follows the script set for its number, or the default.
+// Every wait is bounded.
 class FtpTestServer {
  public:
   explicit FtpTestServer(std::string fileData, bool ipv6 = false);
+  FtpTestServer(std::string fileData, const char* ipv4Address);
   ~FtpTestServer();
   FtpTestServer(const FtpTestServer&) = delete;
   FtpTestServer& operator=(const FtpTestServer&) = delete;
@@ -108,13 +114,14 @@ class FtpTestServer {
   void HandleCommand(const std::shared_ptr<Session>& session, const std::string& line);
   void StartTransfer(const std::shared_ptr<Session>& session, const std::vector<std::string>& opening);
   void Intrude(const std::shared_ptr<Session>& session);
-  void SendData(const std::shared_ptr<Session>& session, int dataFd);
+  void SendData(const std::shared_ptr<Session>& session, int dataFd, const std::vector<std::string>& opening);
   void Reply(const std::shared_ptr<Session>& session, const std::vector<std::string>& lines);
   FtpSessionScript ScriptFor(int number) const;
   std::shared_ptr<Session> SessionAt(int number) const;
 
   const std::string m_data;
   const bool m_bIPv6;
+  const std::string m_host;  // as a URL writes it
   int m_listenFd = -1;
   int m_port = 0;
   std::thread m_acceptThread;

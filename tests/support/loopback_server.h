@@ -13,6 +13,12 @@ namespace testenv {
 // goes) and, when it did not start, why.
 class LoopbackServer {
  public:
+  // The password of the servers' own users, and its crypt(3) SHA-512 hash,
+  // so that no tool is needed to make it.
+  static constexpr const char* kPassword = "secret";
+  static constexpr const char* kPasswordHash =
+      "$6$kestrion$XRlEvLys8P9ubw967qVyjFEmytrn3K4b5vCi6oyFqxStammnP.epTYe7y6UVlmH6fyeBKKybQKoXKKOyA0m4R0";
+
   LoopbackServer(const LoopbackServer&) = delete;
   LoopbackServer& operator=(const LoopbackServer&) = delete;
 

@@ -12,9 +12,6 @@ namespace {
 // The user's files belong to nobody in particular: the server reads them
 // as this user (65534, "nobody" on Debian).
 constexpr const char* kUserId = "65534";
-// crypt(3) SHA-512 of kPassword, so that no tool is needed to make it.
-constexpr const char* kPasswordHash =
-    "$6$kestrion$XRlEvLys8P9ubw967qVyjFEmytrn3K4b5vCi6oyFqxStammnP.epTYe7y6UVlmH6fyeBKKybQKoXKKOyA0m4R0";
 
 }  // namespace
 

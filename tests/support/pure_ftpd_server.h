@@ -14,7 +14,6 @@ namespace testenv {
 class PureFtpdServer : public LoopbackServer {
  public:
   static constexpr const char* kUser = "kestrion";
-  static constexpr const char* kPassword = "secret";
   static constexpr const char* kUnpackedRoot = "/opt/kestrion-test/pure-ftpd";
 
   PureFtpdServer();
