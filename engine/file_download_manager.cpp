@@ -64,7 +64,9 @@ int CFileDownloadManager::ExitInstance() {
 }
 
 void CFileDownloadManager::OnThreadMessage(const ThreadMessage& message) {
-  if (m_pProgressDlg) m_pProgressDlg->OnMessage(message);
+  if (!m_pProgressDlg) return;
+  m_pProgressDlg->OnMessage(message);
+  if (!m_bBackground && m_pProgressDlg->WasCancelled()) TheApp().SetDownloadCancelled();
 }
 
 void CFileDownloadManager::Stop() {

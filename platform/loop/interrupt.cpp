@@ -9,7 +9,7 @@
 namespace {
 
 std::mutex g_handlerMutex;
-std::function<void()> g_handler;
+std::function<void(int)> g_handler;
 bool g_listenerStarted = false;
 
 sigset_t InterruptSignals() {
@@ -17,6 +17,7 @@ sigset_t InterruptSignals() {
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGHUP);
   return signals;
 }
 
@@ -27,20 +28,20 @@ void ListenForInterrupts() {
     if (sigwait(&signals, &signal) != 0) {
       continue;
     }
-    std::function<void()> handler;
+    std::function<void(int)> handler;
     {
       std::lock_guard<std::mutex> lock(g_handlerMutex);
       handler = g_handler;
     }
     if (handler) {
-      handler();
+      handler(signal);
     }
   }
 }
 
 }  // namespace
 
-void SetInterruptHandler(std::function<void()> handler) {
+void SetInterruptHandler(std::function<void(int)> handler) {
   // Blocked here, the signals stay blocked in every thread started later, so
   // only the listener's sigwait ever takes them.
   const sigset_t signals = InterruptSignals();
