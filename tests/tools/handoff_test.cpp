@@ -192,7 +192,7 @@ TEST_F(HandoffTest, DispcallSaysWhatFailed) {
       {{"KSNS.Protocol.1", "Initialize", "", "http://h/a.gz", "--", "Close"}, 1, "Close: no such method"},
       {{"KSNS.Protocol.9", "Open", ""}, 2, "cannot create KSNS.Protocol.9"},
       {{"KSNS.Protocol.1", "Open"}, 3, "Open failed: 0x8002000E"},
-      {{"KSNS.Protocol.1"}, 64, "usage"},
+      {{"KSNS.Protocol.1"}, 64, "Usage: dispcall"},
   };
   for (const auto& c : cases) {
     testenv::RunResult call = Run("dispcall", c.args);

@@ -63,7 +63,7 @@ TEST_F(InstallTest, TheInstalledProgramShowsItsWindowAndUninstallTakesItAllAway)
         "\"$0\" \"$1\" file.zip 2>kestrion.err & pid=$!; "
         "for i in $(seq 150); do xdotool search --name '^File Download' >window 2>/dev/null && break; sleep 0.2; done; "
         "kill -INT $pid; wait $pid; echo $? >status";
-    const std::string display = std::to_string(200 + getpid() % 700);
+    const std::string display = std::to_string(1000 + getpid() % 1000);
     const testenv::RunResult shown = testenv::RunProgram(
         "/usr/bin/env",
         {"-u", "KESTRION_QT_PLUGIN", "-u", "KESTRION_UI", "-u", "QT_QPA_PLATFORM", "xvfb-run", "-n", display, "-a",
