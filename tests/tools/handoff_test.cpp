@@ -165,6 +165,11 @@ TEST_F(HandoffTest, NothingStartsUnlessTheUserSaves) {
     EXPECT_TRUE(Log("save-file").empty());
   }
   EXPECT_TRUE(Log("message").empty());
+  // On a console with nobody at a terminal to ask, the offer is cancelled.
+  m_env["KESTRION_UI"] = "console";
+  const testenv::RunResult unasked = Run("urlbind", {"http://127.0.0.1:9/x.zip"});
+  EXPECT_EQ(1, unasked.exitCode) << unasked.output;
+  EXPECT_NE(std::string::npos, unasked.output.find("[c]ancel: c\n")) << unasked.output;
 }
 
 TEST_F(HandoffTest, DispcallHandsAnHttpZipToKestrion) {
