@@ -46,6 +46,9 @@ void SetInterruptHandler(std::function<void(int)> handler) {
   // only the listener's sigwait ever takes them.
   const sigset_t signals = InterruptSignals();
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  // An output whose reader has gone (a pager quit early) fails the writes
+  // to it; it does not end the program with its work half done.
+  signal(SIGPIPE, SIG_IGN);
   std::lock_guard<std::mutex> lock(g_handlerMutex);
   g_handler = std::move(handler);
   if (!g_listenerStarted) {

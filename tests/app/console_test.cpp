@@ -60,6 +60,13 @@ TEST(Console, TheResultGoesToTheOutputAndEverythingElseToTheErrorStream) {
     EXPECT_EQ(err.find('\r'), std::string::npos) << c.destination << ": " << err;
   }
   EXPECT_TRUE(testenv::ReadFile(dir.File("file.bin")) == server.Content());
+  // Into a pipe whose reader has gone, the messages are lost, not the end
+  // of the download: it fails in order, its pieces removed.
+  const testenv::RunResult piped = testenv::RunProgram(
+      "/bin/bash", {"-c", "{ sleep 1; \"$0\" \"$1\" folder 2>&1; } | true; exit ${PIPESTATUS[0]}",
+                    testenv::BuildFolder() + "/kestrion", server.URL()},
+      dir.Path(), ConsoleEnvironment(dir));
+  EXPECT_EQ(piped.exitCode, 1);
   EXPECT_TRUE(testenv::ListFiles(dir.Path(), "FFF").empty());
 }
 
