@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
 
 #include "app/app_messages.h"
 #include "app/handler_registration.h"
@@ -10,13 +14,28 @@
 #include "http/http_file_download_manager.h"
 #include "platform/loop/event.h"
 #include "platform/base/failure.h"
+#include "platform/files/scratch_files.h"
 #include "platform/loop/interrupt.h"
 #include "platform/ui/ui.h"
+#include "ui/progress_texts.h"
 
 namespace {
 
-constexpr int kExitSuccess = 0;
-constexpr int kExitFailure = 1;
+// How long a download told to end may take to end in order.
+constexpr auto kOrderlyEndLimit = std::chrono::seconds(3);
+
+// A command line that asks about the program itself; false for any other.
+bool AnswerAboutProgram(const std::string& parameterText) {
+  if (parameterText == "--help" || parameterText == "-h") {
+    std::fputs(app_messages::kUsage, stdout);
+    return true;
+  }
+  if (parameterText == "--version" || parameterText == "-V") {
+    std::printf("%s %s\n", app_messages::kProgramName, progress_texts::kVersion);
+    return true;
+  }
+  return false;
+}
 
 std::string TrimWhiteSpace(const std::string& text) {
   auto isSpace = [](unsigned char c) { return std::isspace(c) != 0; };
@@ -44,27 +63,37 @@ CKestrionApp::CKestrionApp() = default;
 CKestrionApp::~CKestrionApp() = default;
 
 int CKestrionApp::Run(const std::string& parameterText) {
-  SetInterruptHandler([this] { PostQuitToManager(); });
+  if (AnswerAboutProgram(parameterText)) return kExitSuccess;
+  SetInterruptHandler([this](int signal) { OnInterrupt(signal); });
   // The window system starts on the main thread, before any download thread
   // asks it for a window.
   CurrentUIBackend();
   if (parameterText.empty()) {
     AfxMessageBox(app_messages::kStandAlone, MB_OK);
-    return kExitFailure;
+    return kExitRefused;
   }
   m_hDoneEvent = new Event(true, false);
   try {
     SplitCommandLine(parameterText);
-    if (m_strParam1 == "COMMAND") return RunCommand(m_strParam2) ? kExitSuccess : kExitFailure;
+    if (m_strParam1 == "COMMAND") return RunCommand(m_strParam2) ? kExitSuccess : kExitRefused;
+    m_bDownloadStarted = true;
     if (!StartFromURL(m_strParam1, m_strParam2)) return kExitFailure;
   } catch (const Failure& failure) {
+    m_bDownloadStarted = false;
     AfxMessageBox(failure.Text(), MB_OK);
-    return kExitFailure;
+    return kExitRefused;
   }
   WaitShowingWindows(*m_hDoneEvent);
   m_pManager = nullptr;
   m_adUpdater.End();
-  return m_bSucceeded ? kExitSuccess : kExitFailure;
+  EndUI();
+  return DownloadExitStatus();
+}
+
+int CKestrionApp::DownloadExitStatus() const {
+  if (m_bSucceeded) return kExitSuccess;
+  if (m_nInterrupt != 0) return kExitBySignal + m_nInterrupt;
+  return m_bCancelled ? kExitCancelled : kExitFailure;
 }
 
 bool CKestrionApp::SplitCommandLine(const std::string& text) {
@@ -129,8 +158,24 @@ void CKestrionApp::SetManagerThread(ThreadId thread) {
   if (m_bCancelled) ::PostThreadMessage(thread, WM_QUIT);
 }
 
+void CKestrionApp::OnInterrupt(int signal) {
+  int none = 0;
+  if (!m_nInterrupt.compare_exchange_strong(none, signal) || !m_bDownloadStarted) EndNow();
+  PostQuitToManager();
+  std::thread([this] {
+    std::this_thread::sleep_for(kOrderlyEndLimit);
+    EndNow();
+  }).detach();
+}
+
 void CKestrionApp::PostQuitToManager() {
   m_bCancelled = true;
   const ThreadId thread = m_managerThread;
   if (thread != 0) ::PostThreadMessage(thread, WM_QUIT);
+}
+
+void CKestrionApp::EndNow() {
+  ScratchFiles::RemoveAll();
+  EndUI();
+  std::_Exit(m_nInterrupt != 0 ? kExitBySignal + m_nInterrupt : kExitCancelled);
 }

@@ -16,7 +16,8 @@ class CKestrionApp {
   CKestrionApp();
   ~CKestrionApp();
 
-  // The whole life of the program; returns the process exit status.
+  // The whole life of the program; returns the process exit status (see
+  // kExit* below).
   int Run(const std::string& parameterText);
 
   // Throws Failure. Fills m_strParam1 and m_strParam2.
@@ -29,6 +30,9 @@ class CKestrionApp {
 
   // A user's download ended in success.
   void SetDownloadSucceeded() { m_bSucceeded = true; }
+  // The user cancelled the download in its window (Cancel, Escape, the
+  // close box).
+  void SetDownloadCancelled() { m_bCancelled = true; }
   // The thread of the user's current download, told by that thread itself
   // when it starts (so a redirect's manager supersedes the old one). Posts
   // WM_QUIT at once when Cancel came before.
@@ -45,12 +49,30 @@ class CKestrionApp {
   std::atomic<int> m_nRedirectCount{0};
 
  private:
-  // The Cancel of the console and script UIs (SIGINT, SIGTERM).
+  // SIGINT, SIGTERM, SIGHUP: the download ends as by its Cancel, in order;
+  // whatever keeps it from ending within a few seconds, or a second signal,
+  // ends the program at once, its pieces removed. Without a download the
+  // program ends at once. On the signal listener's thread.
+  void OnInterrupt(int signal);
   void PostQuitToManager();
+  // Removes the download's pieces and ends the process, from any thread.
+  [[noreturn]] void EndNow();
+  int DownloadExitStatus() const;
+
   std::atomic<bool> m_bSucceeded{false};
-  std::atomic<ThreadId> m_managerThread{0};
   std::atomic<bool> m_bCancelled{false};
+  std::atomic<bool> m_bDownloadStarted{false};
+  std::atomic<int> m_nInterrupt{0};  // the signal that asked the program to end
+  std::atomic<ThreadId> m_managerThread{0};
 };
+
+// Exit statuses of the program.
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitRefused = 2;     // the command line or the URL
+inline constexpr int kExitCancelled = 130;  // as a shell reports Ctrl-C
+// A signal that ends the program: this plus its number.
+inline constexpr int kExitBySignal = 128;
 
 CKestrionApp& TheApp();
 

@@ -5,6 +5,7 @@
 #include "app/kestrion_app.h"
 #include "engine/engine_messages.h"
 #include "engine/url_parts.h"
+#include "platform/base/failure.h"
 #include "platform/files/file_copy.h"
 #include "platform/loop/event.h"
 #include "platform/loop/event_loop.h"
@@ -66,7 +67,9 @@ int CFileDownloadManager::ExitInstance() {
 }
 
 void CFileDownloadManager::OnThreadMessage(const ThreadMessage& message) {
-  if (m_pProgressDlg) m_pProgressDlg->OnMessage(message);
+  if (!m_pProgressDlg) return;
+  m_pProgressDlg->OnMessage(message);
+  if (!m_bBackground && m_pProgressDlg->WasCancelled()) TheApp().SetDownloadCancelled();
 }
 
 void CFileDownloadManager::Stop() {
@@ -122,10 +125,13 @@ void CFileDownloadManager::ReportSuccess() {
 
 bool CFileDownloadManager::OpenDestination(CFileJoiner& destination, const char* refusedText) {
   std::string refused;
-  while (!destination.Open(m_strDestination)) {
+  std::string reason;
+  while (!destination.Open(m_strDestination, &reason)) {
+    m_strDestinationError = Format(engine_messages::kDestinationNotCreated, m_strDestination.c_str(), reason.c_str());
     if (IsCancelled() || m_strDestination == refused) return false;
     refused = m_strDestination;
-    AfxMessageBox(refusedText, MB_OK);
+    AfxMessageBox(refusedText + Format(engine_messages::kRefusedReason, m_strDestination.c_str(), reason.c_str()),
+                  MB_OK);
     const std::optional<std::string> chosen = PromptSaveFile(m_strDestination);
     if (!chosen) return false;
     m_strDestination = *chosen;

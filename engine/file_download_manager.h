@@ -84,11 +84,13 @@ class CFileDownloadManager : public WorkerThread {
   // (StallSeconds in the program's registry key; 60 when absent).
   static int ReadStallSeconds();
   // Opens the join's destination. Where it cannot be made, the user is shown
-  // refusedText and asked for another path, until one opens; the same path
-  // refused twice in a row (with nobody to answer, the dialog can only give
-  // it back), a cancelled dialog or a cancelled download end the asking.
-  // False when there is no destination.
+  // refusedText with the path and the system's reason, and asked for another
+  // path, until one opens; the same path refused twice in a row (with nobody
+  // to answer, the dialog can only give it back), a cancelled dialog or a
+  // cancelled download end the asking. False when there is no destination;
+  // m_strDestinationError then says why the last path could not be made.
   bool OpenDestination(CFileJoiner& destination, const char* refusedText);
+  std::string m_strDestinationError;
   // The user has asked this download to stop (Cancel, SIGINT, SIGTERM):
   // long work on the manager's thread checks it, as it does not pump.
   static bool IsCancelled();

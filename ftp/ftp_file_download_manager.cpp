@@ -262,7 +262,10 @@ int64_t CFTPFileDownloadManager::TotalReceived() const {
 // names its file.
 bool CFTPFileDownloadManager::JoinTempFiles() {
   CFileJoiner destination;
-  if (!OpenDestination(destination, kOutputNotCreated)) return false;
+  if (!OpenDestination(destination, kOutputNotCreated)) {
+    m_strJoinError = m_strDestinationError;
+    return false;
+  }
   try {
     const int64_t total = AppendPieces(destination);
     if (m_nFileSize != -1 && total != m_nFileSize) return false;

@@ -279,7 +279,8 @@ TEST_F(ManagerTest, UncreatableDestinationAsksForAnotherName) {
   manager.m_strDestination = m_dir.File("missing/out.bin");
   ui->saveAnswer = m_dir.File("chosen.bin");
   ASSERT_TRUE(manager.JoinTempFiles());
-  EXPECT_EQ(ui->messages, std::vector<std::string>{kOutputNotCreated});
+  EXPECT_EQ(ui->messages, std::vector<std::string>{std::string(kOutputNotCreated) + " (" +
+                                                    m_dir.File("missing/out.bin") + ": No such file or directory)"});
   EXPECT_EQ(ui->saveDialogs, std::vector<std::string>{m_dir.File("missing/out.bin")});
   EXPECT_EQ(testenv::ReadFile(m_dir.File("chosen.bin")), "hello");
 }

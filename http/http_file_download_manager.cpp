@@ -198,7 +198,10 @@ bool CHTTPFileDownloadManager::JoinTempFiles() {
   // A background download asks nobody.
   const bool opened = m_joiner.IsOpen() || (m_bBackground ? m_joiner.Open(m_strDestination)
                                                          : OpenDestination(m_joiner, http_messages::kOutputNotCreated));
-  if (!opened) return false;
+  if (!opened) {
+    m_strJoinError = m_strDestinationError;
+    return false;
+  }
   // From each offset on, the piece whose bytes cover it gives what the
   // pieces before it did not, less what is in place already.
   std::vector<Placement> rest;

@@ -1,11 +1,10 @@
 // dispcall PROGID METHOD [ARG...] [-- METHOD [ARG...]]...: a minimal script
 // host. It creates one object by its ProgID, binds every method by name,
 // then invokes them in order on that object with string arguments and
-// prints each result. Exit status: 0 every call succeeded, 1 a name did not
-// bind (nothing was invoked), 2 the object could not be created, 3 a call
-// failed (the later ones are not made), 64 a wrong command line.
+// prints each result; kUsage below says what the exit status tells.
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -22,6 +21,20 @@ constexpr int kExitUnbound = 1;
 constexpr int kExitNotCreated = 2;
 constexpr int kExitCallFailed = 3;
 constexpr int kExitUsage = 64;
+
+constexpr char kUsage[] =
+    "Usage: dispcall PROGID METHOD [ARG...] [-- METHOD [ARG...]]...\n"
+    "A minimal script host: creates the object registered as PROGID, binds\n"
+    "every METHOD by name, then calls them in order on that one object with\n"
+    "the ARGs as strings, printing each result.\n"
+    "  dispcall KSNS.Protocol.1 Initialize \"\" http://host/setup.zip -- Open \"\"\n"
+    "\n"
+    "Exit status:\n"
+    "  0   every call succeeded\n"
+    "  1   a method name is unknown (nothing was called)\n"
+    "  2   the object cannot be created\n"
+    "  3   a call failed (the later ones are not made)\n"
+    "  64  a wrong command line\n";
 
 std::string ResultText(const VARIANT& result) {
   switch (result.vt) {
@@ -96,9 +109,13 @@ int Run(const std::string& progId, const std::vector<DispatchCall>& calls) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::fputs(kUsage, stdout);
+    return kExitDone;
+  }
   auto calls = argc >= 3 ? ParseDispatchCalls(std::vector<std::string>(argv + 2, argv + argc)) : std::nullopt;
   if (!calls) {
-    std::fprintf(stderr, "usage: dispcall PROGID METHOD [ARG...] [-- METHOD [ARG...]]...\n");
+    std::fputs(kUsage, stderr);
     return kExitUsage;
   }
   const int status = Run(argv[1], *calls);

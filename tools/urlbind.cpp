@@ -1,14 +1,12 @@
 // urlbind URL: what a browser's URL layer does before it fetches a URL. It
 // asks each name-space handler registered for the URL's scheme
 // (HKEY_CLASSES_ROOT\PROTOCOLS\Name-Space Handler\<scheme>\<name>, value
-// CLSID) to start the bind, and prints who fetches it:
-//   0  taken over (Start said S_OK and the handler reported S_OK to the sink)
-//   1  declined (S_FALSE): nobody fetches it
-//   2  the browser's own handler (every handler deferred, or none is registered)
-//   3  a handler said S_OK without completing the bind
-//   64 a wrong command line
+// CLSID) to start the bind, and prints who fetches it; kUsage below says
+// what the exit status tells. Taken over means Start said S_OK and the
+// handler reported S_OK to the sink; declined, that Start said S_FALSE.
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -26,6 +24,19 @@ constexpr int kExitBindLeftOpen = 3;
 constexpr int kExitUsage = 64;
 
 constexpr char kHandlersKey[] = "PROTOCOLS\\Name-Space Handler\\";
+
+constexpr char kUsage[] =
+    "Usage: urlbind URL\n"
+    "Does what a browser does before it fetches URL: asks each name-space\n"
+    "handler registered for the URL's scheme to take it over, and prints who\n"
+    "fetches it. A handler may ask questions (KESTRION_UI).\n"
+    "\n"
+    "Exit status:\n"
+    "  0   taken over by a handler\n"
+    "  1   declined: nobody fetches it (a download cancelled)\n"
+    "  2   the browser's own handler (every handler deferred, or none is registered)\n"
+    "  3   a handler said S_OK without completing the bind\n"
+    "  64  a wrong command line\n";
 
 struct Handler {
   std::string name;
@@ -95,8 +106,12 @@ int Bind(const std::string& url) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::fputs(kUsage, stdout);
+    return kExitTakenOver;
+  }
   if (argc != 2) {
-    std::fprintf(stderr, "usage: urlbind URL\n");
+    std::fputs(kUsage, stderr);
     return kExitUsage;
   }
   const int status = Bind(argv[1]);

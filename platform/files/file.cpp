@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/files/scratch_files.h"
+
 namespace {
 
 std::string Reason(int error) { return std::strerror(error); }
@@ -118,6 +120,7 @@ void CFile::Abort() {
 
 void CFile::Remove(const std::string& name) {
   if (unlink(name.c_str()) != 0) throw CFileException(name, Reason(errno));
+  ScratchFiles::Forget(name);
 }
 
 bool CFile::Exists(const std::string& name) {
@@ -137,6 +140,7 @@ std::string GetTempFileName(const std::string& dir, const std::string& prefix) {
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd >= 0) {
       close(fd);
+      ScratchFiles::Note(path);
       return path;
     }
     if (errno != EEXIST && errno != EINTR) return "";

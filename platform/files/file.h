@@ -61,5 +61,7 @@ class CFile {
 // Creates a new empty file dir/PREFIXxxxx.TMP with a unique name
 // (create-exclusive) and returns its name, "dir/NAME"; empty on failure.
 // PREFIX is the prefix's first three characters, xxxx four upper-case hex
-// digits (never 0000); numbers in use are skipped. Thread-safe.
+// digits (never 0000); numbers in use are skipped. The file is noted as a
+// scratch file (scratch_files.h) until CFile::Remove takes it away.
+// Thread-safe.
 std::string GetTempFileName(const std::string& dir, const std::string& prefix);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/files/file.h"
+#include "platform/files/scratch_files.h"
 
 namespace {
 
@@ -22,6 +23,9 @@ constexpr size_t kBufferSize = 65536;
 // writeback is started for each.
 constexpr int64_t kChunk = int64_t{16} << 20;
 constexpr unsigned kPartNameAttempts = 256;
+constexpr char kPartSuffix[] = ".partXXXX";
+constexpr size_t kDefaultNameLimit = 255;
+constexpr char kNotARegularFile[] = "Not a regular file";
 
 std::string Reason(int error) { return std::strerror(error); }
 
@@ -68,6 +72,26 @@ std::string FolderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// The longest file name the folder takes.
+size_t NameLimit(const std::string& folder) {
+  const long limit = pathconf(folder.c_str(), _PC_NAME_MAX);
+  return limit > 0 ? static_cast<size_t>(limit) : kDefaultNameLimit;
+}
+
+// The target's path with its name cut, on a character boundary, so that
+// the part suffix still fits the folder's name limit. A long name is legal;
+// its part file only has to be unique in the folder.
+std::string PartStem(const std::string& target) {
+  const size_t slash = target.rfind('/');
+  const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  const size_t room = NameLimit(FolderOf(target)) - (sizeof kPartSuffix - 1);
+  size_t keep = target.size() - nameStart;
+  if (keep <= room) return target;
+  keep = room;
+  while (keep > 0 && (static_cast<unsigned char>(target[nameStart + keep]) & 0xC0) == 0x80) --keep;
+  return target.substr(0, nameStart + keep);
+}
+
 // So that the rename itself survives a crash; only a hint where it fails.
 void SyncFolder(const std::string& folder) {
   const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -108,14 +132,11 @@ bool CFileJoiner::Open(const std::string& destination, std::string* error) {
   m_bAdopted = false;
   struct stat existing;
   const bool exists = stat(m_strTarget.c_str(), &existing) == 0;
-  if (exists && S_ISDIR(existing.st_mode)) {
-    if (error) *error = Reason(EISDIR);
-    return false;
-  }
+  // Only a regular file can be replaced whole; opening a pipe or a device
+  // to write into it may block for good.
   if (exists && !S_ISREG(existing.st_mode)) {
-    m_fd = OpenForWriting(m_strTarget, O_TRUNC);
-    if (m_fd < 0 && error) *error = Reason(errno);
-    return m_fd >= 0;
+    if (error) *error = S_ISDIR(existing.st_mode) ? Reason(EISDIR) : kNotARegularFile;
+    return false;
   }
   if (!CreateBeside(m_strTarget, error)) return false;
   if (exists) fchmod(m_fd, existing.st_mode & 07777);
@@ -126,14 +147,16 @@ bool CFileJoiner::Open(const std::string& destination, std::string* error) {
 
 bool CFileJoiner::CreateBeside(const std::string& target, std::string* error) {
   const unsigned first = FirstPartNumber();
+  const std::string stem = PartStem(target);
   for (unsigned attempt = 0; attempt < kPartNameAttempts; ++attempt) {
-    char suffix[16];
+    char suffix[sizeof kPartSuffix];
     std::snprintf(suffix, sizeof suffix, ".part%04X", (first + attempt) & 0xFFFF);
-    const std::string name = target + suffix;
+    const std::string name = stem + suffix;
     const int fd = OpenForWriting(name, O_CREAT | O_EXCL);
     if (fd >= 0) {
       m_fd = fd;
       m_strPart = name;
+      ScratchFiles::Note(name);
       return true;
     }
     if (errno != EEXIST) break;
@@ -168,6 +191,7 @@ bool CFileJoiner::Adopt(const std::string& source, int64_t size) {
     close(fd);
     return false;
   }
+  ScratchFiles::Forget(m_strPart);
   close(m_fd);
   m_fd = -1;
   if (!RenameWithoutReplacing(source, m_strPart)) {
@@ -176,6 +200,8 @@ bool CFileJoiner::Adopt(const std::string& source, int64_t size) {
     if (CreateBeside(m_strTarget, nullptr)) fchmod(m_fd, m_nMode);
     return false;
   }
+  ScratchFiles::Forget(source);
+  ScratchFiles::Note(m_strPart);
   m_fd = fd;
   fchmod(m_fd, m_nMode);
   m_bAdopted = true;
@@ -301,16 +327,14 @@ void CFileJoiner::Commit() {
   const int fd = m_fd;
   m_fd = -1;
   if (fd < 0) throw CFileException(m_strName, Reason(EBADF));
-  // A device or pipe written in place has nothing to sync, and fsync would
-  // refuse it.
-  if (!m_strPart.empty() && fsync(fd) != 0) {
+  if (fsync(fd) != 0) {
     const int error = errno;
     close(fd);
     throw CFileException(m_strName, Reason(error));
   }
   if (close(fd) != 0 && errno != EINTR) throw CFileException(m_strName, Reason(errno));
-  if (m_strPart.empty()) return;
   if (rename(m_strPart.c_str(), m_strTarget.c_str()) != 0) throw CFileException(m_strName, Reason(errno));
+  ScratchFiles::Forget(m_strPart);
   m_strPart.clear();
   SyncFolder(FolderOf(m_strTarget));
 }
@@ -320,6 +344,9 @@ void CFileJoiner::Abort() {
   m_writeback.Stop();
   if (m_fd >= 0) close(m_fd);
   m_fd = -1;
-  if (!m_strPart.empty()) unlink(m_strPart.c_str());
+  if (!m_strPart.empty()) {
+    unlink(m_strPart.c_str());
+    ScratchFiles::Forget(m_strPart);
+  }
   m_strPart.clear();
 }

@@ -21,7 +21,9 @@
 // or is cut short leaves the destination as it was. A destination behind a
 // symbolic link is the link's target; one that replaces a file takes that
 // file's permissions. A destination that exists and is not a regular file (a
-// device, a pipe) cannot be replaced and is written in place.
+// folder, a device, a pipe) is refused. The new file's name is cut short
+// where the suffix would pass the folder's name limit. It is noted as a
+// scratch file (scratch_files.h) until Commit gives it its name.
 //
 // Threads: one object is used by one thread at a time; the copies and
 // writebacks it starts run on two threads of its own until Commit or Abort.
@@ -33,8 +35,8 @@ class CFileJoiner {
   CFileJoiner& operator=(const CFileJoiner&) = delete;
 
   // Makes the new file for the destination. False on failure (no folder, no
-  // right to write there, a folder as the destination), with the reason in
-  // *error when given.
+  // right to write there, a destination that is not a regular file), with
+  // the reason in *error when given.
   bool Open(const std::string& destination, std::string* error = nullptr);
   // Asked between the blocks of every copy on the caller's thread and while
   // the caller waits for the joiner's threads; when it answers true, the
@@ -42,7 +44,7 @@ class CFileJoiner {
   void SetCancelCheck(std::function<bool()> cancelled) { m_cancelled = std::move(cancelled); }
   bool IsOpen() const { return m_fd >= 0; }
   // The name the bytes go by until Commit.
-  const std::string& NewFileName() const { return m_strPart.empty() ? m_strTarget : m_strPart; }
+  const std::string& NewFileName() const { return m_strPart; }
   // Makes the source the new file's first count bytes by renaming it, with
   // no copy, and starts their writeback. Only where nothing is in the new
   // file yet, the source holds exactly count bytes and lies on the
@@ -84,8 +86,8 @@ class CFileJoiner {
   // them the destination's name. Throws CFileException naming the
   // destination (or the source that could not be read).
   void Commit();
-  // Stops the copies, closes and removes what was joined so far; a
-  // destination written in place is left as it is. Never throws.
+  // Stops the copies, closes and removes what was joined so far. Never
+  // throws.
   void Abort();
 
  private:
@@ -104,7 +106,7 @@ class CFileJoiner {
   int m_fd = -1;
   std::string m_strName;    // the destination as given, for messages
   std::string m_strTarget;  // the file the join replaces
-  std::string m_strPart;    // the new file beside it; empty when in place
+  std::string m_strPart;    // the new file beside it
   unsigned m_nMode = 0;     // the new file's permissions
   int64_t m_nLength = 0;
   bool m_bAdopted = false;  // the new file is a source renamed into place

@@ -451,18 +451,25 @@ TEST(Format, FormatsTextsLongerThanAnyFixedBuffer) {
 void ExitWithInterruptResult() {
   Event first(false);
   Event second(false);
+  Event third(false);
   std::atomic<int> calls{0};
+  std::atomic<int> signals{0};
   std::atomic<bool> onCallingThread{false};
   const auto callingThread = std::this_thread::get_id();
-  SetInterruptHandler([&] {
+  SetInterruptHandler([&](int signal) {
     onCallingThread = onCallingThread || std::this_thread::get_id() == callingThread;
-    (++calls == 1 ? first : second).Set();
+    signals = signals * 100 + signal;
+    const int call = ++calls;
+    (call == 1 ? first : call == 2 ? second : third).Set();
   });
   kill(getpid(), SIGINT);
   const bool firstSeen = first.Wait(5000);
   kill(getpid(), SIGTERM);
   const bool secondSeen = second.Wait(5000);
-  std::_Exit(firstSeen && secondSeen && calls == 2 && !onCallingThread ? 0 : 1);
+  kill(getpid(), SIGHUP);
+  const bool thirdSeen = third.Wait(5000);
+  const int expected = (SIGINT * 100 + SIGTERM) * 100 + SIGHUP;
+  std::_Exit(firstSeen && secondSeen && thirdSeen && signals == expected && !onCallingThread ? 0 : 1);
 }
 
 TEST(InterruptDeathTest, HandlerRunsOnItsOwnThreadForEverySignal) {

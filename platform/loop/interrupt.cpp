@@ -9,7 +9,7 @@
 namespace {
 
 std::mutex g_handlerMutex;
-std::function<void()> g_handler;
+std::function<void(int)> g_handler;
 bool g_listenerStarted = false;
 
 sigset_t InterruptSignals() {
@@ -17,6 +17,7 @@ sigset_t InterruptSignals() {
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGHUP);
   return signals;
 }
 
@@ -27,24 +28,27 @@ void ListenForInterrupts() {
     if (sigwait(&signals, &signal) != 0) {
       continue;
     }
-    std::function<void()> handler;
+    std::function<void(int)> handler;
     {
       std::lock_guard<std::mutex> lock(g_handlerMutex);
       handler = g_handler;
     }
     if (handler) {
-      handler();
+      handler(signal);
     }
   }
 }
 
 }  // namespace
 
-void SetInterruptHandler(std::function<void()> handler) {
+void SetInterruptHandler(std::function<void(int)> handler) {
   // Blocked here, the signals stay blocked in every thread started later, so
   // only the listener's sigwait ever takes them.
   const sigset_t signals = InterruptSignals();
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  // An output whose reader has gone (a pager quit early) fails the writes
+  // to it; it does not end the program with its work half done.
+  signal(SIGPIPE, SIG_IGN);
   std::lock_guard<std::mutex> lock(g_handlerMutex);
   g_handler = std::move(handler);
   if (!g_listenerStarted) {

@@ -10,16 +10,6 @@
 
 namespace {
 
-// Cuts to at most `columns` characters, never inside a UTF-8 sequence.
-std::string FitToColumns(const std::string& text, size_t columns) {
-  size_t characters = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
-    if (characters++ == columns) return text.substr(0, i);
-  }
-  return text;
-}
-
 constexpr char kClearToLineEnd[] = "\033[K";
 constexpr char kClearBelow[] = "\033[J";
 constexpr char kLineUp[] = "\033[A";
@@ -28,7 +18,12 @@ constexpr std::chrono::milliseconds kQuestionPumpSlice(50);
 }  // namespace
 
 ConsoleTerminal::ConsoleTerminal(int in, int out, int err)
-    : m_in(in), m_out(out), m_err(err), m_inIsTerminal(isatty(in) == 1), m_errIsTerminal(isatty(err) == 1) {}
+    : m_in(in),
+      m_out(out),
+      m_err(err),
+      m_inIsTerminal(isatty(in) == 1),
+      m_outIsTerminal(isatty(out) == 1),
+      m_errIsTerminal(isatty(err) == 1) {}
 
 ConsoleTerminal::~ConsoleTerminal() { SetKeyMode(false); }
 
@@ -51,9 +46,10 @@ size_t ConsoleTerminal::Columns() const {
 // The cursor stays at the start of the first line, so a message printed
 // next overwrites the lines after clearing them.
 void ConsoleTerminal::DrawLiveLines(const void* owner, const std::vector<std::string>& lines) {
-  std::string out = "\r" + FitToColumns(lines.at(0), Columns()) + kClearToLineEnd;
+  if (m_ended || !DrawsLiveLines()) return;
+  std::string out = "\r" + lines.at(0) + kClearToLineEnd;
   if (lines.size() > 1)
-    out += "\n" + FitToColumns(lines[1], Columns()) + kClearToLineEnd + kLineUp + "\r";
+    out += "\n" + lines[1] + kClearToLineEnd + kLineUp + "\r";
   else if (m_liveLines > 1)
     out += std::string("\n") + kClearToLineEnd + kLineUp + "\r";
   Write(m_err, out);
@@ -69,14 +65,22 @@ void ConsoleTerminal::ClearLiveLines() {
 }
 
 void ConsoleTerminal::KeepLiveLines(const void* owner) {
-  if (m_liveOwner != owner) return;
+  if (!owner || m_liveOwner != owner) return;
   Write(m_err, std::string(m_liveLines, '\n'));
   m_liveOwner = nullptr;
   m_liveLines = 0;
 }
 
+void ConsoleTerminal::End() {
+  std::unique_lock guard(m_lock, std::try_to_lock);
+  if (!guard.owns_lock()) return;
+  KeepLiveLines(m_liveOwner);
+  SetKeyMode(false);
+  m_ended = true;
+}
+
 void ConsoleTerminal::SetKeyMode(bool on) {
-  if (on == m_keyMode || (on && !CanReadKeys())) return;
+  if (on == m_keyMode || (on && (m_ended || !CanReadKeys()))) return;
   if (on && tcgetattr(m_in, &m_savedMode) != 0) return;
   m_keyMode = on;
   ApplyKeyMode(on);

@@ -91,6 +91,8 @@ class CDialog {
   // backend made no view.
   bool Create();
   bool IsWindowCreated() const { return m_view != nullptr; }
+  // Cancel (its button, Escape, the close box) has ended the window.
+  bool WasCancelled() const { return m_state.cancelled; }
   void ShowWindow(bool show);
   void DestroyWindow();
 

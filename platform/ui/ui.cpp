@@ -131,6 +131,13 @@ int ShowDownloadChoice(const std::string& text) {
 
 void MessageBeep() { CurrentUIBackend().Beep(); }
 
+// A thread choosing the backend may be waiting for a display that does not
+// answer; the program ends without it.
+void EndUI() {
+  std::unique_lock guard(g_backendLock, std::try_to_lock);
+  if (guard.owns_lock() && g_backend) g_backend->End();
+}
+
 void WaitShowingWindows(Event& done) {
   UIBackend& backend = CurrentUIBackend();
   if (!backend.HasMainLoop()) {

@@ -65,6 +65,10 @@ class UIBackend {
   // A window, not yet visible; onInput gets what a person does to it.
   virtual std::unique_ptr<IWindowView> CreateWindowView(ViewInputHandler onInput) = 0;
   virtual void Beep() {}
+  // The program ends: what the backend shows in place stays as it stands
+  // (the console's live line is ended). Any thread; never waits for a
+  // thread that is inside the backend.
+  virtual void End() {}
 
   // The size of one line of text in the dialog font. Any thread. Without a
   // font of its own a backend counts each character as the average one.
@@ -88,6 +92,9 @@ UIBackend& CurrentUIBackend();
 // Waits until the event is set. Under a backend with a main loop (qt) the
 // calling thread, the main one, runs that loop meanwhile.
 void WaitShowingWindows(Event& done);
+// The program is about to end: tells the backend in use, if one was chosen
+// (UIBackend::End). Any thread.
+void EndUI();
 // Replaces the backend (tests); returns the previous one. A null backend
 // makes the next use choose again from KESTRION_UI. Views already created
 // stay valid.

@@ -1,6 +1,6 @@
 #include "platform/ui/ui_console_backend.h"
 
-#include <unistd.h>
+#include <sys/stat.h>
 
 #include <cctype>
 #include <chrono>
@@ -8,15 +8,14 @@
 #include <vector>
 
 #include "platform/loop/event_loop.h"
+#include "platform/ui/console_progress_line.h"
 #include "platform/ui/console_terminal.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A terminal is redrawn often; a log file or pipe gets a line now and then.
 constexpr auto kLiveLineInterval = std::chrono::milliseconds(250);
-constexpr auto kPlainLineInterval = std::chrono::seconds(5);
 
 std::string Lowered(std::string text) {
   for (char& c : text)
@@ -29,9 +28,9 @@ std::string WithoutTrailingBlanks(std::string text) {
   return text;
 }
 
-// The details key toggles the connection grid's line.
-constexpr char kDetailsKey = 'd';
-constexpr char kDetailsHint[] = "  (d: details)";
+constexpr char kChoicePrompt[] = "[s]ave, [r]egular download, [c]ancel: ";
+
+std::string SavePrompt(const std::string& proposed) { return "Save as [" + proposed + "] (- to cancel): "; }
 
 // The used columns of the connection grid, as one line.
 std::string GridLine(const WindowState& state) {
@@ -44,10 +43,10 @@ std::string GridLine(const WindowState& state) {
   return line.empty() ? "-1- ." : line;
 }
 
-// Draws only visible states: the first at once, then at most one per
-// interval, and on Close the last one given if it was not drawn yet. On a
-// terminal, while the window offers its details, the details key toggles a
-// second line with the connection grid.
+// Draws only visible states, and only where the terminal draws live lines:
+// the first at once, then at most one per interval, and on Close the last
+// one given if it was not drawn yet. While the window offers its details,
+// the details key toggles a second line with the connection grid.
 class ConsoleWindowView : public IWindowView {
  public:
   ConsoleWindowView(std::shared_ptr<ConsoleTerminal> terminal, ViewInputHandler onInput)
@@ -57,7 +56,7 @@ class ConsoleWindowView : public IWindowView {
   void Update(const WindowState& state) override {
     if (m_closed) return;
     std::optional<std::vector<std::string>> lines;
-    if (state.visible) lines = Lines(state);
+    if (state.visible && m_terminal->DrawsLiveLines()) lines = Lines(state);
     // While a question is asked the terminal is its own; the download goes
     // on and its state waits.
     std::unique_lock guard(m_terminal->Lock(), std::try_to_lock);
@@ -72,11 +71,9 @@ class ConsoleWindowView : public IWindowView {
       if (m_terminal->DrawsFor(this)) m_terminal->ClearLiveLines();
       return;
     }
-    Clock::duration interval = m_terminal->ErrIsTerminal() ? Clock::duration(kLiveLineInterval)
-                                                           : Clock::duration(kPlainLineInterval);
     auto now = Clock::now();
     // A second line coming or going is drawn at once: it answers a key.
-    if (m_drawnOnce && now - m_lastDraw < interval && lines->size() == m_lastLines.size()) {
+    if (m_drawnOnce && now - m_lastDraw < kLiveLineInterval && lines->size() == m_lastLines.size()) {
       m_pending = std::move(lines);
       return;
     }
@@ -89,19 +86,16 @@ class ConsoleWindowView : public IWindowView {
     std::lock_guard guard(m_terminal->Lock());
     WatchKeys(0);
     if (m_pending && *m_pending != m_lastLines) Draw(*m_pending, Clock::now());
-    if (m_terminal->ErrIsTerminal()) m_terminal->KeepLiveLines(this);
+    m_terminal->KeepLiveLines(this);
   }
 
  private:
   std::vector<std::string> Lines(const WindowState& state) const {
-    std::string first = UIConsoleBackend::ProgressLine(state);
-    // The hint goes early in the line, where a narrow terminal keeps it.
-    if (state.detailsShown && !state.expanded && m_terminal->CanReadKeys()) {
-      const std::string percent = "  " + std::to_string(state.progress) + "%";
-      first.insert(first.find(percent, state.title.size()) + percent.size(), kDetailsHint);
-    }
-    if (!state.expanded || !m_terminal->ErrIsTerminal()) return {first};
-    return {first, GridLine(state)};
+    const size_t columns = m_terminal->Columns();
+    const bool hint = state.detailsShown && !state.expanded && m_terminal->CanReadKeys();
+    std::string first = ConsoleProgressLine(state, hint, columns);
+    if (!state.expanded) return {first};
+    return {first, CutToColumns(GridLine(state), columns)};
   }
 
   // Keys are read on the window's own thread, from its loop, for as long
@@ -128,7 +122,7 @@ class ConsoleWindowView : public IWindowView {
       return;
     }
     for (char key : m_terminal->ReadWaitingBytes())
-      if (std::tolower(static_cast<unsigned char>(key)) == kDetailsKey) {
+      if (std::tolower(static_cast<unsigned char>(key)) == kConsoleDetailsKey) {
         ViewInput press;
         press.id = m_toggleId;
         m_onInput(press);
@@ -142,11 +136,7 @@ class ConsoleWindowView : public IWindowView {
   }
 
   void Draw(const std::vector<std::string>& lines, Clock::time_point now) {
-    if (m_terminal->ErrIsTerminal()) {
-      m_terminal->DrawLiveLines(this, lines);
-    } else {
-      m_terminal->Write(m_terminal->Err(), lines[0] + "\n");
-    }
+    m_terminal->DrawLiveLines(this, lines);
     m_lastLines = lines;  // before the reset: lines may be the pending ones
     m_pending.reset();
     m_drawnOnce = true;
@@ -165,37 +155,65 @@ class ConsoleWindowView : public IWindowView {
   std::optional<std::vector<std::string>> m_pending;
 };
 
-// Asks until the answer is yes or no; an empty line or the end of input is
-// the default button, Yes.
-int AskYesNo(ConsoleTerminal& terminal) {
+// Asks until the answer is yes or no; an empty line is the default button,
+// the end of input No.
+int AskYesNo(ConsoleTerminal& terminal, int defaultButton) {
   for (;;) {
-    terminal.Write(terminal.Out(), "[y/n] ");
+    terminal.Write(terminal.Err(), defaultButton == IDYES ? "[y/n] " : "[y/N] ");
     std::optional<std::string> line = terminal.ReadLine();
     if (!line) {
-      terminal.Write(terminal.Out(), "\n");
-      return IDYES;
+      terminal.Write(terminal.Err(), "\n");
+      return IDNO;
     }
     std::string answer = Lowered(WithoutTrailingBlanks(*line));
-    if (answer.empty() || answer == "y" || answer == "yes") return IDYES;
+    if (answer.empty()) return defaultButton;
+    if (answer == "y" || answer == "yes") return IDYES;
     if (answer == "n" || answer == "no") return IDNO;
   }
 }
 
-// Asks until the answer names a button; an empty line or the end of input
-// is the default button, OK.
+// Asks until the answer names a button; an empty line is the default
+// button, OK, the end of input Cancel.
 int AskChoice(ConsoleTerminal& terminal) {
   for (;;) {
-    terminal.Write(terminal.Out(), "[s]ave, [r]egular download, [c]ancel: ");
+    terminal.Write(terminal.Err(), kChoicePrompt);
     std::optional<std::string> line = terminal.ReadLine();
     if (!line) {
-      terminal.Write(terminal.Out(), "\n");
-      return IDOK;
+      terminal.Write(terminal.Err(), "\n");
+      return IDCANCEL;
     }
     std::string answer = Lowered(WithoutTrailingBlanks(*line));
     if (answer.empty() || answer == "s" || answer == "save") return IDOK;
     if (answer == "r" || answer == "regular") return IDREGULARDOWNLOAD;
     if (answer == "c" || answer == "cancel") return IDCANCEL;
   }
+}
+
+bool IsExistingFile(const std::string& path) {
+  struct stat status;
+  return stat(path.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
+}
+
+// Asks until a path is chosen, an existing file only once its replacing is
+// confirmed; an empty line takes the proposed path, "-" or the end of input
+// cancels.
+std::optional<std::string> AskPath(ConsoleTerminal& terminal, const std::string& proposed) {
+  for (;;) {
+    terminal.Write(terminal.Err(), SavePrompt(proposed));
+    std::optional<std::string> line = terminal.ReadLine();
+    if (!line) terminal.Write(terminal.Err(), "\n");
+    if (!line || *line == "-") return std::nullopt;
+    const std::string path = line->empty() ? proposed : *line;
+    if (!IsExistingFile(path)) return path;
+    terminal.Write(terminal.Err(), path + " exists. Replace it? ");
+    if (AskYesNo(terminal, IDNO) == IDYES) return path;
+  }
+}
+
+// A question with nobody to ask is answered as nobody consented: the
+// answer is printed after the question.
+void AnswerUnasked(ConsoleTerminal& terminal, const std::string& question, const char* answer) {
+  terminal.Write(terminal.Err(), question + answer + "\n");
 }
 
 }  // namespace
@@ -206,18 +224,20 @@ UIConsoleBackend::UIConsoleBackend(int inFd, int outFd, int errFd)
 UIConsoleBackend::~UIConsoleBackend() = default;
 
 void UIConsoleBackend::AskMessage(const std::string& text, unsigned type, std::function<void(int)> answered) {
+  const bool question = (type & 0x0F) == MB_YESNO;
   int button = IDOK;
   {
     std::lock_guard guard(m_terminal->Lock());
     m_terminal->ClearLiveLines();
-    m_terminal->Write(m_terminal->Out(), text + "\n");
-    if ((type & 0x0F) == MB_YESNO) {
-      if (m_terminal->InIsTerminal()) {
-        button = AskYesNo(*m_terminal);
-      } else {
-        m_terminal->Write(m_terminal->Out(), "[y/n] y\n");
-        button = IDYES;
-      }
+    // A success is the program's result; every other message is a report
+    // beside it.
+    const bool result = !question && (type & 0xF0) == MB_ICONINFORMATION;
+    m_terminal->Write(result ? m_terminal->Out() : m_terminal->Err(), text + "\n");
+    if (question && m_terminal->InIsTerminal()) {
+      button = AskYesNo(*m_terminal, IDYES);
+    } else if (question) {
+      AnswerUnasked(*m_terminal, "[y/n] ", "n");
+      button = IDNO;
     }
   }
   answered(button);
@@ -225,36 +245,28 @@ void UIConsoleBackend::AskMessage(const std::string& text, unsigned type, std::f
 
 void UIConsoleBackend::AskSaveFile(const std::string& initialPath,
                                    std::function<void(std::optional<std::string>)> answered) {
-  std::optional<std::string> path = initialPath;
+  std::optional<std::string> path;
   {
     std::lock_guard guard(m_terminal->Lock());
     m_terminal->ClearLiveLines();
-    m_terminal->Write(m_terminal->Out(), "Save as [" + initialPath + "] (- to cancel): ");
-    if (m_terminal->InIsTerminal()) {
-      // An empty line keeps the proposed path; "-" or the end of input cancels.
-      std::optional<std::string> line = m_terminal->ReadLine();
-      if (!line || *line == "-")
-        path.reset();
-      else if (!line->empty())
-        path = *line;
-      if (!line) m_terminal->Write(m_terminal->Out(), "\n");
-    } else {
-      m_terminal->Write(m_terminal->Out(), initialPath + "\n");
-    }
+    if (m_terminal->InIsTerminal())
+      path = AskPath(*m_terminal, initialPath);
+    else
+      AnswerUnasked(*m_terminal, SavePrompt(initialPath), "-");
   }
   answered(std::move(path));
 }
 
 void UIConsoleBackend::AskDownloadChoice(const std::string& text, std::function<void(int)> answered) {
-  int button = IDOK;
+  int button = IDCANCEL;
   {
     std::lock_guard guard(m_terminal->Lock());
     m_terminal->ClearLiveLines();
-    m_terminal->Write(m_terminal->Out(), "File Download: " + text + "\n");
+    m_terminal->Write(m_terminal->Err(), "File Download: " + text + "\n");
     if (m_terminal->InIsTerminal())
       button = AskChoice(*m_terminal);
     else
-      m_terminal->Write(m_terminal->Out(), "[s]ave, [r]egular download, [c]ancel: s\n");
+      AnswerUnasked(*m_terminal, kChoicePrompt, "c");
   }
   answered(button);
 }
@@ -267,12 +279,7 @@ std::unique_ptr<IWindowView> UIConsoleBackend::CreateWindowView(ViewInputHandler
 
 void UIConsoleBackend::Beep() {
   std::lock_guard guard(m_terminal->Lock());
-  if (m_terminal->ErrIsTerminal()) m_terminal->Write(m_terminal->Err(), "\a");
+  if (m_terminal->DrawsLiveLines()) m_terminal->Write(m_terminal->Err(), "\a");
 }
 
-std::string UIConsoleBackend::ProgressLine(const WindowState& state) {
-  std::string line = state.title + "  " + std::to_string(state.progress) + "%";
-  if (!state.rate.empty()) line += "  " + state.rate;
-  if (!state.timeLeft.empty()) line += "  " + state.timeLeft;
-  return WithoutTrailingBlanks(line);
-}
+void UIConsoleBackend::End() { m_terminal->End(); }

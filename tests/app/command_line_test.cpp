@@ -1,6 +1,8 @@
-// The real binary refusing malformed command lines, seen through the script UI.
+// The real binaries' command lines: kestrion refusing malformed ones, seen
+// through the script UI, and every program's help.
 #include <gtest/gtest.h>
 
+#include "tests/support/registry_values.h"
 #include "tests/support/test_env.h"
 
 namespace {
@@ -30,8 +32,7 @@ class CommandLineTest : public ::testing::Test {
     Outcome outcome = Run(args);
     ASSERT_EQ(outcome.messages.size(), 1u) << text;
     EXPECT_EQ(outcome.messages[0], text);
-    EXPECT_NE(outcome.exitCode, 0) << text;
-    EXPECT_NE(outcome.exitCode, -1) << "did not end: " << text;
+    EXPECT_EQ(outcome.exitCode, 2) << text;
     EXPECT_TRUE(outcome.windows.empty()) << text;
   }
 
@@ -70,13 +71,43 @@ TEST_F(CommandLineTest, DestinationKeepsItsBlanksAndIsUnescaped) {
   EXPECT_NE(outcome.messages[0].find("could not connect to:127.0.0.1 on port:" + std::to_string(port)),
             std::string::npos)
       << outcome.messages[0];
-  EXPECT_NE(outcome.exitCode, 0);
+  EXPECT_EQ(outcome.exitCode, 1);
   EXPECT_TRUE(testenv::ListFiles(dir.Path(), "FFF").empty());
 }
 
 TEST_F(CommandLineTest, RegistrationCommandsSucceed) {
   EXPECT_EQ(Run({"COMMAND", "START"}).exitCode, 0);
   EXPECT_EQ(Run({"COMMAND", "STOP"}).exitCode, 0);
+}
+
+// Asked about themselves, the programs answer on the output and succeed;
+// kestrion's help names its two forms, its environment and its statuses.
+TEST_F(CommandLineTest, HelpAndVersionAnswerOnTheOutput) {
+  const std::string kestrion = testenv::BuildFolder() + "/kestrion";
+  const std::string help = "Usage: kestrion URL DESTINATION\n       kestrion COMMAND START|STOP\n";
+  const struct {
+    std::string program;
+    std::string argument;
+    std::vector<std::string> said;
+  } cases[] = {
+      {kestrion, "--help", {help, "KESTRION_UI ", "KESTRION_REGISTRY ", "\n  2    the command line or the URL", "\n  130 "}},
+      {kestrion, "-h", {help}},
+      {kestrion, "--version", {"Kestrion Build 258 Beta\n"}},
+      {kestrion, "-V", {"Kestrion Build 258 Beta\n"}},
+      {testenv::BuildFolder() + "/urlbind", "--help", {"Usage: urlbind URL\n", "\n  64  a wrong command line\n"}},
+      {testenv::BuildFolder() + "/dispcall", "--help", {"Usage: dispcall PROGID METHOD", "\n  3   a call failed"}},
+  };
+  const std::string log = dir.File("ui.log");
+  for (const auto& c : cases) {
+    // Standard error goes nowhere: only the output is seen.
+    const testenv::RunResult run = testenv::RunProgram(
+        "/bin/sh", {"-c", "exec \"$0\" \"$1\" 2>/dev/null", c.program, c.argument}, dir.Path(),
+        {{"KESTRION_UI", "script"}, {"KESTRION_UI_LOG", log}, {"KESTRION_REGISTRY", dir.File("registry")}});
+    EXPECT_EQ(run.exitCode, 0) << c.argument;
+    for (const std::string& text : c.said) EXPECT_NE(run.output.find(text), std::string::npos) << c.argument << ": " << text;
+  }
+  EXPECT_FALSE(testenv::FileExists(log)) << "nothing was shown";
+  EXPECT_FALSE(testenv::FileExists(dir.File("registry")));
 }
 
 }  // namespace

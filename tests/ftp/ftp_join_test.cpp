@@ -20,7 +20,9 @@ class FtpJoinTest : public FtpDownloadTest {};
 TEST_F(FtpJoinTest, ADestinationThatCannotBeMadeEndsTheDownload) {
   const std::string folder = m_dir.File("folder"), missing = m_dir.File("missing/out.bin"),
                     removed = m_dir.File("removed/out.bin");
-  for (const std::string& destination : {folder, missing, removed}) {
+  const std::pair<std::string, std::string> cases[] = {
+      {folder, "Is a directory"}, {missing, "No such file or directory"}, {removed, "No such file or directory"}};
+  for (const auto& [destination, reason] : cases) {
     SCOPED_TRACE(destination);
     std::filesystem::create_directories(folder);
     std::filesystem::create_directories(m_dir.File("removed"));
@@ -33,8 +35,10 @@ TEST_F(FtpJoinTest, ADestinationThatCannotBeMadeEndsTheDownload) {
     const Outcome outcome = DownloadTo(server.Url(), destination);
     EXPECT_LT(std::chrono::steady_clock::now() - started, 20s);
     EXPECT_EQ(outcome.messages,
-              (std::vector<std::string>{"Request output filename could not be created, please select again",
-                                        "Problem with concating files, download [/file.bin] was not successful"}));
+              (std::vector<std::string>{"Request output filename could not be created, please select again (" +
+                                            destination + ": " + reason + ")",
+                                        "Problem with concating files, download [/file.bin] was not successful\nFile " +
+                                            destination + " could not be created: " + reason}));
     EXPECT_NE(outcome.exitCode, 0);
     EXPECT_NE(outcome.exitCode, -1) << "kestrion did not end";
     EXPECT_TRUE(outcome.leftovers.empty());

@@ -35,6 +35,11 @@ class ImmutableFolder {
 class FilesTest : public DownloadTest {
  protected:
   const std::string kOutputNotCreated = "Request output filename could not be created, please select again";
+  // The refusal and the final failure name the path and the system's reason.
+  std::string Refused(const std::string& path) const { return kOutputNotCreated + " (" + path + ": No such file or directory)"; }
+  std::string NotCreated(const std::string& path) const {
+    return "Download Aborted. (Reason=File " + path + " could not be created: No such file or directory)";
+  }
 };
 
 TEST_F(FilesTest, AnUncreatableDestinationAsksForAnotherOne) {
@@ -42,7 +47,7 @@ TEST_F(FilesTest, AnUncreatableDestinationAsksForAnotherOne) {
   SetAnswers({"ok", Path("chosen.bin")});
   Outcome outcome = Run(server.URL(), Path("missing/out.bin"));
   ASSERT_EQ(outcome.messages.size(), 2u) << outcome.output;
-  EXPECT_EQ(outcome.messages[0], kOutputNotCreated);
+  EXPECT_EQ(outcome.messages[0], Refused(Path("missing/out.bin")));
   EXPECT_EQ(outcome.messages[1], "Download [/file.bin] completed successfuly");
   ASSERT_EQ(outcome.saveDialogs.size(), 1u);
   EXPECT_EQ(outcome.saveDialogs[0], Path("missing/out.bin"));
@@ -56,7 +61,7 @@ TEST_F(FilesTest, CancellingTheSaveDialogFailsTheJoinAndDeletesThePieces) {
   SetAnswers({"ok", "cancel"});
   Outcome outcome = Run(server.URL(), Path("missing/out.bin"));
   ASSERT_EQ(outcome.messages.size(), 2u) << outcome.output;
-  EXPECT_EQ(outcome.messages[1], "Problem with concating files, download [/file.bin] was not successful");
+  EXPECT_EQ(outcome.messages[1], NotCreated(Path("missing/out.bin")));
   EXPECT_NE(outcome.exitCode, 0);
   ExpectNoPieces();
 }
@@ -66,8 +71,8 @@ TEST_F(FilesTest, TheSamePathRefusedTwiceEndsTheJoin) {
   HttpTestServer server(testenv::PatternBytes(1000, 23));
   Outcome outcome = Run(server.URL(), Path("missing/out.bin"), std::chrono::seconds(20));
   ASSERT_EQ(outcome.messages.size(), 2u) << outcome.output;
-  EXPECT_EQ(outcome.messages[0], kOutputNotCreated);
-  EXPECT_EQ(outcome.messages[1], "Problem with concating files, download [/file.bin] was not successful");
+  EXPECT_EQ(outcome.messages[0], Refused(Path("missing/out.bin")));
+  EXPECT_EQ(outcome.messages[1], NotCreated(Path("missing/out.bin")));
   EXPECT_NE(outcome.exitCode, -1);
   ExpectNoPieces();
 }

@@ -165,6 +165,11 @@ TEST_F(HandoffTest, NothingStartsUnlessTheUserSaves) {
     EXPECT_TRUE(Log("save-file").empty());
   }
   EXPECT_TRUE(Log("message").empty());
+  // On a console with nobody at a terminal to ask, the offer is cancelled.
+  m_env["KESTRION_UI"] = "console";
+  const testenv::RunResult unasked = Run("urlbind", {"http://127.0.0.1:9/x.zip"});
+  EXPECT_EQ(1, unasked.exitCode) << unasked.output;
+  EXPECT_NE(std::string::npos, unasked.output.find("[c]ancel: c\n")) << unasked.output;
 }
 
 TEST_F(HandoffTest, DispcallHandsAnHttpZipToKestrion) {
@@ -192,7 +197,7 @@ TEST_F(HandoffTest, DispcallSaysWhatFailed) {
       {{"KSNS.Protocol.1", "Initialize", "", "http://h/a.gz", "--", "Close"}, 1, "Close: no such method"},
       {{"KSNS.Protocol.9", "Open", ""}, 2, "cannot create KSNS.Protocol.9"},
       {{"KSNS.Protocol.1", "Open"}, 3, "Open failed: 0x8002000E"},
-      {{"KSNS.Protocol.1"}, 64, "usage"},
+      {{"KSNS.Protocol.1"}, 64, "Usage: dispcall"},
   };
   for (const auto& c : cases) {
     testenv::RunResult call = Run("dispcall", c.args);

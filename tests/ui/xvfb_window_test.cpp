@@ -92,13 +92,14 @@ class XvfbDisplay {
     while (!output.empty() && output.back() == '\n') output.pop_back();
     return output;
   }
-  // The first window whose title matches, waiting for it. A fresh display
-  // now and then refuses xdotool's first connection, so that is tried again.
+  // The first shown window whose title matches, waiting for it (the program
+  // also has a hidden one named after it). A fresh display now and then
+  // refuses xdotool's first connection, so that is tried again.
   std::string FindWindow(const std::string& titlePattern) const {
     const auto deadline = std::chrono::steady_clock::now() + 30s;
     std::string found;
     while (found.empty() && std::chrono::steady_clock::now() < deadline) {
-      found = Xdotool("search --sync --name '" + titlePattern + "'", 10s);
+      found = Xdotool("search --sync --onlyvisible --name '" + titlePattern + "'", 10s);
       if (found.empty()) std::this_thread::sleep_for(100ms);
     }
     return found.substr(0, found.find('\n'));
