@@ -84,7 +84,11 @@ class BrowserHandoffTest : public ::testing::TestWithParam<Browser> {
   BrowserDownload Click(const std::string& link) {
     const std::string profile = m_dir.File("home/") + GetParam().profile;
     const std::string downloads = m_dir.File("downloads");
-    std::filesystem::remove_all(profile);
+    // A fresh profile each time, but for the manifest kestrion-install put in
+    // Chromium's.
+    std::filesystem::create_directories(profile);
+    for (const auto& entry : std::filesystem::directory_iterator(profile))
+      if (entry.path().filename() != "NativeMessagingHosts") std::filesystem::remove_all(entry.path());
     std::filesystem::remove_all(downloads);
     std::filesystem::create_directories(downloads);
     const std::string driver = std::string(getenv("KESTRION_SOURCE_DIR")) + "/tests/browser/" + GetParam().driver;
@@ -128,6 +132,7 @@ testenv::ScratchDir* BrowserHandoffTest::s_install = nullptr;
 testenv::NginxServer* BrowserHandoffTest::s_nginx = nullptr;
 
 TEST_P(BrowserHandoffTest, KestrionTakesTheZipAndTheBrowserDropsItsCopy) {
+  std::filesystem::create_directories(m_dir.File("saved"));
   const std::string chosen = m_dir.File("saved/taken.zip");
   Answer({"ok", chosen});
   const BrowserDownload browser = Click("slow/taken.zip");
@@ -138,7 +143,8 @@ TEST_P(BrowserHandoffTest, KestrionTakesTheZipAndTheBrowserDropsItsCopy) {
   ASSERT_EQ(1u, Log("download-choice").size());
   EXPECT_EQ("taken.zip from 127.0.0.1:" + std::to_string(s_nginx->Port()),
             testenv::JsonString(Log("download-choice")[0], "text"));
-  EXPECT_NE(std::string::npos, AwaitFinalMessage().find("completed successfuly"));
+  const std::string finalMessage = AwaitFinalMessage();
+  EXPECT_NE(std::string::npos, finalMessage.find("completed successfuly")) << finalMessage;
   EXPECT_TRUE(testenv::ReadFile(s_nginx->FilePath("slow/taken.zip")) == testenv::ReadFile(chosen));
 }
 
@@ -170,8 +176,9 @@ TEST_P(BrowserHandoffTest, WhoGetsEachDownload) {
     EXPECT_EQ(c.files, browser.files);
     EXPECT_EQ(c.offers, Log("download-choice").size());
     EXPECT_TRUE(Log("save-file").empty());
-    if (*c.files)
+    if (*c.files) {
       EXPECT_TRUE(testenv::ReadFile(s_nginx->FilePath(c.link)) == testenv::ReadFile(m_dir.File("downloads/") + c.files));
+    }
   }
 }
 

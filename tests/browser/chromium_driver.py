@@ -10,6 +10,8 @@ browser's download until it ends. Prints one JSON object of strings: "ended"
 wait has a deadline.
 """
 import argparse
+import base64
+import hashlib
 import json
 import os
 import subprocess
@@ -111,10 +113,20 @@ def browser_socket(args, deadline):
     return f"ws://127.0.0.1:{lines[0]}{lines[1]}"
 
 
-def extension_worker(devtools, deadline):
+def extension_id(folder):
+    """The ID the manifest's key gives: the first 32 hex digits of the key's
+    SHA-256, written with the letters a to p."""
+    with open(os.path.join(folder, "manifest.json")) as f:
+        key = base64.b64decode(json.load(f)["key"])
+    return "".join(chr(ord("a") + int(digit, 16)) for digit in hashlib.sha256(key).hexdigest()[:32])
+
+
+def extension_worker(devtools, args, deadline):
+    origin = f"chrome-extension://{extension_id(args.extension)}/"
+
     def find():
         for target in devtools.call("Target.getTargets")["targetInfos"]:
-            if target["type"] == "service_worker" and target["url"].startswith("chrome-extension://"):
+            if target["type"] == "service_worker" and target["url"].startswith(origin):
                 return target
         return None
     target = poll(deadline, find, 0.2)
@@ -158,7 +170,7 @@ def run(args):
         devtools = DevTools(browser_socket(args, deadline))
         devtools.call("Browser.setDownloadBehavior", {"behavior": "allow", "downloadPath": args.downloads,
                                                       "eventsEnabled": True})
-        worker = extension_worker(devtools, deadline)
+        worker = extension_worker(devtools, args, deadline)
         click(devtools, args, deadline)
         report = follow_download(devtools, worker, deadline)
         report["files"] = " ".join(sorted(os.listdir(args.downloads)))
