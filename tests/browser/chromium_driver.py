@@ -26,6 +26,9 @@ FLAGS = ["--headless=new", "--no-sandbox", "--remote-debugging-port=0", "--no-fi
          "--disable-background-networking", "--disable-component-update", "--disable-sync", "--disable-gpu",
          "--disable-quic", "--disable-features=DisableLoadExtensionCommandLineSwitch"]
 
+# The extension's worker has run its script: chrome and the listener exist.
+LISTENING = "globalThis.chrome?.downloads?.onCreated?.hasListeners() ?? false"
+
 
 class DevTools:
     """One websocket to the browser; flat sessions carry the targets' traffic."""
@@ -132,7 +135,10 @@ def extension_worker(devtools, args, deadline):
     target = poll(deadline, find, 0.2)
     if not target:
         raise TimeoutError("the extension's service worker did not start")
-    return devtools.call("Target.attachToTarget", {"targetId": target["targetId"], "flatten": True})["sessionId"]
+    worker = devtools.call("Target.attachToTarget", {"targetId": target["targetId"], "flatten": True})["sessionId"]
+    if not poll(deadline, lambda: devtools.evaluate(worker, LISTENING)):
+        raise TimeoutError("the extension did not start listening for downloads")
+    return worker
 
 
 def click(devtools, args, deadline):
@@ -147,7 +153,7 @@ def click(devtools, args, deadline):
         raise RuntimeError(f"no link to {args.link} on the page")
 
 
-def follow_download(devtools, worker, deadline):
+def follow_download(devtools, worker, args, deadline):
     report = {"ended": "none", "listed": "0"}
     begun = devtools.wait_event("Browser.downloadWillBegin", deadline)
     if not begun:
@@ -156,9 +162,12 @@ def follow_download(devtools, worker, deadline):
                                 lambda p: p["guid"] == begun["guid"] and p["state"] != "inProgress")
     report["ended"] = ended["state"] if ended else "running"
     count = "chrome.downloads.search({}).then(list => list.length)"
-    # The extension erases a download just after cancelling it.
+    # The extension erases a download just after cancelling it, and the
+    # browser removes the partial file a moment later.
     if report["ended"] == "canceled":
-        poll(min(deadline, time.monotonic() + 3), lambda: devtools.evaluate(worker, count) == 0)
+        settle = min(deadline, time.monotonic() + 5)
+        poll(settle, lambda: devtools.evaluate(worker, count) == 0)
+        poll(settle, lambda: not os.listdir(args.downloads))
     report["listed"] = str(devtools.evaluate(worker, count))
     return report
 
@@ -172,7 +181,7 @@ def run(args):
                                                       "eventsEnabled": True})
         worker = extension_worker(devtools, args, deadline)
         click(devtools, args, deadline)
-        report = follow_download(devtools, worker, deadline)
+        report = follow_download(devtools, worker, args, deadline)
         report["files"] = " ".join(sorted(os.listdir(args.downloads)))
         try:
             devtools.call("Browser.close", timeout=3)
