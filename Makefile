@@ -47,6 +47,13 @@ install: build
 	@install -d $(PROGRAM_DIR) $(DESTDIR)$(PREFIX)/bin
 	@cd $(BUILD) && install -m 755 $(COMMANDS) $(PROGRAM_DIR)
 	@install -m 644 $(BUILD)/ksie.so $(BUILD)/ksns.so $(PROGRAM_DIR)
+# The browsers' hand-off: the host their extension starts, and the
+# extension itself (unpacked for each browser, and Firefox's .xpi).
+	@install -m 755 $(BUILD)/kestrion-browser-host $(PROGRAM_DIR)
+	@install -d $(PROGRAM_DIR)/extension/chromium $(PROGRAM_DIR)/extension/firefox
+	@install -m 644 $(BUILD)/extension/chromium/* $(PROGRAM_DIR)/extension/chromium
+	@install -m 644 $(BUILD)/extension/firefox/* $(PROGRAM_DIR)/extension/firefox
+	@install -m 644 $(BUILD)/extension/kestrion.xpi $(PROGRAM_DIR)/extension
 	@for command in $(COMMANDS); do ln -sf ../lib/kestrion/$$command $(DESTDIR)$(PREFIX)/bin/$$command; done
 	@if [ -z "$(DESTDIR)" ]; then \
 	  if [ "$$(id -u)" = 0 ] && [ -n "$$SUDO_USER" ]; then \
