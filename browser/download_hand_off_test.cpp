@@ -103,20 +103,25 @@ TEST_F(DownloadHandOffTest, TheBrowserKeepsWhatKestrionCannotTake) {
   EXPECT_EQ(1u, Offers()) << "nobody is asked when there is no kestrion";
 }
 
-TEST_F(DownloadHandOffTest, RepliesWithTheAnswerOrAnError) {
+TEST(BrowserHostTest, ReadsTheRequestOrRepliesWithAnError) {
   const struct {
     NativeMessage message;
     const char* reply;
   } cases[] = {
-      {{NativeMessage::kMessage, R"({"url":"http://h/a.gz"})"}, R"({"answer":"browser"})"},
-      {{NativeMessage::kMessage, R"({"url":"http://h/a.zip"})"}, R"({"answer":"cancelled"})"},
       {{NativeMessage::kMessage, "[]"}, R"({"error":"The message is not a JSON object of strings and numbers."})"},
       {{NativeMessage::kTooLong, ""}, R"({"error":"The message is longer than 1 MiB."})"},
       {{NativeMessage::kTruncated, ""}, R"({"error":"The message ended before its length."})"},
   };
-  testenv::WriteFile(m_dir.File("answers"), "cancel\n");
-  DownloadHandOff handOff;
-  for (const auto& c : cases) EXPECT_EQ(c.reply, HostReply(c.message, handOff));
+  for (const auto& c : cases) {
+    std::string reply;
+    EXPECT_FALSE(RequestOf(c.message, &reply));
+    EXPECT_EQ(c.reply, reply);
+  }
+  std::string reply;
+  const auto request = RequestOf({NativeMessage::kMessage, R"({"url":"http://h/a.zip","filename":"/dl/a.zip"})"}, &reply);
+  ASSERT_TRUE(request);
+  EXPECT_EQ("", reply);
+  EXPECT_EQ(R"({"answer":"cancelled"})", AnswerReply(HostAnswer::kCancelled));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "browser/download_request.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "browser/host_messages.h"
@@ -64,4 +65,9 @@ std::optional<DownloadRequest> DownloadRequest::FromMessage(const std::string& t
     return std::nullopt;
   }
   return request;
+}
+
+std::string DownloadRequest::BrowserFolder() const {
+  const size_t slash = filename.rfind('/');
+  return filename.empty() || filename[0] != '/' ? std::string() : filename.substr(0, std::max<size_t>(slash, 1));
 }

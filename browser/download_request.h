@@ -18,4 +18,8 @@ struct DownloadRequest {
   // "size" of -1 or more; other members are passed over. Nothing, with the
   // reason in *problem, when the message is not one.
   static std::optional<DownloadRequest> FromMessage(const std::string& text, std::string* problem);
+
+  // The folder the browser downloads into, when its file name says so (an
+  // absolute path); empty otherwise.
+  std::string BrowserFolder() const;
 };

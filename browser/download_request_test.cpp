@@ -12,16 +12,17 @@ TEST(DownloadRequestTest, TakesWhatEachBrowserSends) {
     const char* url;
     const char* filename;
     int64_t size;
+    const char* folder;  // the browser's download folder
   } cases[] = {
       // Chromium: no file name yet, the size known.
       {R"({"url":"http://h/a.zip","mime":"application/zip","filename":"","referrer":"http://h/","size":800000})",
-       "http://h/a.zip", "", 800000},
+       "http://h/a.zip", "", 800000, ""},
       // Firefox: the path it writes, no size.
       {R"( { "url" : "http:\/\/h\/a%20b.zip" , "filename":"/home/u/Downloads/a b.zip", "size": -1 } )",
-       "http://h/a%20b.zip", "/home/u/Downloads/a b.zip", -1},
-      {R"({"url":"http://h/\u00e9\ud83d\ude00.zip","x":true,"y":null})", "http://h/\xc3\xa9\xf0\x9f\x98\x80.zip",
-       "", -1},
-      {"{\"url\":\"http://h/\xc3\xa9.zip\",\"size\":0e3}", "http://h/\xc3\xa9.zip", "", 0},
+       "http://h/a%20b.zip", "/home/u/Downloads/a b.zip", -1, "/home/u/Downloads"},
+      {R"({"url":"http://h/\u00e9\ud83d\ude00.zip","filename":"/a.zip","x":true,"y":null})",
+       "http://h/\xc3\xa9\xf0\x9f\x98\x80.zip", "/a.zip", -1, "/"},
+      {"{\"url\":\"http://h/\xc3\xa9.zip\",\"filename\":\"a.zip\",\"size\":0e3}", "http://h/\xc3\xa9.zip", "a.zip", 0, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
@@ -31,6 +32,7 @@ TEST(DownloadRequestTest, TakesWhatEachBrowserSends) {
     EXPECT_EQ(c.url, request->url);
     EXPECT_EQ(c.filename, request->filename);
     EXPECT_EQ(c.size, request->size);
+    EXPECT_EQ(c.folder, request->BrowserFolder());
   }
 }
 

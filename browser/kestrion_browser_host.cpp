@@ -6,9 +6,30 @@
 // when an answer went out or nothing was asked, 1 otherwise.
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 
 #include "browser/browser_host.h"
 #include "platform/process/stdio_channel.h"
+
+namespace {
+
+// The browser starts the host in a folder of its choosing, often the
+// program folder, which the user may not write. The save-as dialog opens
+// there when no folder is remembered, and kestrion keeps its pieces there:
+// the browser's download folder when it named one, else the home folder.
+void EnterWorkingFolder(const DownloadRequest& request) {
+  const char* home = std::getenv("HOME");
+  std::error_code error;
+  for (const std::string& folder : {request.BrowserFolder(), std::string(home ? home : "")}) {
+    if (!folder.empty() && std::filesystem::is_directory(folder, error)) {
+      std::filesystem::current_path(folder, error);
+      if (!error) return;
+    }
+  }
+}
+
+}  // namespace
 
 int main() {
   const std::unique_ptr<StdioChannel> channel = StdioChannel::TakeOver();
@@ -18,6 +39,11 @@ int main() {
   }
   const NativeMessage message = ReadNativeMessage([&](void* buffer, size_t size) { return channel->Read(buffer, size); });
   if (message.status == NativeMessage::kNone) return 0;
-  DownloadHandOff handOff;
-  return channel->WriteAll(FrameNativeMessage(HostReply(message, handOff))) ? 0 : 1;
+  std::string reply;
+  if (const std::optional<DownloadRequest> request = RequestOf(message, &reply)) {
+    EnterWorkingFolder(*request);
+    DownloadHandOff handOff;
+    reply = AnswerReply(handOff.Offer(*request));
+  }
+  return channel->WriteAll(FrameNativeMessage(reply)) ? 0 : 1;
 }
