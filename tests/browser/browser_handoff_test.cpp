@@ -6,10 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <thread>
 
 #include "tests/support/nginx_server.h"
 #include "tests/support/registry_values.h"
+#include "tests/support/script_ui_files.h"
 #include "tests/support/test_env.h"
 
 namespace {
@@ -103,24 +103,12 @@ class BrowserHandoffTest : public ::testing::TestWithParam<Browser> {
             testenv::JsonString(report, "files")};
   }
 
+  // The answers for the next click, with a fresh log.
   void Answer(const std::vector<std::string>& answers) {
-    std::string text;
-    for (const std::string& answer : answers) text += answer + "\n";
-    testenv::WriteFile(m_dir.File("answers"), text);
+    testenv::WriteAnswers(m_dir.File("answers"), answers);
     testenv::WriteFile(m_dir.File("ui.log"), "");
   }
   std::vector<std::string> Log(const char* kind) const { return testenv::LogLinesOfKind(m_dir.File("ui.log"), kind); }
-
-  // kestrion runs detached: its final message in the log says it ended.
-  std::string AwaitFinalMessage() const {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (std::chrono::steady_clock::now() < deadline) {
-      auto messages = Log("message");
-      if (!messages.empty()) return testenv::JsonString(messages.back(), "text");
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return "<kestrion did not end>";
-  }
 
   static testenv::ScratchDir* s_install;
   static testenv::NginxServer* s_nginx;
@@ -142,7 +130,7 @@ TEST_P(BrowserHandoffTest, KestrionTakesTheZipAndTheBrowserDropsItsCopy) {
   ASSERT_EQ(1u, Log("download-choice").size());
   EXPECT_EQ("taken.zip from 127.0.0.1:" + std::to_string(s_nginx->Port()),
             testenv::JsonString(Log("download-choice")[0], "text"));
-  const std::string finalMessage = AwaitFinalMessage();
+  const std::string finalMessage = testenv::AwaitFinalMessage(m_dir.File("ui.log"));
   EXPECT_NE(std::string::npos, finalMessage.find("completed successfuly")) << finalMessage;
   EXPECT_TRUE(testenv::ReadFile(s_nginx->FilePath("slow/taken.zip")) == testenv::ReadFile(chosen));
   // Neither the browser's partial file nor kestrion's pieces, which it keeps

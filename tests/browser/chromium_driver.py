@@ -9,16 +9,15 @@ browser's download until it ends. Prints one JSON object of strings: "ended"
 "files" (the download folder's names, blank-separated); or "error". Every
 wait has a deadline.
 """
-import argparse
 import base64
 import hashlib
 import json
 import os
-import subprocess
-import sys
 import time
 
 import websocket
+
+from driver_common import folder_names, main, poll, start, stop
 
 CHROMIUM = "/usr/lib/chromium/chromium"
 # Off the network: no component updates, safe browsing or other calls home.
@@ -82,24 +81,14 @@ class DevTools:
         return result.get("result", {}).get("value")
 
 
-def poll(deadline, probe, pause=0.1):
-    while time.monotonic() < deadline:
-        value = probe()
-        if value:
-            return value
-        time.sleep(pause)
-    return None
-
-
 def start_browser(args):
     port_file = os.path.join(args.profile, "DevToolsActivePort")
     if os.path.exists(port_file):
         os.remove(port_file)
     os.makedirs(args.profile, exist_ok=True)
-    log = open(os.path.join(args.profile, "chromium.log"), "w")
     command = [CHROMIUM, *FLAGS, f"--user-data-dir={args.profile}", f"--load-extension={args.extension}",
                "about:blank"]
-    return subprocess.Popen(command, stdout=log, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+    return start(command, os.path.join(args.profile, "chromium.log"))
 
 
 def browser_socket(args, deadline):
@@ -182,32 +171,15 @@ def run(args):
         worker = extension_worker(devtools, args, deadline)
         click(devtools, args, deadline)
         report = follow_download(devtools, worker, args, deadline)
-        report["files"] = " ".join(sorted(os.listdir(args.downloads)))
+        report["files"] = folder_names(args.downloads)
         try:
             devtools.call("Browser.close", timeout=3)
         except (TimeoutError, RuntimeError, OSError, websocket.WebSocketException):
             pass
         return report
     finally:
-        try:
-            browser.wait(timeout=5)
-        except subprocess.TimeoutExpired:
-            browser.kill()
-            browser.wait()
-
-
-def main():
-    parser = argparse.ArgumentParser()
-    for name in ("profile", "extension", "downloads", "page", "link"):
-        parser.add_argument(f"--{name}", required=True)
-    parser.add_argument("--timeout", type=float, default=60)
-    args = parser.parse_args()
-    try:
-        print(json.dumps(run(args)))
-    except Exception as error:
-        print(json.dumps({"error": f"{type(error).__name__}: {error}"}))
-        sys.exit(1)
+        stop(browser)
 
 
 if __name__ == "__main__":
-    main()
+    main(run)

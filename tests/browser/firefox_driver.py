@@ -8,13 +8,12 @@ follows the browser's download until it ends. Prints one JSON object of
 strings, as chromium_driver.py does. Every wait has a deadline. Firefox
 looks for the host's manifest under $HOME/.mozilla.
 """
-import argparse
 import json
 import os
 import socket
-import subprocess
-import sys
 import time
+
+from driver_common import folder_names, main, poll, start, stop
 
 FIREFOX = "/usr/lib/firefox-esr/firefox-esr"
 ADDON_ID = "kestrion@morvane.com"
@@ -90,15 +89,6 @@ class Marionette:
         return self.call("WebDriver:ExecuteScript", {"script": body, "args": []}).get("value")
 
 
-def poll(deadline, probe, pause=0.1):
-    while time.monotonic() < deadline:
-        value = probe()
-        if value:
-            return value
-        time.sleep(pause)
-    return None
-
-
 def start_browser(args):
     os.makedirs(args.profile, exist_ok=True)
     port_file = os.path.join(args.profile, "MarionetteActivePort")
@@ -108,11 +98,9 @@ def start_browser(args):
     with open(os.path.join(args.profile, "user.js"), "w") as f:
         for name, value in prefs.items():
             f.write(f"user_pref({json.dumps(name)}, {json.dumps(value)});\n")
-    log = open(os.path.join(args.profile, "firefox.log"), "w")
     command = [FIREFOX, "--headless", "--marionette", "--remote-allow-system-access", "--no-remote", "--profile",
                args.profile]
-    return subprocess.Popen(command, stdout=log, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
-                            env=dict(os.environ, MOZ_CRASHREPORTER_DISABLE="1"))
+    return start(command, os.path.join(args.profile, "firefox.log"), dict(os.environ, MOZ_CRASHREPORTER_DISABLE="1"))
 
 
 def marionette_port(args, deadline):
@@ -175,32 +163,15 @@ def run(args):
         marionette.call("WebDriver:NewSession", {"capabilities": {}})
         click(marionette, args, deadline)
         report = follow_download(marionette, deadline)
-        report["files"] = " ".join(sorted(os.listdir(args.downloads)))
+        report["files"] = folder_names(args.downloads)
         try:
             marionette.call("Marionette:Quit", {"flags": ["eForceQuit"]})
         except (RuntimeError, OSError):
             pass
         return report
     finally:
-        try:
-            browser.wait(timeout=5)
-        except subprocess.TimeoutExpired:
-            browser.kill()
-            browser.wait()
-
-
-def main():
-    parser = argparse.ArgumentParser()
-    for name in ("profile", "extension", "downloads", "page", "link"):
-        parser.add_argument(f"--{name}", required=True)
-    parser.add_argument("--timeout", type=float, default=60)
-    args = parser.parse_args()
-    try:
-        print(json.dumps(run(args)))
-    except Exception as error:
-        print(json.dumps({"error": f"{type(error).__name__}: {error}"}))
-        sys.exit(1)
+        stop(browser)
 
 
 if __name__ == "__main__":
-    main()
+    main(run)

@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
-#include <thread>
 
 #include "tests/support/nginx_server.h"
 #include "tests/support/registry_values.h"
+#include "tests/support/script_ui_files.h"
 #include "tests/support/test_env.h"
 #include "tests/support/vsftpd_server.h"
 
@@ -59,23 +59,9 @@ class HandoffTest : public ::testing::Test {
   testenv::RunResult Run(const std::string& tool, const std::vector<std::string>& args) {
     return testenv::RunProgram(ProgramDir() + "/" + tool, args, m_dir.Path(), m_env, std::chrono::seconds(60));
   }
-  void Answer(const std::vector<std::string>& answers) {
-    std::string text;
-    for (const std::string& answer : answers) text += answer + "\n";
-    testenv::WriteFile(m_dir.File("answers"), text);
-  }
+  void Answer(const std::vector<std::string>& answers) { testenv::WriteAnswers(m_dir.File("answers"), answers); }
   std::vector<std::string> Log(const char* kind) const { return testenv::LogLinesOfKind(m_dir.File("ui.log"), kind); }
-
-  // kestrion runs detached: its final message in the log says it ended.
-  std::string AwaitFinalMessage() const {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    while (std::chrono::steady_clock::now() < deadline) {
-      auto messages = Log("message");
-      if (!messages.empty()) return testenv::JsonString(messages.back(), "text");
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return "<kestrion did not end>";
-  }
+  std::string AwaitFinalMessage() const { return testenv::AwaitFinalMessage(m_dir.File("ui.log")); }
 
   void ExpectDelivered(const std::string& served, const std::string& chosen) {
     EXPECT_NE(std::string::npos, AwaitFinalMessage().find("completed successfuly"));

@@ -1,0 +1,25 @@
+#include "tests/support/script_ui_files.h"
+
+#include <thread>
+
+#include "tests/support/test_env.h"
+
+namespace testenv {
+
+void WriteAnswers(const std::string& answersPath, const std::vector<std::string>& answers) {
+  std::string text;
+  for (const std::string& answer : answers) text += answer + "\n";
+  WriteFile(answersPath, text);
+}
+
+std::string AwaitFinalMessage(const std::string& logPath, std::chrono::seconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (std::chrono::steady_clock::now() < deadline) {
+    const std::vector<std::string> messages = LogLinesOfKind(logPath, "message");
+    if (!messages.empty()) return JsonString(messages.back(), "text");
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return "<kestrion did not end>";
+}
+
+}  // namespace testenv
