@@ -67,12 +67,7 @@ class BrowserHandoffTest : public ::testing::TestWithParam<Browser> {
   void SetUp() override {
     if (!std::filesystem::exists(GetParam().binary)) GTEST_SKIP() << GetParam().binary << " is not installed";
     ASSERT_TRUE(s_nginx->Running()) << s_nginx->Error();
-    m_env = {{"HOME", m_dir.File("home")},
-             {"XDG_CONFIG_HOME", ""},
-             {"KESTRION_REGISTRY", m_dir.File("registry")},
-             {"KESTRION_UI", "script"},
-             {"KESTRION_UI_LOG", m_dir.File("ui.log")},
-             {"KESTRION_UI_ANSWERS", m_dir.File("answers")}};
+    m_env = testenv::ScriptEnvironmentIn(m_dir.Path());
     std::filesystem::create_directories(m_dir.File("home"));
     testenv::RunResult install =
         testenv::RunProgram(ProgramDir() + "/kestrion-install", {}, m_dir.Path(), m_env, std::chrono::seconds(60));

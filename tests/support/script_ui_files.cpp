@@ -6,6 +6,15 @@
 
 namespace testenv {
 
+std::map<std::string, std::string> ScriptEnvironmentIn(const std::string& folder) {
+  return {{"HOME", folder + "/home"},
+          {"XDG_CONFIG_HOME", ""},
+          {"KESTRION_REGISTRY", folder + "/registry"},
+          {"KESTRION_UI", "script"},
+          {"KESTRION_UI_LOG", folder + "/ui.log"},
+          {"KESTRION_UI_ANSWERS", folder + "/answers"}};
+}
+
 void WriteAnswers(const std::string& answersPath, const std::vector<std::string>& answers) {
   std::string text;
   for (const std::string& answer : answers) text += answer + "\n";

@@ -41,13 +41,7 @@ class HandoffTest : public ::testing::Test {
   static std::string ProgramDir() { return s_install->File("Kestrion Files"); }
 
   void SetUp() override {
-    // The browsers' manifests go into a home of the test's own.
-    m_env = {{"HOME", m_dir.File("home")},
-             {"XDG_CONFIG_HOME", ""},
-             {"KESTRION_REGISTRY", m_dir.File("registry")},
-             {"KESTRION_UI", "script"},
-             {"KESTRION_UI_LOG", m_dir.File("ui.log")},
-             {"KESTRION_UI_ANSWERS", m_dir.File("answers")}};
+    m_env = testenv::ScriptEnvironmentIn(m_dir.Path());
     setenv("KESTRION_REGISTRY", m_dir.File("registry").c_str(), 1);
     std::filesystem::create_directories(m_dir.File("dl"));
     Answer({});
