@@ -43,10 +43,10 @@ async function dropBrowserCopy(id) {
   await api.downloads.erase({ id });
 }
 
-// One question to the host on a port of its own. An open port keeps the
-// background alive, however long the user takes to answer, where a pending
-// one-off message does not: Firefox stops an idle background page under it
-// and the answer is lost.
+// One question to the host on a port of its own: while a native port is
+// open, Chromium keeps the extension's service worker running, however long
+// the user takes to answer, where a one-off message is bound by the worker's
+// time limits.
 function askHost(request) {
   return new Promise((resolve, reject) => {
     const port = api.runtime.connectNative(HOST);
