@@ -20,7 +20,9 @@ import websocket
 from driver_common import folder_names, main, poll, start, stop
 
 CHROMIUM = "/usr/lib/chromium/chromium"
-# Off the network: no component updates, safe browsing or other calls home.
+# Off the network (no component updates, sync or other calls home), as
+# root without the sandbox, and with --load-extension kept working where a
+# build turns it off by default.
 FLAGS = ["--headless=new", "--no-sandbox", "--remote-debugging-port=0", "--no-first-run",
          "--disable-background-networking", "--disable-component-update", "--disable-sync", "--disable-gpu",
          "--disable-quic", "--disable-features=DisableLoadExtensionCommandLineSwitch"]
