@@ -118,7 +118,7 @@ TEST(BrowserHostTest, ReadsTheRequestOrRepliesWithAnError) {
     EXPECT_EQ(c.reply, reply);
   }
   std::string reply;
-  const auto request = RequestOf({NativeMessage::kMessage, R"({"url":"http://h/a.zip","filename":"/dl/a.zip"})"}, &reply);
+  const auto request = RequestOf({NativeMessage::kMessage, R"({"url":"http://h/a.zip"})"}, &reply);
   ASSERT_TRUE(request);
   EXPECT_EQ("", reply);
   EXPECT_EQ(R"({"answer":"cancelled"})", AnswerReply(HostAnswer::kCancelled));

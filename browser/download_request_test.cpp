@@ -22,7 +22,8 @@ TEST(DownloadRequestTest, TakesWhatEachBrowserSends) {
        "http://h/a%20b.zip", "/home/u/Downloads/a b.zip", -1, "/home/u/Downloads"},
       {R"({"url":"http://h/\u00e9\ud83d\ude00.zip","filename":"/a.zip","x":true,"y":null})",
        "http://h/\xc3\xa9\xf0\x9f\x98\x80.zip", "/a.zip", -1, "/"},
-      {"{\"url\":\"http://h/\xc3\xa9.zip\",\"filename\":\"a.zip\",\"size\":0e3}", "http://h/\xc3\xa9.zip", "a.zip", 0, ""},
+      {"{\"url\":\"http://h/\xc3\xa9.zip\",\"filename\":\"a.zip\",\"size\":0e3}", "http://h/\xc3\xa9.zip", "a.zip", 0,
+       ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);

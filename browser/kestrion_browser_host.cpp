@@ -37,7 +37,8 @@ int main() {
     std::fprintf(stderr, "kestrion-browser-host: cannot take over standard input and output\n");
     return 1;
   }
-  const NativeMessage message = ReadNativeMessage([&](void* buffer, size_t size) { return channel->Read(buffer, size); });
+  const NativeMessage message =
+      ReadNativeMessage([&](void* buffer, size_t size) { return channel->Read(buffer, size); });
   if (message.status == NativeMessage::kNone) return 0;
   std::string reply;
   if (const std::optional<DownloadRequest> request = RequestOf(message, &reply)) {

@@ -89,8 +89,9 @@ class BrowserHandoffTest : public ::testing::TestWithParam<Browser> {
     const std::string driver = std::string(getenv("KESTRION_SOURCE_DIR")) + "/tests/browser/" + GetParam().driver;
     testenv::RunResult run = testenv::RunProgram(
         "/usr/bin/python3",
-        {driver, "--profile", profile, "--extension", testenv::BuildFolder() + "/extension/" + GetParam().extension,
-         "--downloads", downloads, "--page", s_nginx->Url("index.html"), "--link", link},
+        {"-B", driver, "--profile", profile, "--extension",
+         testenv::BuildFolder() + "/extension/" + GetParam().extension, "--downloads", downloads, "--page",
+         s_nginx->Url("index.html"), "--link", link},
         m_dir.Path(), m_env, std::chrono::seconds(150));
     const std::string report = run.output.substr(std::min(run.output.size(), run.output.rfind("\n{") + 1));
     return {testenv::JsonString(report, "error") + (run.exitCode == 0 ? "" : run.output),
@@ -162,7 +163,8 @@ TEST_P(BrowserHandoffTest, WhoGetsEachDownload) {
     EXPECT_EQ(c.offers, Log("download-choice").size());
     EXPECT_TRUE(Log("save-file").empty());
     if (*c.files) {
-      EXPECT_TRUE(testenv::ReadFile(s_nginx->FilePath(c.link)) == testenv::ReadFile(m_dir.File("downloads/") + c.files));
+      const std::string kept = m_dir.File("downloads/") + c.files;
+      EXPECT_TRUE(testenv::ReadFile(s_nginx->FilePath(c.link)) == testenv::ReadFile(kept));
     }
   }
 }
