@@ -67,6 +67,13 @@ install: build
 	fi
 	@for command in $(COMMANDS); do ln -sf ../lib/kestrion/$$command $(BIN_DIR)/$$command; done
 	@for page in $(MAN_PAGES); do install -m 644 man/$$page.1 $(MAN_DIR); done
+# The browsers' hand-off: the host their extension starts, and the
+# extension itself (unpacked for each browser, and Firefox's .xpi).
+	@install -m 755 $(BUILD)/kestrion-browser-host $(PROGRAM_DIR)
+	@install -d $(PROGRAM_DIR)/extension/chromium $(PROGRAM_DIR)/extension/firefox
+	@install -m 644 $(BUILD)/extension/chromium/* $(PROGRAM_DIR)/extension/chromium
+	@install -m 644 $(BUILD)/extension/firefox/* $(PROGRAM_DIR)/extension/firefox
+	@install -m 644 $(BUILD)/extension/kestrion.xpi $(PROGRAM_DIR)/extension
 	@if [ -z "$(DESTDIR)" ]; then \
 	  if [ "$$(id -u)" = 0 ] && [ -n "$$SUDO_USER" ]; then \
 	    install -d -o "$$SUDO_USER" $(PROGRAM_DIR)/ADFiles; \

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "offer/download_type.h"
 #include "platform/com/wide_text.h"
 #include "platform/urlmon/find_mime.h"
 
@@ -12,21 +13,7 @@ namespace {
 constexpr size_t kUrlBufferSize = 4096;
 constexpr size_t kMimeBufferSize = 256;
 
-constexpr char kZipType[] = "application/x-zip-compressed";
-constexpr char kProgramType[] = "application/x-msdownload";
-constexpr char kMimeDatabaseKey[] = "MIME\\Database\\Content Type\\";
-
 bool Fits(const std::string& text, size_t bufferSize) { return text.size() + 1 <= bufferSize; }
-
-// A type the browser has a viewer for: its MIME-database key holds a CLSID.
-bool HasMimeClsid(const std::string& type) {
-  HKEY key = nullptr;
-  if (RegOpenKeyEx(HKEY_CLASSES_ROOT, kMimeDatabaseKey + type, &key) != ERROR_SUCCESS) return false;
-  DWORD size = 0;
-  const bool found = RegQueryValueEx(key, "CLSID", nullptr, nullptr, &size) == ERROR_SUCCESS;
-  RegCloseKey(key);
-  return found;
-}
 
 // The type the platform suggests for the URL alone; empty when none.
 std::u16string SuggestedMimeType(const std::string& url) {
@@ -72,8 +59,7 @@ bool CKestrionIE::MayBeDownload() const {
   const std::u16string wideType = SuggestedMimeType(m_offer.m_strUrl);
   if (wideType.empty()) return true;
   const std::string type = Utf8FromWide(wideType);
-  if (!Fits(type, kMimeBufferSize) || HasMimeClsid(type)) return false;
-  return type == kZipType || type == kProgramType;
+  return Fits(type, kMimeBufferSize) && MayBeDownloadType(type);
 }
 
 HRESULT CKestrionIE::Offer() {

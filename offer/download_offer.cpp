@@ -19,6 +19,8 @@ constexpr char kProgramKey[] = "SOFTWARE\\Morvane\\Kestrion";
 constexpr char kExeLocationValue[] = "EXELOCATION";
 constexpr DWORD kExeLocationBufferSize = 254;
 constexpr char kSeparators[] = ",;:=?\\/";
+// WinExec's results up to this one are errors.
+constexpr unsigned kWinExecLastError = 31;
 
 std::string UpperCase(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
@@ -137,7 +139,9 @@ HRESULT DownloadOffer::SaveAndLaunch() const {
   SetDownloadDirectory(FolderOf(*chosen));
   std::string exeLocation;
   if (!GetExeLocation(&exeLocation)) return S_FALSE;
-  WinExec(LaunchCommandLine(exeLocation, m_strUrl, *chosen), SW_SHOWNORMAL);
+  // Only the browser host looks at the outcome: when kestrion did not start,
+  // the browser has to keep its download.
+  if (WinExec(LaunchCommandLine(exeLocation, m_strUrl, *chosen), SW_SHOWNORMAL) <= kWinExecLastError) return E_FAIL;
   return E_PENDING;
 }
 

@@ -54,7 +54,8 @@ class DownloadOffer : public UrlParts {
   ChoiceResult ShowChoice() const;
   // Save-as in the remembered download folder, remember the chosen folder,
   // start kestrion (EXELOCATION). E_PENDING when it was started; S_FALSE
-  // when the dialog was cancelled or EXELOCATION is missing.
+  // when the dialog was cancelled or EXELOCATION is missing; E_FAIL when
+  // kestrion could not be started.
   HRESULT SaveAndLaunch() const;
 
   // The browser's download folder, or empty.

@@ -11,6 +11,7 @@
 #include "platform/com/type_library.h"
 #include "platform/process/run_and_wait.h"
 #include "platform/registry/registry.h"
+#include "tools/native_host_manifests.h"
 #include "tools/tool_output.h"
 
 namespace {
@@ -20,6 +21,8 @@ constexpr const char* kLibraryNames[] = {"ksie.so", "ksns.so"};
 constexpr char kProgramKey[] = "SOFTWARE\\Morvane\\Kestrion";
 constexpr char kBannerFolder[] = "ADFiles";
 constexpr char kInstallConfig[] = "Install.CFG";
+// The browsers' extension hands their downloads to it.
+constexpr char kBrowserHostName[] = "kestrion-browser-host";
 
 struct ContentType {
   const char* extension;
@@ -194,13 +197,14 @@ bool Installation::Install(const std::string& adSite) const {
   for (const BrowserKey& browserKey : kBrowserKeys) CreateKey(browserKey.root, browserKey.path);
   for (const char* library : kLibraryNames)
     if (!RegisterLibrary(library)) return false;
-  return RunRegistrationCommand("START");
+  return RunRegistrationCommand("START") && WriteBrowserManifests();
 }
 
 bool Installation::Remove() const {
   bool done = true;
   if (std::filesystem::exists(PathOf(kProgramName))) done = RunRegistrationCommand("STOP");
   for (const char* library : kLibraryNames) UnregisterLibrary(PathOf(library));
+  NativeHostManifests::ForThisUser().Remove(PathOf(kBrowserHostName));
   RemoveContentTypes();
   RegDeleteKey(HKEY_LOCAL_MACHINE, kProgramKey);
   DeleteEmptyKeys(HKEY_LOCAL_MACHINE, "SOFTWARE\\Morvane");
@@ -240,6 +244,12 @@ bool Installation::WriteBannerFiles(const std::string& adSite) const {
   std::fprintf(stderr, "kestrion-install: cannot write %s and %s\n", PathOf(kBannerFolder).c_str(),
                PathOf(kInstallConfig).c_str());
   return false;
+}
+
+// Only a program folder with the host gets the browsers' manifests.
+bool Installation::WriteBrowserManifests() const {
+  if (!std::filesystem::exists(PathOf(kBrowserHostName))) return true;
+  return NativeHostManifests::ForThisUser().Write(PathOf(kBrowserHostName));
 }
 
 bool Installation::RegisterLibrary(const std::string& name) const {

@@ -4,8 +4,10 @@
 // folder (kestrion, ksie.so, ksns.so): the program's registry values, the
 // banner folder and Install.CFG, the MIME types the interceptor looks for,
 // the browser's keys that the hook hangs from, both libraries registered and
-// kestrion's COMMAND START. Remove undoes all of it, leaving the browser's
-// keys only when something else is in them.
+// kestrion's COMMAND START, and, when kestrion-browser-host is in the
+// folder, the browsers' manifests that let Kestrion's extension start it.
+// Remove undoes all of it, leaving the browser's keys only when something
+// else is in them.
 
 #include <string>
 
@@ -29,6 +31,7 @@ class Installation {
   std::string PathOf(const std::string& name) const { return m_programDir + "/" + name; }
   bool WriteProgramSettings(const std::string& adSite) const;
   bool WriteBannerFiles(const std::string& adSite) const;
+  bool WriteBrowserManifests() const;
   bool RegisterLibrary(const std::string& name) const;
   bool RunRegistrationCommand(const char* word) const;
 

@@ -1,6 +1,7 @@
 // kestrion-install [--remove] [--ad-site URL]: installs Kestrion for the
 // user who runs it, from the folder this tool lies in (kestrion, ksie.so and
-// ksns.so beside it), or with --remove takes that installation away again.
+// ksns.so beside it; kestrion-browser-host too, for the browsers'
+// extension), or with --remove takes that installation away again.
 // Exit status: 0 done, 1 a step failed, 64 a wrong command line.
 
 #include <cstdio>

@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
-#include <thread>
 
 #include "tests/support/nginx_server.h"
 #include "tests/support/registry_values.h"
+#include "tests/support/script_ui_files.h"
 #include "tests/support/test_env.h"
 #include "tests/support/vsftpd_server.h"
 
@@ -30,7 +30,8 @@ class HandoffTest : public ::testing::Test {
   static void SetUpTestSuite() {
     s_install = new testenv::ScratchDir;
     std::filesystem::create_directories(ProgramDir());
-    for (const char* name : {"kestrion", "ksie.so", "ksns.so", "kestrion-install", "urlbind", "dispcall"})
+    for (const char* name :
+         {"kestrion", "ksie.so", "ksns.so", "kestrion-install", "urlbind", "dispcall", "kestrion-browser-host"})
       std::filesystem::copy_file(testenv::BuildFolder() + "/" + name, ProgramDir() + "/" + name);
   }
   static void TearDownTestSuite() {
@@ -40,10 +41,7 @@ class HandoffTest : public ::testing::Test {
   static std::string ProgramDir() { return s_install->File("Kestrion Files"); }
 
   void SetUp() override {
-    m_env = {{"KESTRION_REGISTRY", m_dir.File("registry")},
-             {"KESTRION_UI", "script"},
-             {"KESTRION_UI_LOG", m_dir.File("ui.log")},
-             {"KESTRION_UI_ANSWERS", m_dir.File("answers")}};
+    m_env = testenv::ScriptEnvironmentIn(m_dir.Path());
     setenv("KESTRION_REGISTRY", m_dir.File("registry").c_str(), 1);
     std::filesystem::create_directories(m_dir.File("dl"));
     Answer({});
@@ -55,23 +53,9 @@ class HandoffTest : public ::testing::Test {
   testenv::RunResult Run(const std::string& tool, const std::vector<std::string>& args) {
     return testenv::RunProgram(ProgramDir() + "/" + tool, args, m_dir.Path(), m_env, std::chrono::seconds(60));
   }
-  void Answer(const std::vector<std::string>& answers) {
-    std::string text;
-    for (const std::string& answer : answers) text += answer + "\n";
-    testenv::WriteFile(m_dir.File("answers"), text);
-  }
+  void Answer(const std::vector<std::string>& answers) { testenv::WriteAnswers(m_dir.File("answers"), answers); }
   std::vector<std::string> Log(const char* kind) const { return testenv::LogLinesOfKind(m_dir.File("ui.log"), kind); }
-
-  // kestrion runs detached: its final message in the log says it ended.
-  std::string AwaitFinalMessage() const {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    while (std::chrono::steady_clock::now() < deadline) {
-      auto messages = Log("message");
-      if (!messages.empty()) return testenv::JsonString(messages.back(), "text");
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return "<kestrion did not end>";
-  }
+  std::string AwaitFinalMessage() const { return testenv::AwaitFinalMessage(m_dir.File("ui.log")); }
 
   void ExpectDelivered(const std::string& served, const std::string& chosen) {
     EXPECT_NE(std::string::npos, AwaitFinalMessage().find("completed successfuly"));
@@ -104,6 +88,19 @@ TEST_F(HandoffTest, InstallWritesWhatTheLibrariesNeedAndRemoveTakesItAway) {
               RegistryString(HKEY_CLASSES_ROOT, std::string("PROTOCOLS\\Name-Space Handler\\") + scheme + "\\ZKS",
                              "CLSID"));
   EXPECT_EQ("{E41D5C72-93B0-11D2-A6F1-444553540001}", RegistryString(HKEY_CLASSES_ROOT, "KSNS.Protocol.1\\CLSID", ""));
+  const std::pair<std::string, std::string> manifests[] = {
+      {".config/chromium/NativeMessagingHosts", R"("allowed_origins": ["chrome-extension://)"},
+      {".config/google-chrome/NativeMessagingHosts", R"("allowed_origins": ["chrome-extension://)"},
+      {".mozilla/native-messaging-hosts", R"("allowed_extensions": ["kestrion@morvane.com"])"},
+  };
+  for (const auto& [folder, allowed] : manifests) {
+    const std::string manifest = testenv::ReadFile(m_dir.File("home/" + folder + "/com.morvane.kestrion.json"));
+    EXPECT_NE(std::string::npos, manifest.find(R"("path": ")" + ProgramDir() + "/kestrion-browser-host\"")) << folder;
+    EXPECT_NE(std::string::npos, manifest.find(allowed)) << folder;
+  }
+  // Another installation's manifest is not ours to remove.
+  const std::string othersManifest = m_dir.File("home/.mozilla/native-messaging-hosts/com.morvane.kestrion.json");
+  testenv::WriteFile(othersManifest, R"({"path": "/elsewhere/kestrion-browser-host"})");
 
   testenv::RunResult removal = Run("kestrion-install", {"--remove"});
   EXPECT_EQ(0, removal.exitCode) << removal.output;
@@ -111,6 +108,9 @@ TEST_F(HandoffTest, InstallWritesWhatTheLibrariesNeedAndRemoveTakesItAway) {
     EXPECT_EQ(kRegistryHeader, testenv::ReadFile(m_dir.File("registry/") + root + ".reg")) << root;
   EXPECT_FALSE(std::filesystem::exists(ProgramDir() + "/Install.CFG"));
   EXPECT_FALSE(std::filesystem::exists(ProgramDir() + "/ADFiles"));
+  EXPECT_FALSE(std::filesystem::exists(m_dir.File("home/" + manifests[0].first)));
+  EXPECT_FALSE(std::filesystem::exists(m_dir.File("home/" + manifests[1].first)));
+  EXPECT_TRUE(std::filesystem::exists(othersManifest));
 }
 
 TEST_F(HandoffTest, UrlbindHandsAnHttpZipToKestrion) {
