@@ -25,7 +25,11 @@ class InstallTest : public ::testing::Test {
                                                  "BUILD=" + testenv::BuildFolder()},
                                m_dir.Path(), Environment(), std::chrono::seconds(600));
   }
-  std::map<std::string, std::string> Environment() const { return {{"KESTRION_REGISTRY", m_dir.File("registry")}}; }
+  // A home of its own: kestrion-install writes the browsers' host manifests there.
+  std::map<std::string, std::string> Environment() const {
+    return {{"KESTRION_REGISTRY", m_dir.File("registry")}, {"HOME", m_dir.File("home")},
+            {"XDG_CONFIG_HOME", m_dir.File("home/.config")}};
+  }
   std::string Prefix() const { return m_dir.File("prefix"); }
   std::string Installed(const std::string& path) const { return Prefix() + "/" + path; }
   bool HasKey() {
