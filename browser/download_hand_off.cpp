@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "offer/download_type.h"
+#include "platform/ui/ui.h"
 
 namespace {
 
@@ -51,6 +52,9 @@ HostAnswer AnswerToSave(HRESULT launch) {
 
 HostAnswer DownloadHandOff::Offer(const DownloadRequest& request) {
   if (!IsOffered(request)) return HostAnswer::kBrowser;
+  // A choice nobody can see would come back cancelled, and the browser
+  // would drop the user's download.
+  if (!CurrentUIBackend().CanAsk()) return HostAnswer::kBrowser;
   // Without kestrion to start there is nothing to offer.
   std::string exeLocation;
   if (!DownloadOffer::GetExeLocation(&exeLocation)) return HostAnswer::kBrowser;

@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
 #include "browser/browser_host.h"
 #include "platform/registry/registry.h"
+#include "platform/ui/ui_console_backend.h"
 #include "platform/ui/ui_script_backend.h"
 #include "tests/support/launch_recorder.h"
 #include "tests/support/registry_values.h"
@@ -101,6 +103,14 @@ TEST_F(DownloadHandOffTest, TheBrowserKeepsWhatKestrionCannotTake) {
   RegCloseKey(key);
   EXPECT_EQ(HostAnswer::kBrowser, handOff.Offer(Request("http://h/a.exe")));
   EXPECT_EQ(1u, Offers()) << "nobody is asked when there is no kestrion";
+
+  std::FILE* nobody = std::fopen("/dev/null", "r+");
+  ASSERT_NE(nullptr, nobody);
+  SetUIBackend(std::make_unique<UIConsoleBackend>(fileno(nobody), fileno(nobody), fileno(nobody)));
+  EXPECT_EQ(HostAnswer::kBrowser, handOff.Offer(Request("http://h/a.zip", "application/zip")))
+      << "with nobody to ask, the download stays with the browser";
+  SetUIBackend(nullptr);
+  std::fclose(nobody);
 }
 
 TEST(BrowserHostTest, ReadsTheRequestOrRepliesWithAnError) {

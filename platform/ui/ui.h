@@ -57,6 +57,9 @@ class UIBackend {
   virtual void AskMessage(const std::string& text, unsigned type, std::function<void(int)> answered) = 0;
   virtual void AskSaveFile(const std::string& initialPath,
                            std::function<void(std::optional<std::string>)> answered) = 0;
+  // False when no question can reach a person, so that each would be
+  // answered as nobody consented. Any thread.
+  virtual bool CanAsk() const { return true; }
   // A backend that cannot show the choice cancels the offer.
   virtual void AskDownloadChoice(const std::string&, std::function<void(int)> answered) { answered(IDCANCEL); }
   // The asking thread gave up waiting (it was told to quit): questions it

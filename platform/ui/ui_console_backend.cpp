@@ -257,6 +257,8 @@ void UIConsoleBackend::AskSaveFile(const std::string& initialPath,
   answered(std::move(path));
 }
 
+bool UIConsoleBackend::CanAsk() const { return m_terminal->InIsTerminal(); }
+
 void UIConsoleBackend::AskDownloadChoice(const std::string& text, std::function<void(int)> answered) {
   int button = IDCANCEL;
   {

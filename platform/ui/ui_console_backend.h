@@ -35,6 +35,7 @@ class UIConsoleBackend : public UIBackend {
   void AskSaveFile(const std::string& initialPath,
                    std::function<void(std::optional<std::string>)> answered) override;
   void AskDownloadChoice(const std::string& text, std::function<void(int)> answered) override;
+  bool CanAsk() const override;
   std::unique_ptr<IWindowView> CreateWindowView(ViewInputHandler onInput) override;
   void Beep() override;
   void End() override;
