@@ -96,3 +96,25 @@ TEST(ManagerPaths, SplitAtTheLastSlashOrBackslash) {
   EXPECT_EQ(CFileDownloadManager::GetDirectoryPart("dir/x\\y/f"), "dir/x\\y");
   EXPECT_EQ(CFileDownloadManager::GetDirectoryPart("file.zip"), "");
 }
+
+// Sizes from the network may be anything up to the largest int64_t, and more
+// may arrive than was announced: the display stays within its bounds.
+TEST(ProgressAccounting, ExtremeSizesStayWithinBounds) {
+  const struct {
+    int64_t size, received;
+    int percent;
+    const char* timeLeft;
+  } cases[] = {
+      {INT64_MAX, 1000, 0, "277777777777 Hours, 46 Min, 40 Seconds"},
+      {1000, 5000, 100, "0 Seconds"},
+  };
+  for (const auto& c : cases) {
+    ClockedManager manager;
+    manager.m_nFileSize = c.size;
+    manager.AddReceived(1, 1, 1);
+    manager.m_now += 1;
+    manager.AddReceived(c.received - 1, 1, c.received);
+    EXPECT_EQ(manager.Window().progress, c.percent) << c.size;
+    EXPECT_EQ(manager.Window().timeLeft.substr(0, manager.Window().timeLeft.find("    (")), c.timeLeft) << c.size;
+  }
+}

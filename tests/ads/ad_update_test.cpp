@@ -103,6 +103,14 @@ TEST_F(AdUpdateRun, ALargeDownloadBringsTheBannersOfTheAdSite) {
   EXPECT_EQ(order, (std::vector<std::string>{"list.txt", "c.jpg", "b.png", "a.gif"}));
 }
 
+// The updater's background downloads are silent, their failure to connect
+// too: the user sees the one message of the download.
+TEST_F(AdUpdateRun, AnAdSiteThatCannotBeReachedShowsNothing) {
+  m_install.SetAdSite("http://127.0.0.1:" + std::to_string(testenv::FreeLoopbackPort()) + "/list.txt");
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  DownloadUserFile(1 << 20, [until] { return std::chrono::steady_clock::now() > until; });
+}
+
 TEST_F(AdUpdateRun, AUserDownloadEndingMidBannerEndsTheProgramAndLeavesNothing) {
   HttpTestServer site;
   site.SetHandler([&site](const HttpRequest& request) {
