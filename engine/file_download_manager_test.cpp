@@ -105,7 +105,7 @@ TEST(ProgressAccounting, ExtremeSizesStayWithinBounds) {
     int percent;
     const char* timeLeft;
   } cases[] = {
-      {INT64_MAX, 1000, 0, "277777777777 Hours, 46 Min, 40 Seconds"},
+      {INT64_MAX, 1, 0, "277777777777 Hours, 46 Min, 40 Seconds"},
       {1000, 5000, 100, "0 Seconds"},
   };
   for (const auto& c : cases) {
