@@ -44,6 +44,10 @@ def seconds(value):
     return f"{value:.3f}" if value < 1 else f"{value:.2f}"
 
 
+def rate(mib_per_second):
+    return f"{mib_per_second:.1f}" if mib_per_second < 10 else f"{mib_per_second:.0f}"
+
+
 def rows(case, figures):
     mib = case["size"] / 1048576
     out = []
@@ -52,7 +56,7 @@ def rows(case, figures):
         ratio = "—" if row["ratio"] is None else f"{row['ratio']:.2f}"
         name = tool + ("" if row["all_ok"] else " (a file DIFFERED)")
         out.append((name, seconds(row["median"]), f"{seconds(row['p25'])}–{seconds(row['p75'])}",
-                    f"{mib / row['median']:.0f}" if row["median"] > 0 else "—", ratio,
+                    rate(mib / row["median"]) if row["median"] > 0 else "—", ratio,
                     f"{row['cpu']:.2f}", f"{row['peak_rss_mib']:.1f}"))
     return out
 

@@ -135,7 +135,8 @@ void CHTTPFileDownloadManager::AddConnections(int n) {
   }
 }
 
-void CHTTPFileDownloadManager::ResumeRange(int64_t start, int64_t end, int earlyCloses, int barrenResumes) {
+void CHTTPFileDownloadManager::ResumeRange(int64_t start, int64_t end, int earlyCloses, int barrenResumes,
+                                           int loneRefusals) {
   if (m_bAborted) return;
   // Pieces of ended connections go into place as they end, so that a
   // server that ends every connection early leaves few on disk.
@@ -144,6 +145,7 @@ void CHTTPFileDownloadManager::ResumeRange(int64_t start, int64_t end, int early
       NewConnection(start, end, false, static_cast<int>(m_connections.size()) + 1);
   connection->m_nEarlyCloses = earlyCloses;
   connection->m_nBarrenResumes = barrenResumes;
+  connection->m_nLoneRefusals = loneRefusals;
   connection->m_bResumed = true;
   ConnectOrAbort(connection);
 }
@@ -204,13 +206,7 @@ void CHTTPFileDownloadManager::StartWaitingRanges() {
       return;
     }
     m_waiting.erase(m_waiting.begin() + static_cast<std::ptrdiff_t>(i));
-    CHTTPSocket* connection =
-        NewConnection(range.start, range.end, false, static_cast<int>(m_connections.size()) + 1);
-    connection->m_nEarlyCloses = range.earlyCloses;
-    connection->m_nBarrenResumes = range.barrenResumes;
-    connection->m_nLoneRefusals = range.loneRefusals;
-    connection->m_bResumed = true;
-    ConnectOrAbort(connection);
+    ResumeRange(range.start, range.end, range.earlyCloses, range.barrenResumes, range.loneRefusals);
   }
 }
 

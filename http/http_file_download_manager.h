@@ -45,14 +45,14 @@ class CHTTPFileDownloadManager : public CFileDownloadManager {
   // Called by the connections, on the manager thread.
   void AddConnections(int n);
   // A new connection for [start, end) (end -1: to the end of the file) that
-  // starts with these counts of early closes and of resumes in a row that
-  // brought nothing.
-  void ResumeRange(int64_t start, int64_t end, int earlyCloses, int barrenResumes);
+  // starts with these counts of early closes, of resumes in a row that
+  // brought nothing and of refusals in a row while it was alone.
+  void ResumeRange(int64_t start, int64_t end, int earlyCloses, int barrenResumes, int loneRefusals = 0);
   // The server refused a connection for [start, end) for now (503, 429):
   // the range waits until another connection has ended, and at least the
   // seconds the server asked for (-1: none), at most StallSeconds. Counts
-  // as ResumeRange's; loneRefusals: refusals in a row of this range while
-  // no other connection ran; the refusal's status line.
+  // as ResumeRange's (this refusal not yet among them); the refusal's status
+  // line, for when it is the last.
   void PostponeRange(int64_t start, int64_t end, int earlyCloses, int barrenResumes, int loneRefusals,
                      int64_t retryAfterSeconds, const std::string& refusal);
   // The first response names the file (its ETag and Last-Modified); every

@@ -82,9 +82,9 @@ std::string CHTTPSocket::FormatHost(const std::string& host, int port) {
   return text;
 }
 
-std::string CHTTPSocket::FormatRequest(const std::string& path, const std::string& host, int port, int64_t start,
+std::string CHTTPSocket::FormatRequest(const std::string& target, const std::string& host, int port, int64_t start,
                                        int64_t end) {
-  std::string text = Format(http_messages::kRequestLine, path.c_str());
+  std::string text = Format(http_messages::kRequestLine, target.c_str());
   text += http_messages::kAcceptLine;
   text += Format(http_messages::kHostLine, FormatHost(host, port).c_str());
   // HTTP names a range by its last byte, one before the end offset.
