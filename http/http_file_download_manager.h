@@ -18,8 +18,10 @@ class Timer;
 
 // The download manager for http URLs: one connection at first, four when the
 // first response shows a size above 50000 bytes and range support; early
-// closes are resumed by new connections, redirects are handed back to the
-// application, and at the end the pieces are joined into the destination.
+// closes are resumed by new connections, ranges the server refuses for now
+// wait for a connection to end, a redirect goes on in a new manager (an
+// FTP one through the application), and at the end the pieces are joined
+// into the destination.
 // Once split, the join runs beside the download: the first connection's
 // piece becomes the new file beside the destination, and the other pieces'
 // bytes go into it as they are written, so that little is left to do when
