@@ -39,6 +39,15 @@ def case_summary(case):
 COLUMNS = ("tool", "median s", "p25–p75 s", "MiB/s", "kestrion / tool", "CPU s", "peak RSS MiB")
 
 
+def seconds(value):
+    """Milliseconds show for runs under a second."""
+    return f"{value:.3f}" if value < 1 else f"{value:.2f}"
+
+
+def rate(mib_per_second):
+    return f"{mib_per_second:.1f}" if mib_per_second < 10 else f"{mib_per_second:.0f}"
+
+
 def rows(case, figures):
     mib = case["size"] / 1048576
     out = []
@@ -46,8 +55,8 @@ def rows(case, figures):
         row = figures[tool]
         ratio = "—" if row["ratio"] is None else f"{row['ratio']:.2f}"
         name = tool + ("" if row["all_ok"] else " (a file DIFFERED)")
-        out.append((name, f"{row['median']:.2f}", f"{row['p25']:.2f}–{row['p75']:.2f}",
-                    f"{mib / row['median']:.0f}" if row["median"] > 0 else "—", ratio,
+        out.append((name, seconds(row["median"]), f"{seconds(row['p25'])}–{seconds(row['p75'])}",
+                    rate(mib / row["median"]) if row["median"] > 0 else "—", ratio,
                     f"{row['cpu']:.2f}", f"{row['peak_rss_mib']:.1f}"))
     return out
 

@@ -47,8 +47,9 @@ class Server:
 
 
 def start_nginx(work, root, rate):
-    """Serves `root` with sendfile; /slow/ is limited to `rate` per connection
-    (nginx's limit_rate, as a throttling server does it)."""
+    """Serves `root` with sendfile and tcp_nopush, as Debian configures nginx;
+    /slow/ is limited to `rate` per connection (nginx's limit_rate, as a
+    throttling server does it)."""
     port = free_port()
     conf_dir = os.path.join(work, "nginx")
     os.makedirs(os.path.join(conf_dir, "tmp"), exist_ok=True)
@@ -64,6 +65,7 @@ events {{ worker_connections 256; }}
 http {{
   access_log off;
   sendfile on;
+  tcp_nopush on;
   client_body_temp_path {temp};
   proxy_temp_path {temp};
   fastcgi_temp_path {temp};

@@ -1,5 +1,6 @@
 #include "engine/file_download_manager.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "app/kestrion_app.h"
@@ -14,7 +15,17 @@
 #include "ui/download_progress_dlg.h"
 
 namespace {
+
 constexpr int kDefaultStallSeconds = 60;
+// Longer than anyone waits, and far inside what an int64_t holds.
+constexpr double kMaxSecondsLeft = 1e15;
+
+// Truncated toward zero; -1 when nothing is coming in.
+int64_t SecondsLeft(int64_t bytesLeft, float rate) {
+  if (!(rate > 0)) return -1;
+  return static_cast<int64_t>(std::clamp(static_cast<double>(bytesLeft) / rate, 0.0, kMaxSecondsLeft));
+}
+
 }  // namespace
 
 CFileDownloadManager::CFileDownloadManager() : m_stRateBase(time(nullptr)) {}
@@ -98,8 +109,11 @@ void CFileDownloadManager::UpdateProgress() {
   int64_t secondsLeft = -1;
   int percent = 0;
   if (m_nFileSize > 0) {
-    secondsLeft = rate == 0 ? -1 : static_cast<int64_t>(static_cast<float>(m_nFileSize - m_nReceived) / rate);
-    percent = static_cast<int>(static_cast<double>(m_nReceived) / static_cast<double>(m_nFileSize) * 100.0);
+    secondsLeft = SecondsLeft(m_nFileSize - m_nReceived, rate);
+    // A size from the server may be anything, so the quotients are kept
+    // within what the integers hold.
+    percent = static_cast<int>(
+        std::clamp(static_cast<double>(m_nReceived) / static_cast<double>(m_nFileSize) * 100.0, 0.0, 100.0));
   }
   if (m_pProgressDlg) m_pProgressDlg->ShowProgress(rate, m_nReceived, secondsLeft, percent);
 }

@@ -108,3 +108,25 @@ TEST(ManagerPaths, TheWindowShowsTheDestinationsAbsoluteFolder) {
   for (const auto& [destination, folder] : cases)
     EXPECT_EQ(CFileDownloadManager::GetDestinationFolder(destination), folder) << destination;
 }
+
+// Sizes from the network may be anything up to the largest int64_t, and more
+// may arrive than was announced: the display stays within its bounds.
+TEST(ProgressAccounting, ExtremeSizesStayWithinBounds) {
+  const struct {
+    int64_t size, received;
+    int percent;
+    const char* timeLeft;
+  } cases[] = {
+      {INT64_MAX, 1, 0, "277777777777 Hours, 46 Min, 40 Seconds"},
+      {1000, 5000, 100, "0 Seconds"},
+  };
+  for (const auto& c : cases) {
+    ClockedManager manager;
+    manager.m_nFileSize = c.size;
+    manager.AddReceived(1, 1, 1);
+    manager.m_now += 1;
+    manager.AddReceived(c.received - 1, 1, c.received);
+    EXPECT_EQ(manager.Window().progress, c.percent) << c.size;
+    EXPECT_EQ(manager.Window().timeLeft.substr(0, manager.Window().timeLeft.find("    (")), c.timeLeft) << c.size;
+  }
+}

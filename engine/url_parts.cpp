@@ -55,6 +55,21 @@ bool SplitHostAndPort(const std::string& authority, std::string* host, uint16_t*
   return !host->empty();
 }
 
+// A CR, LF or NUL, raw or as an escape that a later unescaping would turn
+// into one: in a command or a request line it would end the line early and
+// let the rest of the text speak for itself.
+bool HoldsControlCharacter(const std::string& text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n' || c == '\0') return true;
+    if (c == '%' && i + 2 < text.size() && text[i + 1] == '0') {
+      const char low = static_cast<char>(std::tolower(static_cast<unsigned char>(text[i + 2])));
+      if (low == '0' || low == 'a' || low == 'd') return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 bool ParseURLEx(const std::string& url, UrlParts* parts) {
@@ -87,6 +102,8 @@ bool ParseURLEx(const std::string& url, UrlParts* parts) {
   }
   if (!SplitHostAndPort(authority, &result.server, &result.port)) return false;
   result.object = object;
+  for (const std::string* part : {&result.userName, &result.password, &result.server, &result.object})
+    if (HoldsControlCharacter(*part)) return false;
   *parts = result;
   return true;
 }

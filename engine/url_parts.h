@@ -22,5 +22,6 @@ struct UrlParts {
 // written in brackets ("[::1]:8080"), which the server field leaves out.
 // Nothing is decoded or encoded. False (and *parts untouched) for a URL it
 // cannot read: no "://", an empty host, a port of 0, above 65535 or not a
-// number.
+// number, or a CR, LF or NUL (raw, or escaped as %0D, %0A, %00) in the
+// user, password, host or object.
 bool ParseURLEx(const std::string& url, UrlParts* parts);

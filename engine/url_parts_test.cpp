@@ -59,3 +59,16 @@ TEST(ParseURLEx, RefusesWhatItCannotRead) {
     EXPECT_EQ(p.server, "untouched") << bad;
   }
 }
+
+// Nothing of a URL may end a line of a request or a command early.
+TEST(ParseURLEx, RefusesLineBreaksAndNulsRawOrEscapedInEveryPart) {
+  for (const std::string& bad : {std::string("\r"), std::string("\n"), std::string(1, '\0'), std::string("%0D"),
+                                 std::string("%0a"), std::string("%00")}) {
+    for (const std::string& url : {"ftp://u" + bad + "x:p@h/f", "ftp://u:p" + bad + "x@h/f", "http://h" + bad + "x/f",
+                                   "ftp://h/f" + bad + "DELE /precious", "http://h/f?q=" + bad}) {
+      UrlParts p;
+      EXPECT_FALSE(ParseURLEx(url, &p)) << url;
+    }
+  }
+  EXPECT_EQ(Parse("http://h/a%0Bb%1D%0%20").object, "/a%0Bb%1D%0%20") << "other escapes are no line breaks";
+}

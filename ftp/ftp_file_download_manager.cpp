@@ -40,7 +40,8 @@ bool CFTPFileDownloadManager::InitInstance() {
   try {
     for (CFTPCommandSocket* connection : connections) connection->ConnectToServer();
   } catch (const Failure& failure) {
-    if (!EventLoop::ForThisThread().QuitPending()) AfxMessageBox(failure.Text(), MB_OK);
+    // A background download (the banner updater's) never shows a box.
+    if (!m_bBackground && !EventLoop::ForThisThread().QuitPending()) AfxMessageBox(failure.Text(), MB_OK);
     return false;
   }
   return true;
@@ -217,9 +218,9 @@ void CFTPFileDownloadManager::OnDownloadComplete() {
   const bool ok = JoinTempFiles();
   Stop();
   if (ok) {
-    AfxMessageBox(Format(kDownloadCompleted, m_strObject.c_str()), MB_ICONINFORMATION);
+    if (!m_bBackground) AfxMessageBox(Format(kDownloadCompleted, m_strObject.c_str()), MB_ICONINFORMATION);
     ReportSuccess();
-  } else if (!IsCancelled()) {
+  } else if (!m_bBackground && !IsCancelled()) {
     std::string text = Format(kConcatProblem, m_strObject.c_str());
     if (!m_strJoinError.empty()) text += "\n" + m_strJoinError;
     AfxMessageBox(text, MB_OK);
@@ -233,7 +234,7 @@ void CFTPFileDownloadManager::AbortDownload(const std::string& reason) {
   if (m_bFinished) return;
   m_bFinished = true;
   Stop();
-  AfxMessageBox(Format(kDownloadAborted, reason.c_str()), MB_OK);
+  if (!m_bBackground) AfxMessageBox(Format(kDownloadAborted, reason.c_str()), MB_OK);
   PostQuit();
 }
 
@@ -262,7 +263,10 @@ int64_t CFTPFileDownloadManager::TotalReceived() const {
 // names its file.
 bool CFTPFileDownloadManager::JoinTempFiles() {
   CFileJoiner destination;
-  if (!OpenDestination(destination, kOutputNotCreated)) {
+  // A background download asks nobody.
+  const bool opened = m_bBackground ? destination.Open(m_strDestination, &m_strDestinationError)
+                                    : OpenDestination(destination, kOutputNotCreated);
+  if (!opened) {
     m_strJoinError = m_strDestinationError;
     return false;
   }

@@ -40,7 +40,10 @@ void CChunkedDecoder::Step(char c) {
     case State::kSize: {
       const int digit = HexValue(c);
       if (digit >= 0) {
-        if (++m_nDigits > kMaxSizeDigits) {
+        ++m_nDigits;
+        // Leading zeros add nothing to the size; only its own digits count.
+        if (m_nRemaining > 0 || digit > 0) ++m_nSignificantDigits;
+        if (m_nSignificantDigits > kMaxSizeDigits) {
           m_state = State::kBroken;
           return;
         }
@@ -104,5 +107,6 @@ void CChunkedDecoder::Step(char c) {
 
 void CChunkedDecoder::EndSizeLine() {
   m_nDigits = 0;
+  m_nSignificantDigits = 0;
   m_state = m_nRemaining == 0 ? State::kTrailerStart : State::kData;
 }

@@ -37,4 +37,5 @@ class CChunkedDecoder {
   State m_state = State::kSize;
   int64_t m_nRemaining = 0;  // data bytes left in the current chunk
   int m_nDigits = 0;
+  int m_nSignificantDigits = 0;
 };

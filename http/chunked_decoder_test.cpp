@@ -35,9 +35,9 @@ TEST(ChunkedDecoder, IsNotDoneBeforeTheLastChunksEmptyLine) {
   EXPECT_FALSE(decoder.IsBroken());
 }
 
-TEST(ChunkedDecoder, BareLineFeedsAndUpperCaseHexAreAccepted) {
+TEST(ChunkedDecoder, BareLineFeedsUpperCaseHexAndLeadingZerosAreAccepted) {
   CChunkedDecoder decoder;
-  EXPECT_EQ(DecodeInBlocks(decoder, "A\nabcdefghij\n0\n\n", 3), "abcdefghij");
+  EXPECT_EQ(DecodeInBlocks(decoder, "A\nabcdefghij\n00000000000000000002\nxy\n0\n\n", 3), "abcdefghijxy");
   EXPECT_TRUE(decoder.IsDone());
 }
 

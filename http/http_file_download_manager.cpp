@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cctype>
 
+#include "app/app_messages.h"
 #include "app/kestrion_app.h"
 #include "http/http_messages.h"
 #include "http/http_response_header.h"
 #include "http/http_socket.h"
 #include "http/location_resolver.h"
+#include "http/request_target.h"
 #include "platform/loop/event_loop.h"
 #include "platform/loop/timer.h"
 #include "platform/base/failure.h"
@@ -26,16 +28,13 @@ constexpr int kMaxRedirects = 20;
 constexpr auto kJoinTick = std::chrono::milliseconds(50);
 constexpr int64_t kJoinStep = 1024 * 1024;
 
-// StartFromURL unescapes what it is given; doubling every % hands it the
-// location exactly as the server wrote it, escapes and all.
-std::string ProtectPercents(const std::string& url) {
-  std::string out;
-  for (char c : url) {
-    out += c;
-    if (c == '%') out += '%';
-  }
-  return out;
-}
+// A refused range is asked again no sooner than this when none of the
+// download's connections is left to wait for: the server may not yet have
+// noticed that the others have ended.
+constexpr auto kLoneRetryDelay = std::chrono::seconds(1);
+// Refusals in a row, with no other connection running, after which the
+// server is taken to refuse the download.
+constexpr int kMaxLoneRefusals = 3;
 
 bool IsHttpURL(const std::string& url) {
   if (url.size() < 5) return false;
@@ -51,7 +50,15 @@ CHTTPFileDownloadManager::CHTTPFileDownloadManager() { m_nPort = 80; }
 // Runs on the manager's thread, whose loop the sockets and timers belong to.
 CHTTPFileDownloadManager::~CHTTPFileDownloadManager() { m_owned.clear(); }
 
+bool CHTTPFileDownloadManager::TakeLocation(const std::string& url) {
+  m_strURL = url;
+  if (!ParseURL()) return false;
+  m_requestTarget = EncodeLocationTarget(m_strObject);
+  return true;
+}
+
 bool CHTTPFileDownloadManager::StartDownload(Event* pDoneEvent) {
+  if (!m_requestTarget) m_requestTarget = EncodeRequestTarget(m_strObject);
   m_nStallSeconds = ReadStallSeconds();
   NewConnection(0, -1, true, 1);
   return CFileDownloadManager::StartDownload(pDoneEvent);
@@ -68,8 +75,9 @@ bool CHTTPFileDownloadManager::InitInstance() {
   try {
     first->ConnectToServer();
   } catch (const Failure& failure) {
-    // A connect cut short by Cancel is no failure to report.
-    if (!EventLoop::ForThisThread().QuitPending()) AfxMessageBox(failure.Text(), MB_OK);
+    // A connect cut short by Cancel is no failure to report, and a
+    // background download reports nothing.
+    if (!m_bBackground && !EventLoop::ForThisThread().QuitPending()) AfxMessageBox(failure.Text(), MB_OK);
     return false;
   }
   return true;
@@ -82,7 +90,7 @@ int CHTTPFileDownloadManager::ExitInstance() {
 
 CHTTPSocket* CHTTPFileDownloadManager::NewConnection(int64_t start, int64_t end, bool learnSize, int number) {
   auto connection = std::make_unique<CHTTPSocket>(this);
-  connection->m_strPath = m_strObject;
+  connection->m_strPath = *m_requestTarget;
   connection->m_nPort = m_nPort;
   connection->m_strHost = m_strServer;
   connection->m_nStart = start;
@@ -127,12 +135,17 @@ void CHTTPFileDownloadManager::AddConnections(int n) {
   }
 }
 
-void CHTTPFileDownloadManager::ResumeRange(int64_t start, int64_t end, int earlyCloses, int barrenResumes) {
+void CHTTPFileDownloadManager::ResumeRange(int64_t start, int64_t end, int earlyCloses, int barrenResumes,
+                                           int loneRefusals) {
   if (m_bAborted) return;
+  // Pieces of ended connections go into place as they end, so that a
+  // server that ends every connection early leaves few on disk.
+  StartJoining();
   CHTTPSocket* connection =
       NewConnection(start, end, false, static_cast<int>(m_connections.size()) + 1);
   connection->m_nEarlyCloses = earlyCloses;
   connection->m_nBarrenResumes = barrenResumes;
+  connection->m_nLoneRefusals = loneRefusals;
   connection->m_bResumed = true;
   ConnectOrAbort(connection);
 }
@@ -152,10 +165,57 @@ bool CHTTPFileDownloadManager::IsSameFile(const CHTTPResponseHeader& header) con
   return agree(m_strETag, header.GetETag()) && agree(m_strLastModified, header.GetLastModified());
 }
 
+void CHTTPFileDownloadManager::PostponeRange(int64_t start, int64_t end, int earlyCloses, int barrenResumes,
+                                             int loneRefusals, int64_t retryAfterSeconds, const std::string& refusal) {
+  if (m_bAborted) return;
+  const int running = RunningConnections();
+  loneRefusals = running == 0 ? loneRefusals + 1 : 0;
+  if (loneRefusals >= kMaxLoneRefusals) {
+    AbortDownload(http_messages::kRequestFailed + refusal);
+    return;
+  }
+  auto wait = std::chrono::seconds(std::clamp<int64_t>(retryAfterSeconds, 0, m_nStallSeconds));
+  if (running == 0) wait = std::max<std::chrono::seconds>(wait, kLoneRetryDelay);
+  m_waiting.push_back(
+      {start, end, earlyCloses, barrenResumes, loneRefusals, std::chrono::steady_clock::now() + wait, running});
+}
+
+int CHTTPFileDownloadManager::RunningConnections() const {
+  return static_cast<int>(std::count_if(m_connections.begin(), m_connections.end(),
+                                        [](const CHTTPSocket* connection) { return !connection->IsClosed(); }));
+}
+
+// A refused range starts once its wait is over and fewer connections run
+// than did when it was refused: one of them has freed its place. With
+// none running, it starts all the same.
+void CHTTPFileDownloadManager::StartWaitingRanges() {
+  if (m_retryTimer) m_retryTimer->Stop();
+  const auto now = std::chrono::steady_clock::now();
+  for (size_t i = 0; i < m_waiting.size() && !m_bAborted;) {
+    const WaitingRange range = m_waiting[i];
+    const int running = RunningConnections();
+    if (running > 0 && running >= range.runningWhenRefused) {
+      ++i;
+      continue;
+    }
+    if (range.notBefore > now) {
+      if (!m_retryTimer) m_retryTimer = std::make_unique<Timer>([this] { CheckAllDone(); });
+      m_retryTimer->Start(std::chrono::duration_cast<std::chrono::milliseconds>(range.notBefore - now) +
+                              std::chrono::milliseconds(1),
+                          false);
+      return;
+    }
+    m_waiting.erase(m_waiting.begin() + static_cast<std::ptrdiff_t>(i));
+    ResumeRange(range.start, range.end, range.earlyCloses, range.barrenResumes, range.loneRefusals);
+  }
+}
+
 void CHTTPFileDownloadManager::CheckAllDone() {
   std::lock_guard<std::recursive_mutex> lock(m_csCompletion);
   if (m_bCompleting) return;
   JoinWrittenBytes();
+  StartWaitingRanges();
+  if (!m_waiting.empty()) return;
   for (const CHTTPSocket* connection : m_connections)
     if (!connection->IsClosed()) return;
   m_bCompleting = true;
@@ -322,6 +382,8 @@ void CHTTPFileDownloadManager::AbortDownload(const std::string& reason) {
   PostQuit();
 }
 
+// Whatever becomes of the location, this manager's own connections end
+// here: a redirect's body never reaches a piece.
 void CHTTPFileDownloadManager::OnRedirect(const std::string& location) {
   // One hand-off per download: a second redirect (on another connection)
   // would start a second download into the same file.
@@ -330,15 +392,23 @@ void CHTTPFileDownloadManager::OnRedirect(const std::string& location) {
     AbortDownload(http_messages::kTooManyRedirects);
     return;
   }
-  const std::string target = ResolveLocation(m_strURL, location);
-  if (m_bBackground) {
-    FollowInBackground(target);
-    return;
-  }
+  const std::string target = ResolveLocation(RequestURL(), location);
+  if (IsHttpURL(target))
+    FollowHere(target);
+  else if (m_bBackground)
+    AbortDownload(target);
+  else
+    HandToApplication(target);
+  if (!m_bAborted) EndHandedOn();
+}
+
+// The application unescapes what it is given, as it does a command line:
+// an FTP path goes out decoded.
+void CHTTPFileDownloadManager::HandToApplication(const std::string& target) {
   m_bSignalOnExit = false;
   bool started = false;
   try {
-    started = TheApp().StartFromURL(ProtectPercents(target), TheApp().m_strParam2);
+    started = TheApp().StartFromURL(target, TheApp().m_strParam2);
   } catch (const Failure& failure) {
     // Nobody else will release the main thread: this manager still must.
     m_bSignalOnExit = true;
@@ -350,35 +420,53 @@ void CHTTPFileDownloadManager::OnRedirect(const std::string& location) {
     m_bSignalOnExit = true;
     m_bRedirected = true;
     AbortDownload("");
-    return;
   }
-  m_bRedirected = true;
 }
 
-void CHTTPFileDownloadManager::FollowInBackground(const std::string& target) {
-  if (!IsHttpURL(target)) {
-    AbortDownload(target);
+// An http location is fetched by a manager made here, which asks for its
+// path with the escapes the server wrote: the application would unescape
+// them first.
+void CHTTPFileDownloadManager::FollowHere(const std::string& target) {
+  auto* next = new CHTTPFileDownloadManager();
+  if (!next->TakeLocation(target)) {
+    delete next;
+    AbortDownload(Format(app_messages::kUnreadableURL, target.c_str()));
     return;
   }
-  auto* next = new CHTTPFileDownloadManager();
-  next->m_strURL = target;
-  next->ParseURL();
   next->m_strDestination = m_strDestination;
-  next->m_bBackground = true;
+  next->m_bBackground = m_bBackground;
   next->m_pUpdater = m_pUpdater;
+  const bool background = m_bBackground;
   // This manager must no longer release the waiter: the new one will.
   m_bRedirected = true;
   m_bBackground = false;
   m_bSignalOnExit = false;
+  if (!background) TheApp().m_pManager = next;
   if (!next->StartDownload(m_hDoneEvent)) {
     delete next;
-    m_bBackground = true;
-    AbortDownload(target);
+    if (!background) TheApp().m_pManager = nullptr;
+    m_bBackground = background;
+    m_bSignalOnExit = !background;
+    AbortDownload("");
   }
+}
+
+void CHTTPFileDownloadManager::EndHandedOn() {
+  m_bRedirected = true;
+  DiscardAll();
+  PostQuit();
+}
+
+std::string CHTTPFileDownloadManager::RequestURL() const {
+  const size_t authority = m_strURL.find("://");
+  const size_t object = authority == std::string::npos ? std::string::npos : m_strURL.find_first_of("/?#", authority + 3);
+  return m_strURL.substr(0, object) + m_requestTarget.value_or(m_strObject);
 }
 
 void CHTTPFileDownloadManager::DiscardAll() {
   m_joinTimer.reset();
+  m_waiting.clear();
+  if (m_retryTimer) m_retryTimer->Stop();
   for (CHTTPSocket* connection : m_connections) connection->Discard();
   m_connections.clear();
   m_joiner.Abort();

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,8 +18,10 @@ class Timer;
 
 // The download manager for http URLs: one connection at first, four when the
 // first response shows a size above 50000 bytes and range support; early
-// closes are resumed by new connections, redirects are handed back to the
-// application, and at the end the pieces are joined into the destination.
+// closes are resumed by new connections, ranges the server refuses for now
+// wait for a connection to end, a redirect goes on in a new manager (an
+// FTP one through the application), and at the end the pieces are joined
+// into the destination.
 // Once split, the join runs beside the download: the first connection's
 // piece becomes the new file beside the destination, and the other pieces'
 // bytes go into it as they are written, so that little is left to do when
@@ -30,6 +35,10 @@ class CHTTPFileDownloadManager : public CFileDownloadManager {
   CHTTPFileDownloadManager();
   ~CHTTPFileDownloadManager() override;
 
+  // Takes a redirect's location as the URL, its escapes as the server wrote
+  // them; false when it cannot be read. Before StartDownload.
+  bool TakeLocation(const std::string& url);
+
   bool InitInstance() override;
   int ExitInstance() override;
   bool StartDownload(Event* pDoneEvent) override;
@@ -38,9 +47,16 @@ class CHTTPFileDownloadManager : public CFileDownloadManager {
   // Called by the connections, on the manager thread.
   void AddConnections(int n);
   // A new connection for [start, end) (end -1: to the end of the file) that
-  // starts with these counts of early closes and of resumes in a row that
-  // brought nothing.
-  void ResumeRange(int64_t start, int64_t end, int earlyCloses, int barrenResumes);
+  // starts with these counts of early closes, of resumes in a row that
+  // brought nothing and of refusals in a row while it was alone.
+  void ResumeRange(int64_t start, int64_t end, int earlyCloses, int barrenResumes, int loneRefusals = 0);
+  // The server refused a connection for [start, end) for now (503, 429):
+  // the range waits until another connection has ended, and at least the
+  // seconds the server asked for (-1: none), at most StallSeconds. Counts
+  // as ResumeRange's (this refusal not yet among them); the refusal's status
+  // line, for when it is the last.
+  void PostponeRange(int64_t start, int64_t end, int earlyCloses, int barrenResumes, int loneRefusals,
+                     int64_t retryAfterSeconds, const std::string& refusal);
   // The first response names the file (its ETag and Last-Modified); every
   // later one must name the same file, with the same size.
   void RememberFile(const CHTTPResponseHeader& header);
@@ -76,12 +92,32 @@ class CHTTPFileDownloadManager : public CFileDownloadManager {
   int64_t TotalReceived() const;
   void DiscardAll();
   void PostQuit();
-  void FollowInBackground(const std::string& target);
+  void FollowHere(const std::string& target);
+  void HandToApplication(const std::string& target);
+  // The download goes on elsewhere: every connection ends, and so does the
+  // thread, without a word.
+  void EndHandedOn();
+  // The URL as the request line has it, for resolving a location against.
+  std::string RequestURL() const;
+  int RunningConnections() const;
+  void StartWaitingRanges();
 
   // Owns every connection ever created, so that a connection stays alive
   // while it is the caller of an operation that empties m_connections.
   std::vector<std::unique_ptr<CHTTPSocket>> m_owned;
   int m_nStallSeconds = 60;
+  // The object as the request line sends it: from a command line every
+  // byte is escaped that has to be; from a location its escapes are kept.
+  std::optional<std::string> m_requestTarget;
+  struct WaitingRange {
+    int64_t start, end;
+    int earlyCloses, barrenResumes, loneRefusals;
+    std::chrono::steady_clock::time_point notBefore;
+    int runningWhenRefused;
+  };
+  // Refused ranges, in the order they were refused.
+  std::deque<WaitingRange> m_waiting;
+  std::unique_ptr<Timer> m_retryTimer;
   std::string m_strETag;
   std::string m_strLastModified;
   // The file the pieces are joined into; open from the split (or the end)

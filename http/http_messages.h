@@ -10,7 +10,7 @@ inline constexpr char kHostLine[] = "Host: %s\r\n";
 inline constexpr char kOpenRangeLine[] = "Range: bytes=%lld-\r\n";
 inline constexpr char kClosedRangeLine[] = "Range: bytes=%lld-%lld\r\n";
 inline constexpr char kUserAgentLine[] = "User-Agent: KS/1.0 beta (kestrion.example)\r\n";
-inline constexpr char kRequestEnd[] = "\r\n\r\n";
+inline constexpr char kRequestEnd[] = "\r\n";
 
 // Connection failures, thrown to the code that connects.
 inline constexpr char kSocketNotCreated[] =

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 
 #include "http/http_messages.h"
 
@@ -16,22 +15,6 @@ std::string Upper(std::string text) {
 std::string WithoutCR(std::string text) {
   text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
   return text;
-}
-
-// Splits off the first line of rest: the text before the first LF (less one
-// CR just before it), or all of rest when there is no LF.
-std::string TakeLine(std::string& rest) {
-  const size_t lf = rest.find('\n');
-  if (lf == std::string::npos) {
-    std::string line;
-    line.swap(rest);
-    return line;
-  }
-  size_t length = lf;
-  if (length > 0 && rest[length - 1] == '\r') --length;
-  std::string line = rest.substr(0, length);
-  rest.erase(0, lf + 1);
-  return line;
 }
 
 std::string TrimBlanks(const std::string& text) {
@@ -52,32 +35,46 @@ int64_t ReadDecimal(const std::string& text) {
   return value;
 }
 
+// Three digits after the blanks that follow `blank`, and no fourth; 0 for
+// anything else, which no status is.
+int ReadStatusCode(const std::string& line, size_t blank) {
+  size_t at = line.find_first_not_of(" \t", blank);
+  int code = 0;
+  int digits = 0;
+  for (; at < line.size() && line[at] >= '0' && line[at] <= '9'; ++at) {
+    if (++digits > 3) return 0;
+    code = code * 10 + (line[at] - '0');
+  }
+  return digits == 3 ? code : 0;
+}
+
 }  // namespace
 
 HeaderResult CHTTPResponseHeader::Parse(const std::string& text) {
   m_strRaw = text;
-  std::string rest = text;
-  HeaderResult result = HDR_OK;
-  bool statusRead = false;
-  while (true) {
-    const size_t lf = rest.find('\n');
-    if (lf == 0) break;
-    if (!statusRead) {
-      statusRead = true;
-      result = ReadStatusLine(rest);
-      // 401, 404 and 304 end the parse at once; the rest read on.
-      if (result == HDR_BAD || result == HDR_AUTH || result == HDR_NOT_FOUND || result == HDR_NOT_MODIFIED ||
-          result == HDR_INTERIM)
-        return result;
-    } else {
-      ParseLine(TakeLine(rest));
-    }
+  // An empty first line ends the header before any status.
+  const size_t statusEnd = text.find('\n');
+  HeaderResult result = statusEnd == 0 ? HDR_OK : ReadStatusLine(text, statusEnd);
+  // 401, 404 and 304 end the parse at once; the rest read on.
+  if (result == HDR_BAD || result == HDR_AUTH || result == HDR_NOT_FOUND || result == HDR_NOT_MODIFIED ||
+      result == HDR_INTERIM)
+    return result;
+  // Each line is read where it stands: the text is walked once.
+  for (size_t at = statusEnd == 0 || statusEnd == std::string::npos ? text.size() : statusEnd + 1;
+       at < text.size();) {
+    const size_t lf = text.find('\n', at);
+    if (lf == at) break;
+    size_t length = (lf == std::string::npos ? text.size() : lf) - at;
+    // One CR before the LF belongs to the line end; without an LF it stays.
+    if (lf != std::string::npos && text[lf - 1] == '\r') --length;
+    ParseLine(text.substr(at, length));
     if (lf == std::string::npos) break;
+    at = lf + 1;
   }
   // A header that begins with an empty line, or whose status code cannot be
   // read, is no HTTP response: its body must not be taken as file data.
-  // A length that cannot be trusted would decide which bytes are the file.
-  if (m_nStatus < 100 || m_bBadLength) {
+  // Numbers that cannot be trusted would decide which bytes are the file.
+  if (m_nStatus < 100 || m_bBadNumber) {
     m_strError = http_messages::kCouldNotUnderstandHeader;
     return HDR_BAD;
   }
@@ -85,23 +82,15 @@ HeaderResult CHTTPResponseHeader::Parse(const std::string& text) {
   return result;
 }
 
-HeaderResult CHTTPResponseHeader::ReadStatusLine(std::string& rest) {
-  const size_t lf = rest.find('\n');
-  m_strStatusLine = lf == std::string::npos ? rest : rest.substr(0, lf);
-  // The blank is looked for in all the remaining text, not only the line.
-  const size_t blank = rest.find(' ');
+HeaderResult CHTTPResponseHeader::ReadStatusLine(const std::string& text, size_t lineEnd) {
+  m_strStatusLine = text.substr(0, lineEnd);
+  // The blank is looked for in all the text, not only the line.
+  const size_t blank = text.find(' ');
   if (blank == std::string::npos) {
     m_strError = http_messages::kCouldNotUnderstandHeader;
     return HDR_BAD;
   }
-  if (lf == std::string::npos)
-    rest.clear();
-  else
-    rest.erase(0, lf + 1);
-  int status = 0;
-  if (blank < m_strStatusLine.size() && std::sscanf(m_strStatusLine.c_str() + blank, "%d", &status) == 1 &&
-      status > 0)
-    m_nStatus = status;
+  if (blank < m_strStatusLine.size()) m_nStatus = ReadStatusCode(m_strStatusLine, blank);
   return ClassifyStatus();
 }
 
@@ -156,6 +145,9 @@ bool CHTTPResponseHeader::ParseLine(const std::string& line) {
     m_bChunked = Upper(value).find("CHUNKED") != std::string::npos;
   } else if (name == "CONTENT-RANGE") {
     ParseContentRange(value);
+  } else if (name == "RETRY-AFTER") {
+    // Seconds; a date is taken as no advice.
+    m_nRetryAfter = ReadDecimal(TrimBlanks(value));
   }
   return true;
 }
@@ -164,23 +156,46 @@ bool CHTTPResponseHeader::ParseLine(const std::string& line) {
 // leaves no way to tell which is right.
 void CHTTPResponseHeader::ParseContentLength(const std::string& value) {
   const int64_t length = ReadDecimal(TrimBlanks(value));
-  if (length < 0 || (m_nContentLength >= 0 && length != m_nContentLength)) m_bBadLength = true;
+  if (length < 0 || (m_nContentLength >= 0 && length != m_nContentLength)) m_bBadNumber = true;
   m_nContentLength = length;
 }
 
+// "bytes FIRST-LAST/TOTAL", "bytes FIRST-LAST/*" or "bytes */TOTAL". Another
+// unit says nothing about bytes and is left alone; numbers in bytes that
+// cannot be read make the whole header untrustworthy.
 void CHTTPResponseHeader::ParseContentRange(const std::string& value) {
-  size_t at = value.find_first_not_of(" \t");
-  if (at == std::string::npos || Upper(value.substr(at, 5)) != "BYTES") return;
-  const char* range = value.c_str() + at + 5;
-  long long first = 0, last = 0, total = 0;
-  if (std::sscanf(range, " %lld-%lld/%lld", &first, &last, &total) == 3) {
-    m_nRangeFirst = first;
-    m_nRangeTotal = total;
-  } else if (std::sscanf(range, " %lld-%lld/", &first, &last) == 2) {
-    m_nRangeFirst = first;
-  } else if (std::sscanf(range, " */%lld", &total) == 1) {
-    m_nRangeTotal = total;
+  const std::string text = TrimBlanks(value);
+  if (Upper(text.substr(0, 5)) != "BYTES" || text.size() == 5 || (text[5] != ' ' && text[5] != '\t')) return;
+  const std::string range = TrimBlanks(text.substr(6));
+  const size_t slash = range.find('/');
+  const std::string span = range.substr(0, slash);
+  const std::string total = slash == std::string::npos ? "" : range.substr(slash + 1);
+  const size_t dash = span.find('-');
+  int64_t first = -1, last = -1, size = -1;
+  if (span != "*") {
+    if (dash == std::string::npos) {
+      m_bBadNumber = true;
+      return;
+    }
+    first = ReadDecimal(span.substr(0, dash));
+    last = ReadDecimal(span.substr(dash + 1));
   }
+  if (total != "*") size = ReadDecimal(total);
+  if ((span != "*" && (first < 0 || last < 0)) || (total != "*" && size < 0) || (span == "*" && total == "*")) {
+    m_bBadNumber = true;
+    return;
+  }
+  m_nRangeFirst = first;
+  m_nRangeLast = last;
+  m_nRangeTotal = size;
+}
+
+// A part must lie inside its file and be as long as it says.
+bool CHTTPResponseHeader::IsRangeConsistent() const {
+  if (m_nStatus != 206 || m_nRangeFirst == -1) return true;
+  if (m_nRangeFirst > m_nRangeLast) return false;
+  if (m_nRangeTotal != -1 && m_nRangeLast >= m_nRangeTotal) return false;
+  return m_nContentLength == -1 || m_nContentLength == m_nRangeLast - m_nRangeFirst + 1;
 }
 
 int64_t CHTTPResponseHeader::GetFileTotal() const {

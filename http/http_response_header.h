@@ -32,9 +32,13 @@ class CHTTPResponseHeader {
   int64_t GetContentLength() const { return m_nContentLength; }
   int GetStatus() const { return m_nStatus; }
   bool IsChunked() const { return m_bChunked; }
-  // From "Content-Range: bytes FIRST-LAST/TOTAL"; -1 when absent or unreadable.
+  // From "Content-Range: bytes FIRST-LAST/TOTAL"; -1 when absent or "*".
   int64_t GetRangeFirst() const { return m_nRangeFirst; }
   int64_t GetRangeTotal() const { return m_nRangeTotal; }
+  // A 206's Content-Range agrees with itself and with the Content-Length:
+  // its first byte is not past its last, its last is before its total, and
+  // the length is the range's. True for any other response.
+  bool IsRangeConsistent() const;
   // The size of the whole file as this response gives it: the Content-Range
   // total of a 206, the Content-Length of a 200; -1 when it says none.
   int64_t GetFileTotal() const;
@@ -42,6 +46,9 @@ class CHTTPResponseHeader {
   // when absent.
   const std::string& GetETag() const { return m_strETag; }
   const std::string& GetLastModified() const { return m_strLastModified; }
+  // The seconds a Retry-After line asks to wait; -1 without one (or with a
+  // date instead).
+  int64_t GetRetryAfter() const { return m_nRetryAfter; }
 
   std::string m_strError;
   int m_nStatus = 0;  // 0 until a status code has been read
@@ -53,16 +60,20 @@ class CHTTPResponseHeader {
   int64_t m_nContentLength = -1;
 
  private:
-  HeaderResult ReadStatusLine(std::string& rest);
+  // The status line is the text up to lineEnd (npos: all of it).
+  HeaderResult ReadStatusLine(const std::string& text, size_t lineEnd);
   HeaderResult ClassifyStatus();
   void ParseContentRange(const std::string& value);
   void ParseContentLength(const std::string& value);
 
   bool m_bChunked = false;
-  // A Content-Length that is not one plain decimal number, or two that differ.
-  bool m_bBadLength = false;
+  // A Content-Length or Content-Range number that is not one plain decimal
+  // number small enough to hold, or two lengths that differ.
+  bool m_bBadNumber = false;
   std::string m_strETag;
   std::string m_strLastModified;
   int64_t m_nRangeFirst = -1;
+  int64_t m_nRangeLast = -1;
   int64_t m_nRangeTotal = -1;
+  int64_t m_nRetryAfter = -1;
 };

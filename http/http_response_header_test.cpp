@@ -80,7 +80,11 @@ TEST(ResponseHeader, OtherErrorsAndUnfollowableRedirectsFail) {
 }
 
 TEST(ResponseHeader, TextWithoutAReadableStatusIsBad) {
-  const char* cases[] = {"garbage", "", "\r", "\nHTTP/1.1 200 OK", "HTTP/1.1\nServer: x y", "HTTP/1.1 abc OK\r"};
+  const char* cases[] = {"garbage",          "",
+                         "\r",               "\nHTTP/1.1 200 OK",
+                         "HTTP/1.1\nServer: x y", "HTTP/1.1 abc OK\r",
+                         "HTTP/1.1 4294967496 OK", "HTTP/1.1 2000 OK",
+                         "HTTP/1.1 20 OK",   "HTTP/1.1 -200 OK"};
   for (const char* text : cases) {
     CHTTPResponseHeader header;
     EXPECT_EQ(ParseText(header, text), HDR_BAD) << '"' << text << '"';
@@ -111,6 +115,57 @@ TEST(ResponseHeader, ChunkedCodingOverridesAnyContentLength) {
   ParseText(header, "HTTP/1.1 200 OK\r\nContent-Length: 100\r\nTransfer-Encoding: gzip, Chunked\r");
   EXPECT_TRUE(header.IsChunked());
   EXPECT_EQ(header.GetContentLength(), -1);
+}
+
+// Numbers too large to hold, or not numbers, leave no way to tell which
+// bytes are the file's; another unit is not about bytes at all.
+TEST(ResponseHeader, ContentRangeNumbersAreReadWithTheirBounds) {
+  const std::pair<const char*, HeaderResult> cases[] = {
+      {"bytes 0-9/99999999999999999999", HDR_BAD},
+      {"bytes 99999999999999999999-9/10", HDR_BAD},
+      {"bytes 0-99999999999999999999/*", HDR_BAD},
+      {"bytes 0-9", HDR_BAD},
+      {"bytes -1-9/10", HDR_BAD},
+      {"bytes 0x0-9/10", HDR_BAD},
+      {"bytes */*", HDR_BAD},
+      {"bytes", HDR_OK},
+      {"items 0-9/10", HDR_OK},
+      {"bytes 0-9/10", HDR_OK},
+  };
+  for (const auto& [value, result] : cases) {
+    CHTTPResponseHeader header;
+    EXPECT_EQ(ParseText(header, std::string("HTTP/1.1 206 P\r\nContent-Range: ") + value + "\r"), result) << value;
+  }
+}
+
+// A part must lie inside the file it names and be as long as it says.
+TEST(ResponseHeader, APartThatDisagreesWithItselfIsInconsistent) {
+  const std::pair<const char*, bool> cases[] = {
+      {"206 P\r\nContent-Range: bytes 0-199999/100000\r\nContent-Length: 200000", false},
+      {"206 P\r\nContent-Range: bytes 0-100000/100000", false},
+      {"206 P\r\nContent-Range: bytes 10-9/100", false},
+      {"206 P\r\nContent-Range: bytes 0-9/100\r\nContent-Length: 11", false},
+      {"206 P\r\nContent-Range: bytes 0-9/100\r\nContent-Length: 10", true},
+      {"206 P\r\nContent-Range: bytes 0-99/100", true},
+      {"206 P\r\nContent-Range: bytes 5-5/*\r\nContent-Length: 1", true},
+      {"206 P\r\nContent-Length: 10", true},
+      {"200 OK\r\nContent-Range: bytes 0-199999/100000", true},
+  };
+  for (const auto& [text, consistent] : cases) {
+    CHTTPResponseHeader header;
+    EXPECT_EQ(ParseText(header, std::string("HTTP/1.1 ") + text + "\r"), HDR_OK) << text;
+    EXPECT_EQ(header.IsRangeConsistent(), consistent) << text;
+  }
+}
+
+TEST(ResponseHeader, RetryAfterIsReadInSecondsOnly) {
+  const std::pair<const char*, int64_t> cases[] = {
+      {"", -1}, {"\r\nRetry-After: 120", 120}, {"\r\nRetry-After: Fri, 31 Dec 1999 23:59:59 GMT", -1}};
+  for (const auto& [line, seconds] : cases) {
+    CHTTPResponseHeader header;
+    ParseText(header, std::string("HTTP/1.1 503 Busy") + line + "\r");
+    EXPECT_EQ(header.GetRetryAfter(), seconds) << line;
+  }
 }
 
 TEST(ResponseHeader, ContentRangeGivesFirstByteAndTotal) {

@@ -7,7 +7,6 @@
 
 #include "http/http_file_download_manager.h"
 #include "http/http_messages.h"
-#include "http/request_target.h"
 #include "platform/base/failure.h"
 #include "platform/files/file_receiver.h"
 #include "platform/loop/timer.h"
@@ -83,15 +82,16 @@ std::string CHTTPSocket::FormatHost(const std::string& host, int port) {
   return text;
 }
 
-std::string CHTTPSocket::FormatRequest(const std::string& path, const std::string& host, int port, int64_t start,
+std::string CHTTPSocket::FormatRequest(const std::string& target, const std::string& host, int port, int64_t start,
                                        int64_t end) {
-  std::string text = Format(http_messages::kRequestLine, path.c_str());
+  std::string text = Format(http_messages::kRequestLine, target.c_str());
   text += http_messages::kAcceptLine;
   text += Format(http_messages::kHostLine, FormatHost(host, port).c_str());
+  // HTTP names a range by its last byte, one before the end offset.
   if (end == -1)
     text += Format(http_messages::kOpenRangeLine, static_cast<long long>(start));
   else
-    text += Format(http_messages::kClosedRangeLine, static_cast<long long>(start), static_cast<long long>(end));
+    text += Format(http_messages::kClosedRangeLine, static_cast<long long>(start), static_cast<long long>(end - 1));
   text += http_messages::kUserAgentLine;
   text += http_messages::kRequestEnd;
   return text;
@@ -110,7 +110,7 @@ int CHTTPSocket::ConnectToServer() {
 }
 
 bool CHTTPSocket::SendRequest() {
-  const std::string request = FormatRequest(EncodeRequestTarget(m_strPath), m_strHost, m_nPort, m_nStart, m_nEnd);
+  const std::string request = FormatRequest(m_strPath, m_strHost, m_nPort, m_nStart, m_nEnd);
   return Send(request.data(), static_cast<int>(request.size()), 0) != SOCKET_ERROR;
 }
 
@@ -169,7 +169,7 @@ void CHTTPSocket::DeferBlock() {
 // bounds below only ever become known, never unknown again, so the file's
 // bytes stay in the order of the stream.
 bool CHTTPSocket::TakesBodyInKernel() const {
-  return !m_bHeaderPending && !m_bFollowsRedirect && !m_header.IsChunked() && BodyRoom() >= 0;
+  return !m_bHeaderPending && !m_header.IsChunked() && BodyRoom() >= 0;
 }
 
 int64_t CHTTPSocket::AnnouncedRoom() const {
@@ -226,30 +226,53 @@ void CHTTPSocket::HandleBytes(char* data, size_t length) {
   --m_nDepth;
 }
 
-CHTTPSocket::HeaderStep CHTTPSocket::TakeHeader(std::string& body) {
-  while (m_bHeaderPending) {
-    // The earlier of the two ends the header: after an LF-only header, the
-    // body may well hold LF CR LF.
-    size_t at = m_strHeaderText.find("\n\r\n");
-    size_t separator = 3;
-    const size_t bare = m_strHeaderText.find("\n\n");
-    if (bare < at) {
-      at = bare;
+// The earlier of LF LF and LF CR LF ends the header: after an LF-only
+// header, the body may well hold LF CR LF. The text is scanned once, however
+// it arrives: the scan goes on where the last one stopped.
+size_t CHTTPSocket::FindHeaderEnd(size_t from, size_t& separator) {
+  const std::string& text = m_strHeaderText;
+  for (size_t lf = text.find('\n', std::max(from, m_nHeaderScanned)); lf != std::string::npos;
+       lf = text.find('\n', lf + 1)) {
+    if (lf + 1 < text.size() && text[lf + 1] == '\n') {
       separator = 2;
+      return lf;
     }
+    if (lf + 2 < text.size() && text[lf + 1] == '\r' && text[lf + 2] == '\n') {
+      separator = 3;
+      return lf;
+    }
+    // Too little after this LF to tell: the next scan starts here.
+    if (lf + 2 >= text.size()) {
+      m_nHeaderScanned = lf;
+      return std::string::npos;
+    }
+  }
+  m_nHeaderScanned = text.size();
+  return std::string::npos;
+}
+
+// Interim responses are passed over where they stand; the text is cut once,
+// so that a flood of them costs no more than their bytes.
+CHTTPSocket::HeaderStep CHTTPSocket::TakeHeader(std::string& body) {
+  size_t begin = 0;
+  while (m_bHeaderPending) {
+    size_t separator = 0;
+    const size_t at = FindHeaderEnd(begin, separator);
     if (at == std::string::npos) {
+      m_strHeaderText.erase(0, begin);
+      m_nHeaderScanned -= std::min(begin, m_nHeaderScanned);
       if (m_strHeaderText.size() <= kMaxHeaderText) return HeaderStep::kPending;
       Abort(http_messages::kCouldNotUnderstandHeader);
       return HeaderStep::kStop;
     }
-    const std::string header = m_strHeaderText.substr(0, at);
-    body = m_strHeaderText.substr(at + separator);
-    m_strHeaderText.clear();
+    const std::string header = m_strHeaderText.substr(begin, at - begin);
+    begin = at + separator;
     m_bHeaderPending = false;
     OnHeaderComplete(header);
-    // An interim response: what follows it is the next header.
-    if (m_bHeaderPending) m_strHeaderText.swap(body);
   }
+  body = m_strHeaderText.substr(begin);
+  m_strHeaderText.clear();
+  m_nHeaderScanned = 0;
   if (m_bClosed || m_bDiscarded) return HeaderStep::kStop;
   if (m_bEmptyRemainder) {
     FinishConnection(0);
@@ -289,7 +312,7 @@ void CHTTPSocket::OnHeaderComplete(const std::string& header) {
 }
 
 void CHTTPSocket::ActOnSuccess() {
-  if (!StartsWhereAsked()) {
+  if (!StartsWhereAsked() || !m_header.IsRangeConsistent()) {
     Abort(http_messages::kSiteNotConsistent);
     return;
   }
@@ -312,8 +335,9 @@ bool CHTTPSocket::StartsWhereAsked() const {
   return first == m_nStart || (first == -1 && m_nStart == 0);
 }
 
+// The manager hands the download on and ends every connection of its own,
+// this one too: a redirect's body never reaches a piece.
 void CHTTPSocket::ActOnRedirect() {
-  m_bFollowsRedirect = true;
   if (Trim(m_header.GetLocation()).empty()) {
     Abort(http_messages::kRequestFailed + WithoutCR(m_header.m_strStatusLine));
     return;
@@ -322,14 +346,38 @@ void CHTTPSocket::ActOnRedirect() {
 }
 
 void CHTTPSocket::ActOnFailedStatus() {
+  const int status = m_header.GetStatus();
+  const int64_t total = m_header.GetRangeTotal();
+  const int64_t size = m_pManager->m_nFileSize;
+  if (status == 416 && total != -1 && size != -1 && total != size) {
+    Abort(http_messages::kFileChanged);
+    return;
+  }
   // "Nothing satisfiable from here on" for an open range that starts at the
   // end of the file: the range is complete, not failed.
-  if (m_header.GetStatus() == 416 && m_nEnd == -1 && m_header.GetRangeTotal() == m_nStart) {
+  if (status == 416 && m_nEnd == -1 && total == m_nStart) {
     if (m_bLearnSize) m_pManager->SetFileSize(m_nStart, false);
     m_bEmptyRemainder = true;
     return;
   }
+  // A server that allows fewer connections refuses the later ones: their
+  // ranges wait for one of the others to end.
+  if ((status == 503 || status == 429) && !m_bLearnSize) {
+    EndRefused();
+    return;
+  }
   Abort(http_messages::kRequestFailed + m_header.GetError());
+}
+
+void CHTTPSocket::EndRefused() {
+  if (m_stallTimer) m_stallTimer->Stop();
+  Close();
+  m_bClosed = true;
+  m_file.Abort();
+  RemoveTempFile();
+  m_pManager->PostponeRange(m_nStart, m_nEnd, m_nEarlyCloses, m_nBarrenResumes, m_nLoneRefusals,
+                            m_header.GetRetryAfter(), m_header.GetError());
+  m_pManager->CheckAllDone();
 }
 
 void CHTTPSocket::ConsumeBody(char* data, size_t length) {
@@ -375,10 +423,9 @@ std::optional<CHTTPSocket::BodyBlock> CHTTPSocket::CountBody(int64_t sent, int64
 }
 
 // More body than the Content-Length, or an open range that runs past the
-// size of the file: the server's bytes cannot be trusted. (A closed range
-// asks for one byte more than it keeps; that byte is dropped, not counted.)
+// size of the file: the server's bytes cannot be trusted. (A server that
+// sends on past a closed range is cut off at its end.)
 bool CHTTPSocket::ExceedsAnnounced() const {
-  if (m_bFollowsRedirect) return false;
   const int64_t length = m_header.GetContentLength();
   if (!m_header.IsChunked() && length >= 0 && m_nBodyBytes > length) return true;
   const int64_t size = m_pManager->m_nFileSize;
@@ -388,7 +435,6 @@ bool CHTTPSocket::ExceedsAnnounced() const {
 // What is already waiting when the response is complete must fit in what
 // it announced: a server that sends on was not sending this file.
 bool CHTTPSocket::OverrunWaiting() const {
-  if (m_bFollowsRedirect) return false;
   const int64_t room = AnnouncedRoom();
   return room >= 0 && BytesWaiting() > room;
 }
@@ -434,10 +480,9 @@ void CHTTPSocket::FinishConnection(int nErrorCode) {
   Close();
   const bool lengthKnown = m_nEnd != -1 || m_pManager->m_nFileSize != -1;
   const bool missing = m_nReceived < WantedLength() || IsCutShort();
-  const bool reset = nErrorCode == WSAECONNRESET;
-  // A reset is resumed uncounted, unless the range is known to be complete.
-  const bool resume =
-      !m_bFollowsRedirect && !m_pManager->m_bAborted && (missing || (reset && !lengthKnown));
+  // A reset leaves a range of unknown length in doubt; a known one is
+  // resumed only when bytes are missing.
+  const bool resume = !m_pManager->m_bAborted && (missing || (nErrorCode == WSAECONNRESET && !lengthKnown));
   m_bClosed = true;
   try {
     if (m_receiver) m_receiver->Finish();
@@ -448,28 +493,25 @@ void CHTTPSocket::FinishConnection(int nErrorCode) {
   }
   // A piece that holds nothing is of no use to the join.
   if (m_nReceived == 0) RemoveTempFile();
-  if (resume) ResumeRest(reset);
+  if (resume) ResumeRest();
   m_pManager->CheckAllDone();
 }
 
-// Resumes that keep bringing nothing would go on for ever against a server
-// that answers every connection with a close: they have a limit of their
-// own, however the connection ended.
-void CHTTPSocket::ResumeRest(bool reset) {
+// A reset counts like a close: a server that resets after every byte would
+// otherwise be asked again for ever. Resumes that keep bringing nothing
+// would go on for ever against a server that answers every connection with
+// a close: they have a limit of their own, however the connection ended.
+void CHTTPSocket::ResumeRest() {
   const int barrenResumes = m_nReceived > 0 ? 0 : m_nBarrenResumes + (m_bResumed ? 1 : 0);
   if (barrenResumes >= kMaxBarrenResumes) {
     Abort(http_messages::kNoProgress);
     return;
   }
-  int earlyCloses = m_nEarlyCloses;
-  if (!reset) {
-    if (earlyCloses >= kMaxEarlyCloses) {
-      Abort(http_messages::kTooManyEarlyCloses);
-      return;
-    }
-    ++earlyCloses;
+  if (m_nEarlyCloses >= kMaxEarlyCloses) {
+    Abort(http_messages::kTooManyEarlyCloses);
+    return;
   }
-  m_pManager->ResumeRange(m_nStart + m_nReceived, m_nEnd, earlyCloses, barrenResumes);
+  m_pManager->ResumeRange(m_nStart + m_nReceived, m_nEnd, m_nEarlyCloses + 1, barrenResumes);
 }
 
 void CHTTPSocket::StartStallWatch() {

@@ -60,8 +60,9 @@ class CHTTPSocket : public CSocket {
   int64_t GetJoined() const { return m_nJoined; }
   void SetJoined(int64_t bytes) { m_nJoined = bytes; }
 
-  // The request exactly as it is sent, for the path as given.
-  static std::string FormatRequest(const std::string& path, const std::string& host, int port, int64_t start,
+  // The request exactly as it is sent: the request target as given, the
+  // range [start, end) (end -1: to the end of the file).
+  static std::string FormatRequest(const std::string& target, const std::string& host, int port, int64_t start,
                                    int64_t end);
   // The Host line's value: "host", "host:port", "[IPv6]" or "[IPv6]:port".
   static std::string FormatHost(const std::string& host, int port);
@@ -80,7 +81,7 @@ class CHTTPSocket : public CSocket {
   bool m_bLearnSize = false;
   int m_nPort = 80;
   std::string m_strHost;
-  std::string m_strPath;
+  std::string m_strPath;  // the request target, escaped as it goes out
   int64_t m_nStart = 0;
   int64_t m_nEnd = -1;  // exclusive; -1: to the end of the file
   bool m_bClosed = false;
@@ -90,11 +91,16 @@ class CHTTPSocket : public CSocket {
   CHTTPResponseHeader m_header;
   bool m_bHeaderPending = true;
   std::string m_strHeaderText;
+  // How far m_strHeaderText has been searched for the header's end.
+  size_t m_nHeaderScanned = 0;
   int m_nEarlyCloses = 0;
   // Made to fetch the rest of a range another connection left.
   bool m_bResumed = false;
   // Resumes before this one along the range, in a row, that brought nothing.
   int m_nBarrenResumes = 0;
+  // Refusals of this range before this connection, in a row, while no
+  // other connection ran.
+  int m_nLoneRefusals = 0;
 
  private:
   void CreateTempFile();
@@ -117,6 +123,9 @@ class CHTTPSocket : public CSocket {
   // response, false when nothing more is to be done with it.
   enum class HeaderStep { kPending, kBody, kStop };
   HeaderStep TakeHeader(std::string& body);
+  // Where the header that begins at `from` ends (the LF before the empty
+  // line), with the length of its separator; npos while it has not.
+  size_t FindHeaderEnd(size_t from, size_t& separator);
   void ConsumeBody(char* data, size_t length);
   // What a block of the body adds to the range: the bytes kept, and whether
   // the range or the response is now complete.
@@ -134,9 +143,12 @@ class CHTTPSocket : public CSocket {
   bool StartsWhereAsked() const;
   bool ExceedsAnnounced() const;
   bool OverrunWaiting() const;
-  void ResumeRest(bool reset);
+  void ResumeRest();
   void ActOnRedirect();
   void ActOnFailedStatus();
+  // Refused for now (503, 429): the range waits with the manager and this
+  // connection ends without a piece.
+  void EndRefused();
   bool BodyComplete() const;
   bool IsCutShort() const;
   int64_t WantedLength() const;
@@ -150,7 +162,6 @@ class CHTTPSocket : public CSocket {
   bool m_bOwnsTempFile = true;
   CChunkedDecoder m_decoder;
   int64_t m_nBodyBytes = 0;  // body bytes as sent, before decoding
-  bool m_bFollowsRedirect = false;  // the body is a redirect's: never resumed
   bool m_bEmptyRemainder = false;   // the server says nothing is left of the range
   bool m_bStalled = false;
   bool m_bDiscarded = false;

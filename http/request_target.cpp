@@ -16,16 +16,15 @@ bool MustEncode(unsigned char c) {
   return std::strchr("\"<>\\^`{|}#", c) != nullptr;
 }
 
-}  // namespace
-
-std::string EncodeRequestTarget(const std::string& path) {
+template <typename KeepPercent>
+std::string Encode(const std::string& path, KeepPercent keepPercent) {
   if (path.empty()) return "/";
   static const char kHex[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(path.size());
   for (size_t i = 0; i < path.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(path[i]);
-    if (MustEncode(c) || (c == '%' && !BeginsEscape(path, i))) {
+    if (MustEncode(c) || (c == '%' && !keepPercent(i))) {
       out += '%';
       out += kHex[c >> 4];
       out += kHex[c & 0x0F];
@@ -34,4 +33,14 @@ std::string EncodeRequestTarget(const std::string& path) {
     }
   }
   return out;
+}
+
+}  // namespace
+
+std::string EncodeRequestTarget(const std::string& path) {
+  return Encode(path, [](size_t) { return false; });
+}
+
+std::string EncodeLocationTarget(const std::string& path) {
+  return Encode(path, [&path](size_t at) { return BeginsEscape(path, at); });
 }

@@ -61,6 +61,18 @@ TEST(CopyQueue, TheFirstFailureDropsTheRestAndIsThrown) {
   }
 }
 
+// Wait returns only once the last job has ended: a failure of that job
+// would otherwise be lost, and a short file taken for a whole one.
+TEST(CopyQueue, WaitHearsTheFailureOfTheLastJobStillRunning) {
+  CCopyQueue queue;
+  queue.Post([] {
+    std::this_thread::sleep_for(100ms);
+    throw CFileException("last", "failed late");
+  });
+  std::this_thread::sleep_for(20ms);  // the job has begun; nothing waits behind it
+  EXPECT_THROW(queue.Wait(nullptr), CFileException);
+}
+
 TEST(CopyQueue, ACancelledWaitStopsTheQueue) {
   CCopyQueue queue;
   std::atomic<int> ran{0};

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <thread>
 
@@ -101,6 +102,18 @@ TEST_F(AdUpdateRun, ALargeDownloadBringsTheBannersOfTheAdSite) {
     if (std::find(order.begin(), order.end(), name) == order.end()) order.push_back(name);
   }
   EXPECT_EQ(order, (std::vector<std::string>{"list.txt", "c.jpg", "b.png", "a.gif"}));
+}
+
+// The updater's background downloads are silent, their failure to connect
+// too: the user sees the one message of the download.
+TEST_F(AdUpdateRun, AnAdSiteThatCannotBeReachedShowsNothing) {
+  for (const char* scheme : {"http", "ftp"}) {
+    SCOPED_TRACE(scheme);
+    std::remove(Log().c_str());
+    m_install.SetAdSite(std::string(scheme) + "://127.0.0.1:" + std::to_string(testenv::FreeLoopbackPort()) + "/list.txt");
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    DownloadUserFile(1 << 20, [until] { return std::chrono::steady_clock::now() > until; });
+  }
 }
 
 TEST_F(AdUpdateRun, AUserDownloadEndingMidBannerEndsTheProgramAndLeavesNothing) {

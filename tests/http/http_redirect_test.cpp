@@ -61,16 +61,69 @@ TEST_F(RedirectTest, ARedirectBuiltFromTheHostLineKeepsThePort) {
   ExpectFileHolds("out.bin", server.Content());
 }
 
-// The location's escapes reach the server as the server wrote them.
+// The location's escapes reach the server as the server wrote them, also
+// when the location is taken against a URL whose name holds a '%'.
 TEST_F(RedirectTest, EscapesInTheLocationAreKept) {
   HttpTestServer server(testenv::PatternBytes(100));
   server.SetHandler([](const HttpRequest& request) {
-    return request.index == 0 ? HttpReply::Redirect(302, "/a%2Fb%20c.bin") : HttpReply();
+    if (request.index == 0) return HttpReply::Redirect(302, "/50%25/x%41y.bin");
+    if (request.index == 1) return HttpReply::Redirect(302, "a%2Fb%20c.bin?q=%2B");
+    return HttpReply();
   });
   Outcome outcome = Run(server.URL("/start"), "out.bin");
   EXPECT_EQ(outcome.exitCode, 0);
-  ASSERT_EQ(server.Requests().size(), 2u);
-  EXPECT_EQ(server.Requests()[1].target, "/a%2Fb%20c.bin");
+  ASSERT_EQ(server.Requests().size(), 3u);
+  EXPECT_EQ(server.Requests()[1].target, "/50%25/x%41y.bin");
+  EXPECT_EQ(server.Requests()[2].target, "/50%25/a%2Fb%20c.bin?q=%2B");
+}
+
+// Whether its length is told or the body runs on, a redirect's body never
+// reaches a piece: its connection ends as soon as the header is read.
+TEST_F(RedirectTest, ARedirectsBodyIsNeverWritten) {
+  HttpTestServer target(testenv::PatternBytes(3000, 14));
+  for (const bool told : {true, false}) {
+    SCOPED_TRACE(told ? "a 5 MB body with its length" : "a body that runs on without a length");
+    HttpTestServer origin("");
+    origin.SetHandler([&](const HttpRequest&) {
+      HttpReply reply = HttpReply::Redirect(302, target.URL("/new.bin"));
+      reply.body = std::string(5 << 20, 'r');
+      reply.contentLength = told;
+      reply.keepOpen = !told;
+      return reply;
+    });
+    const auto started = std::chrono::steady_clock::now();
+    Outcome outcome = Run(origin.URL("/old.bin"), "out.bin");
+    ExpectSuccess(outcome, "/new.bin");
+    ExpectFileHolds("out.bin", target.Content());
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+  }
+}
+
+// A location is read as strictly as a command line: a line break or a NUL,
+// raw or escaped, in any part of it would carry a command of its own to the
+// next server, so the URL is refused before anything is sent there.
+TEST_F(RedirectTest, ALineBreakInAnyLocationIsRefusedBeforeItsServerHearsOfIt) {
+  HttpTestServer next("");
+  const std::string ftp = "ftp://127.0.0.1:" + std::to_string(testenv::FreeLoopbackPort());
+  const std::string http = "http://127.0.0.1:" + std::to_string(next.Port());
+  for (const std::string& location :
+       {ftp + "/f\rDELE /precious", ftp + "/f%0D%0ADELE%20/precious", std::string("ftp://a%0D%0ASITE%20CHMOD:p@127.0.0.1/f"),
+        http + "/f%0D%0AX-Injected:%201", http + "/f%00.bin"}) {
+    SCOPED_TRACE(location);
+    HttpTestServer origin("");
+    origin.SetHandler([&](const HttpRequest&) { return HttpReply::Redirect(302, location); });
+    Outcome outcome = Run(origin.URL("/old.bin"), "out.bin");
+    ASSERT_EQ(outcome.messages.size(), 1u) << outcome.output;
+    EXPECT_EQ(outcome.messages[0].rfind("Download Aborted. (Reason=Could not understand the URL [", 0), 0u)
+        << outcome.messages[0];
+    EXPECT_NE(outcome.exitCode, 0);
+    ExpectNoPieces();
+  }
+  EXPECT_TRUE(next.Requests().empty());
+  Outcome outcome = Run(http + "/f%0D%0AX-Injected:%201", "out.bin");
+  ASSERT_EQ(outcome.messages.size(), 1u) << outcome.output;
+  EXPECT_EQ(outcome.messages[0], "Could not understand the URL [" + http + "/f\r\nX-Injected: 1], aborted");
+  EXPECT_TRUE(next.Requests().empty()) << "a command line is refused the same way";
 }
 
 TEST_F(RedirectTest, TheTwentyFirstRedirectInARowAborts) {

@@ -67,6 +67,29 @@ const Case kCases[] = {
        return reply;
      },
      kFileChanged},
+    {"a later total that is smaller", kSplitSize,
+     [](const HttpRequest& r, const std::string& content) {
+       if (r.rangeStart < 75000) return HttpReply();
+       return Raw("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 75000-99998/99999\r\n"
+                  "Content-Length: 24999\r\n\r\n",
+                  content.substr(75000, 24999));
+     },
+     kFileChanged},
+    {"a resume answered with a smaller file's 416", kSmallSize,
+     [](const HttpRequest& r, const std::string&) {
+       HttpReply reply;
+       if (r.index == 0) reply.endAfter = 700;
+       if (r.index == 1) reply = Raw("HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: bytes */600\r\n\r\n", "");
+       return reply;
+     },
+     kFileChanged},
+    {"a first part that ends past its total", kSplitSize,
+     [](const HttpRequest&, const std::string& content) {
+       return Raw("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-199999/100000\r\n"
+                  "Content-Length: 200000\r\n\r\n",
+                  content + content);
+     },
+     kNotConsistent},
     {"a later ETag that differs", kSplitSize,
      [](const HttpRequest& r, const std::string&) {
        HttpReply reply;

@@ -77,8 +77,39 @@ TEST_F(NginxDownloadTest, FourRangedRequestsServeTheSplit) {
   std::vector<std::string> seen;
   for (const std::string& line : log) seen.push_back(line.substr(0, line.find('|', line.find('|') + 1)));
   std::sort(seen.begin(), seen.end());
-  EXPECT_EQ(seen, (std::vector<std::string>{"206|bytes=0-", "206|bytes=262144-524288", "206|bytes=524288-786432",
-                                            "206|bytes=786432-1048576"}));
+  EXPECT_EQ(seen, (std::vector<std::string>{"206|bytes=0-", "206|bytes=262144-524287", "206|bytes=524288-786431",
+                                            "206|bytes=786432-1048575"}));
+}
+
+// "%2541" in the URL is a '%' of the name, and goes out as %25 again.
+TEST_F(NginxDownloadTest, APercentInTheNameSurvives) {
+  WritePattern(nginx.FilePath("x%41y.bin"), 70000, 9);
+  const Outcome outcome = Run(nginx.Url("x%2541y.bin"), Path("out.bin"), std::chrono::seconds(30));
+  ExpectSuccess(outcome, "/x%41y.bin");
+  EXPECT_TRUE(SameBytes(Path("out.bin"), nginx.FilePath("x%41y.bin")));
+}
+
+// nginx's limit_conn refuses connections above its limit with 503: the
+// download goes on with the connections it is allowed, one after another.
+TEST_F(NginxDownloadTest, ALimitOnConnectionsIsNoFailure) {
+  for (const int limit : {1, 2}) {
+    SCOPED_TRACE(std::to_string(limit) + " connections allowed");
+    // The rate keeps the first connection busy (nginx sends a second's worth
+    // at once) while the others ask.
+    NginxServer limited("limit_conn one " + std::to_string(limit) + ";\nlimit_rate 128k;\n",
+                        "limit_conn_zone $binary_remote_addr zone=one:1m;\n");
+    ASSERT_TRUE(limited.Running()) << limited.Error();
+    WritePattern(limited.FilePath("f.bin"), 1 << 20, 10);
+    const Outcome outcome = Run(limited.Url("f.bin"), Path("f.bin"), std::chrono::seconds(60));
+    ExpectSuccess(outcome, "/f.bin");
+    EXPECT_TRUE(SameBytes(Path("f.bin"), limited.FilePath("f.bin")));
+    const std::vector<std::string> log = limited.AccessLog();
+    EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& line) { return line.rfind("206|", 0) == 0; }),
+              4);
+    EXPECT_GT(std::count_if(log.begin(), log.end(), [](const std::string& line) { return line.rfind("503|", 0) == 0; }),
+              0);
+    std::filesystem::remove(Path("f.bin"));
+  }
 }
 
 TEST_F(NginxDownloadTest, SixtyFourMebibytes) {

@@ -81,7 +81,9 @@ const char* ReasonFor(int status) {
     case 308: return "Permanent Redirect";
     case 404: return "Not Found";
     case 416: return "Range Not Satisfiable";
+    case 429: return "Too Many Requests";
     case 500: return "Internal Server Error";
+    case 503: return "Service Unavailable";
     default: return "Status";
   }
 }

@@ -8,16 +8,18 @@
 namespace testenv {
 
 // The real nginx on a free 127.0.0.1 port, one process (no master), with its
-// config, logs and served folder in a scratch folder of its own. Stopped by
-// its PID. Each access log line reads "STATUS|RANGE|BYTES_SENT|REQUEST".
+// config, logs and served folder in a scratch folder of its own, sendfile
+// and tcp_nopush on as Debian ships it. Stopped by its PID. Each access log
+// line reads "STATUS|RANGE|BYTES_SENT|REQUEST".
 class NginxServer : public LoopbackServer {
  public:
   static constexpr const char* kBinary = "/usr/sbin/nginx";
   static bool Available();
 
   // locations: extra directives inside the server block (e.g. a location
-  // with limit_rate).
-  explicit NginxServer(const std::string& locations = "");
+  // with limit_rate); httpDirectives: inside the http block (e.g. a
+  // limit_conn_zone).
+  explicit NginxServer(const std::string& locations = "", const std::string& httpDirectives = "");
   ~NginxServer();
 
   // The served folder; files may be put there before or while it runs.
@@ -30,7 +32,7 @@ class NginxServer : public LoopbackServer {
   std::vector<std::string> AccessLog() const;
 
  private:
-  bool Start(const std::string& locations);
+  bool Start(const std::string& locations, const std::string& httpDirectives);
 
   std::string m_root;
 };
