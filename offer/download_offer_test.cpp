@@ -8,6 +8,7 @@
 #include "app/unescape_url.h"
 #include "platform/registry/registry.h"
 #include "platform/ui/ui_script_backend.h"
+#include "tests/support/https_switch_setting.h"
 #include "tests/support/launch_recorder.h"
 #include "tests/support/test_env.h"
 
@@ -163,3 +164,21 @@ TEST_F(OfferTest, NothingStartsWithoutAPathOrAProgram) {
 }
 
 }  // namespace
+
+// https is an http download while the switch is on, and no download at all
+// while it is absent or 0.
+TEST_F(OfferTest, HttpsIsOfferedAsHttpOnlyWhileTheSwitchIsOn) {
+  for (const std::optional<uint32_t> value : {std::optional<uint32_t>(), std::optional<uint32_t>(0),
+                                              std::optional<uint32_t>(1), std::optional<uint32_t>(7)}) {
+    testenv::SetHttpsSwitch(value);
+    const bool on = testenv::HttpsExpected(value);
+    SCOPED_TRACE(value ? std::to_string(*value) : "absent");
+    for (const auto& [url, offered] : {std::pair{"https://h/a.ZIP", on}, std::pair{"HTTPS://h/setup.exe", on},
+                                       std::pair{"https://h/a.gz", false}, std::pair{"http://h/a.zip", true}}) {
+      DownloadOffer offer(HostGuard::kOn);
+      offer.SetUrl(url);
+      ASSERT_TRUE(offer.SplitUrl()) << url;
+      EXPECT_EQ(offer.HasOfferedScheme(), offered) << url;
+    }
+  }
+}

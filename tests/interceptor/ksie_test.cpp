@@ -9,6 +9,7 @@
 #include "platform/com/server_library.h"
 #include "platform/com/wide_text.h"
 #include "platform/urlmon/urlmon.h"
+#include "tests/support/https_switch_setting.h"
 #include "tests/support/registry_values.h"
 #include "tests/support/server_library_test.h"
 
@@ -289,6 +290,25 @@ TEST_F(KsieTest, StartOffersOnlyProgramAndArchiveDownloads) {
   // Without a sink the browser is still told S_OK.
   s_env->Answer("ok\ncancel\n");
   EXPECT_EQ(S_OK, Start("ftp://h/a.zip", nullptr));
+}
+
+TEST_F(KsieTest, StartTakesHttpsAsHttpOnlyWhileTheSwitchIsOn) {
+  const HRESULT kBrowser = MakeHResult(0x800C0011);
+  for (const std::optional<uint32_t> value : {std::optional<uint32_t>(), std::optional<uint32_t>(0),
+                                              std::optional<uint32_t>(1)}) {
+    testenv::SetHttpsSwitch(value);
+    const bool on = testenv::HttpsExpected(value);
+    for (const char* url : {"https://h/x.zip", "https://h/x.gz"}) {
+      SCOPED_TRACE(std::string(url) + (value ? " switch " + std::to_string(*value) : " no switch"));
+      const bool offered = on && std::string(url).ends_with(".zip");
+      s_env->ClearLog();
+      s_env->Answer("cancel\n");
+      RecordingSink sink;
+      EXPECT_EQ(offered ? S_FALSE : kBrowser, Start(url, &sink));
+      EXPECT_EQ(offered ? 1u : 0u, Offers());
+    }
+  }
+  testenv::SetHttpsSwitch(std::nullopt);
 }
 
 }  // namespace

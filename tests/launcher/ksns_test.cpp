@@ -10,6 +10,7 @@
 #include "platform/com/dispatch.h"
 #include "platform/com/server_library.h"
 #include "platform/com/wide_text.h"
+#include "tests/support/https_switch_setting.h"
 #include "tests/support/launch_recorder.h"
 #include "tests/support/registry_values.h"
 #include "tests/support/server_library_test.h"
@@ -125,6 +126,23 @@ TEST_F(KsnsTest, InitializeOffersTheSecondArgumentsDownloads) {
     EXPECT_EQ(c.offers, Log("download-choice").size());
   }
   EXPECT_TRUE(Log("save-file").empty());
+}
+
+TEST_F(KsnsTest, InitializeTakesHttpsAsHttpOnlyWhileTheSwitchIsOn) {
+  for (const std::optional<uint32_t> value : {std::optional<uint32_t>(), std::optional<uint32_t>(0),
+                                              std::optional<uint32_t>(1)}) {
+    testenv::SetHttpsSwitch(value);
+    const bool on = testenv::HttpsExpected(value);
+    for (const char* url : {"https://h/a.zip", "https://h/a.gz"}) {
+      SCOPED_TRACE(std::string(url) + (value ? " switch " + std::to_string(*value) : " no switch"));
+      const bool offered = on && std::string(url).ends_with(".zip");
+      s_env->ClearLog();
+      Answer("ok\n");
+      EXPECT_EQ(offered ? 1 : 0, Initialize("", url));
+      EXPECT_EQ(offered ? 1u : 0u, Log("download-choice").size());
+    }
+  }
+  testenv::SetHttpsSwitch(std::nullopt);
 }
 
 TEST_F(KsnsTest, OpenStartsKestrionWithTheExactCommandLine) {

@@ -10,7 +10,8 @@ namespace testenv {
 namespace {
 
 
-std::string Config(const std::string& prefix, int port, const std::string& root, const std::string& locations) {
+std::string Config(const std::string& prefix, int port, const std::string& root, const std::string& locations,
+                   const std::string& listenOptions) {
   return "worker_processes 1;\n"
          "master_process off;\n"
          "daemon off;\n"
@@ -27,7 +28,7 @@ std::string Config(const std::string& prefix, int port, const std::string& root,
          "  scgi_temp_path " + prefix + "/tmp;\n"
          "  sendfile on;\n"
          "  server {\n"
-         "    listen 127.0.0.1:" + std::to_string(port) + ";\n"
+         "    listen 127.0.0.1:" + std::to_string(port) + listenOptions + ";\n"
          "    root " + root + ";\n" +
          locations +
          "  }\n"
@@ -38,7 +39,8 @@ std::string Config(const std::string& prefix, int port, const std::string& root,
 
 bool NginxServer::Available() { return access(kBinary, X_OK) == 0; }
 
-NginxServer::NginxServer(const std::string& locations) : m_root(m_dir.File("www")) {
+NginxServer::NginxServer(const std::string& locations, const std::string& listenOptions)
+    : m_root(m_dir.File("www")) {
   std::filesystem::create_directories(m_root);
   std::filesystem::create_directories(m_dir.File("tmp"));
   // nginx's workers would drop to "nobody" only with a master; still, keep the
@@ -49,7 +51,7 @@ NginxServer::NginxServer(const std::string& locations) : m_root(m_dir.File("www"
     m_error = std::string(kBinary) + " is not installed";
     return;
   }
-  StartWithRetries([&] { return Start(locations); });
+  StartWithRetries([&] { return Start(locations, listenOptions); });
 }
 
 NginxServer::~NginxServer() = default;
@@ -58,11 +60,11 @@ std::string NginxServer::Url(const std::string& name) const {
   return "http://127.0.0.1:" + std::to_string(m_port) + "/" + name;
 }
 
-bool NginxServer::Start(const std::string& locations) {
+bool NginxServer::Start(const std::string& locations, const std::string& listenOptions) {
   m_port = FreeLoopbackPort();
   const std::string prefix = m_dir.Path();
   const std::string conf = m_dir.File("nginx.conf");
-  WriteFile(conf, Config(prefix, m_port, m_root, locations));
+  WriteFile(conf, Config(prefix, m_port, m_root, locations, listenOptions));
   const std::string outputPath = m_dir.File("nginx.out");
   if (m_process.Start({kBinary, "-p", prefix, "-c", conf}, outputPath, m_port)) return true;
   m_error = "nginx did not start: " + ReadFile(outputPath) + ReadFile(m_dir.File("error.log"));

@@ -16,8 +16,8 @@ class NginxServer : public LoopbackServer {
   static bool Available();
 
   // locations: extra directives inside the server block (e.g. a location
-  // with limit_rate).
-  explicit NginxServer(const std::string& locations = "");
+  // with limit_rate); listenOptions: words after the listen address ("ssl").
+  explicit NginxServer(const std::string& locations = "", const std::string& listenOptions = "");
   ~NginxServer();
 
   // The served folder; files may be put there before or while it runs.
@@ -30,7 +30,7 @@ class NginxServer : public LoopbackServer {
   std::vector<std::string> AccessLog() const;
 
  private:
-  bool Start(const std::string& locations);
+  bool Start(const std::string& locations, const std::string& listenOptions);
 
   std::string m_root;
 };

@@ -1,0 +1,109 @@
+#include "platform/net/tls_session.h"
+
+#include <cerrno>
+
+#include "platform/base/failure.h"
+#include "platform/loop/timer.h"
+#include "platform/net/socket_errors.h"
+#include "platform/net/tls_channel.h"
+#include "platform/net/tls_messages.h"
+
+TlsSession::TlsSession(std::string host, std::chrono::seconds handshakeLimit)
+    : m_strHost(std::move(host)), m_handshakeLimit(handshakeLimit) {}
+
+TlsSession::~TlsSession() = default;
+
+int TlsSession::Begin(int fd, std::function<void()> onLimit) {
+  Reset();
+  std::string reason;
+  m_channel = TlsChannel::Open(fd, m_strHost, &reason);
+  if (!m_channel) return Fail(Format(tls_messages::kSecureConnectionFailed, reason.c_str()), WSAECONNABORTED);
+  m_limitTimer = std::make_unique<Timer>(std::move(onLimit));
+  m_limitTimer->Start(m_handshakeLimit, false);
+  return Continue();
+}
+
+int TlsSession::Continue() {
+  if (!m_channel) return WSAENOTCONN;
+  m_bWantsWrite = false;
+  switch (m_channel->Handshake()) {
+    case TlsChannel::HandshakeStep::kDone:
+      m_limitTimer.reset();
+      m_bEstablished = true;
+      return 0;
+    case TlsChannel::HandshakeStep::kWantWrite:
+      m_bWantsWrite = true;
+      return WSAEWOULDBLOCK;
+    case TlsChannel::HandshakeStep::kWantRead:
+      return WSAEWOULDBLOCK;
+    case TlsChannel::HandshakeStep::kFailed:
+      break;
+  }
+  return Fail(m_channel->FailureText(), WSAECONNABORTED);
+}
+
+int TlsSession::Expire() {
+  const int seconds = static_cast<int>(m_handshakeLimit.count());
+  const std::string reason = Format(tls_messages::kHandshakeTooSlow, seconds);
+  return Fail(Format(tls_messages::kSecureConnectionFailed, reason.c_str()), WSAETIMEDOUT);
+}
+
+// The channel goes: nothing of a failed session may be read.
+int TlsSession::Fail(const std::string& text, int error) {
+  m_strFailure = text;
+  End();
+  return error;
+}
+
+ssize_t TlsSession::Receive(void* buffer, size_t length) {
+  if (!m_bEstablished) {
+    errno = ENOTCONN;
+    return -1;
+  }
+  return m_channel->Receive(buffer, length);
+}
+
+ssize_t TlsSession::Peek() {
+  if (!m_bEstablished) {
+    errno = ENOTCONN;
+    return -1;
+  }
+  return m_channel->Peek();
+}
+
+ssize_t TlsSession::Send(const void* data, size_t length) {
+  if (!m_bEstablished) {
+    errno = ENOTCONN;
+    return -1;
+  }
+  return m_channel->Send(data, length);
+}
+
+size_t TlsSession::Buffered() const { return m_bEstablished ? m_channel->Buffered() : 0; }
+
+bool TlsSession::HoldsUnseenInput() const { return m_bEstablished && m_channel->HoldsUnseenInput(); }
+
+void TlsSession::WakeSoon(std::function<void()> wake) {
+  if (m_wakeTimer && m_wakeTimer->IsActive()) return;
+  m_wake = std::move(wake);
+  if (!m_wakeTimer) m_wakeTimer = std::make_unique<Timer>([this] {
+      // A copy: the call may delete the socket, and this session with it.
+      const auto wake = m_wake;
+      wake();
+    });
+  m_wakeTimer->Start(std::chrono::milliseconds(0), false);
+}
+
+void TlsSession::End() {
+  m_limitTimer.reset();
+  if (m_wakeTimer) m_wakeTimer->Stop();
+  if (m_channel && m_bEstablished) m_channel->Shutdown();
+  m_channel.reset();
+  m_bEstablished = false;
+  m_bWantsWrite = false;
+}
+
+void TlsSession::Reset() {
+  End();
+  m_strFailure.clear();
+}
