@@ -178,18 +178,17 @@ TEST_F(HandlerRegistrationTest, MissingProtocolKeysAreSkippedSilently) {
 
 // The https hook is written only while https is allowed, and always taken away.
 TEST_F(HandlerRegistrationTest, HttpsIsHookedOnlyWhileTheSwitchIsOn) {
-  for (const std::optional<uint32_t> value : {std::optional<uint32_t>(0), std::optional<uint32_t>(1)}) {
-    testenv::SetHttpsSwitch(value);
+  testenv::ForEachHttpsSwitch([&](bool allowed) {
     for (const char* protocol : {"http", "https"}) AddKey(kHandlers + protocol + "\\ZKS");
     CHandlerRegistration::RegisterHandlers();
-    if (testenv::HttpsExpected(value)) {
+    if (allowed) {
       ExpectOwnHandler(kHandlers + "https");
     } else {
       EXPECT_EQ("{other}", testenv::RegistryString(HKEY_CLASSES_ROOT, kHandlers + "https\\ZKS", "CLSID"));
     }
     CHandlerRegistration::UnregisterHandlers();
     EXPECT_EQ(Names{}, SubKeys(kHandlers + "https"));
-  }
+  });
   EXPECT_EQ(Names{}, m_asked);
 }
 

@@ -168,17 +168,13 @@ TEST_F(OfferTest, NothingStartsWithoutAPathOrAProgram) {
 // https is an http download while the switch is on, and no download at all
 // while it is absent or 0.
 TEST_F(OfferTest, HttpsIsOfferedAsHttpOnlyWhileTheSwitchIsOn) {
-  for (const std::optional<uint32_t> value : {std::optional<uint32_t>(), std::optional<uint32_t>(0),
-                                              std::optional<uint32_t>(1), std::optional<uint32_t>(7)}) {
-    testenv::SetHttpsSwitch(value);
-    const bool on = testenv::HttpsExpected(value);
-    SCOPED_TRACE(value ? std::to_string(*value) : "absent");
-    for (const auto& [url, offered] : {std::pair{"https://h/a.ZIP", on}, std::pair{"HTTPS://h/setup.exe", on},
+  testenv::ForEachHttpsSwitch([](bool allowed) {
+    for (const auto& [url, offered] : {std::pair{"https://h/a.ZIP", allowed}, std::pair{"HTTPS://h/setup.exe", allowed},
                                        std::pair{"https://h/a.gz", false}, std::pair{"http://h/a.zip", true}}) {
       DownloadOffer offer(HostGuard::kOn);
       offer.SetUrl(url);
       ASSERT_TRUE(offer.SplitUrl()) << url;
       EXPECT_EQ(offer.HasOfferedScheme(), offered) << url;
     }
-  }
+  });
 }

@@ -108,7 +108,7 @@ void CBlockWriter::Finish() {
 }
 
 // The writer's thread. After a failed write the blocks still coming are
-// given back unwritten, so that the socket's thread never waits for ever.
+// dropped; the socket's thread hears of the failure at its next call.
 void CBlockWriter::WriteUntilEnd() {
   std::unique_lock<std::mutex> lock(m_lock);
   for (;;) {

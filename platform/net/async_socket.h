@@ -75,10 +75,11 @@ class CAsyncSocket {
   // The connect then completes (OnConnect, or a blocking Connect returns)
   // only once the server's certificate is verified for that host; a failed
   // handshake fails the connect (WSAECONNABORTED, WSAETIMEDOUT after the
-  // limit) and GetSecureFailure says why. Notifications stay the same;
-  // Receive gives plaintext, BytesWaiting the plaintext decrypted so far,
-  // ReceiveToFile is refused (WSAEOPNOTSUPP). A close without the server's
-  // close_notify is OnClose(WSAECONNABORTED): the stream may be cut short.
+  // limit) and GetSecureFailure says why. The notifications stay as they
+  // are; Receive gives plaintext (its flags are not used), BytesWaiting the
+  // plaintext already decrypted, and ReceiveToFile is refused
+  // (WSAEOPNOTSUPP). A close without the server's close_notify is
+  // OnClose(WSAECONNABORTED): the stream may have been cut short.
   bool MakeSecure(const std::string& host, std::chrono::seconds handshakeLimit = std::chrono::seconds(60));
   bool IsSecure() const { return m_secure != nullptr; }
   // The sentence that tells why the last handshake failed; empty if none did.

@@ -59,13 +59,18 @@ void OnFreshThread(const std::function<void()>& body) { std::thread(body).join()
 
 void PumpUntil(const std::function<bool()>& done) { EventLoop::ForThisThread().PumpUntil(done, 20s); }
 
-std::string Request(const std::string& path, const std::string& host) {
-  return "GET " + path + " HTTP/1.1\r\nHost: " + host + "\r\nConnection: close\r\n\r\n";
+std::string Request(const std::string& path, const std::string& host, bool keepAlive) {
+  return "GET " + path + " HTTP/1.1\r\nHost: " + host + (keepAlive ? "" : "\r\nConnection: close") + "\r\n\r\n";
 }
 
 std::string BodyOf(const std::string& response) {
   const size_t end = response.find("\r\n\r\n");
   return end == std::string::npos ? std::string() : response.substr(end + 4);
+}
+
+size_t BodyLength(const std::string& response) {
+  const size_t end = response.find("\r\n\r\n");
+  return end == std::string::npos ? 0 : response.size() - end - 4;
 }
 
 class TlsSocketTest : public ::testing::Test {
@@ -111,9 +116,10 @@ TEST_F(TlsSocketTest, ReadsTheExactBytesFromRealServers) {
     int port;
     const char* host;
     int chunk;  // small pieces leave decrypted bytes behind after each receive
+    bool keepAlive;  // then nothing more arrives to signal what is left
   };
-  for (const Case& c : {Case{nginx.Port(), "127.0.0.1", 262144}, Case{nginx.Port(), "localhost", 1000},
-                        Case{apache.Port(), "127.0.0.1", 7000}}) {
+  for (const Case& c : {Case{nginx.Port(), "127.0.0.1", 262144, false}, Case{nginx.Port(), "localhost", 1000, true},
+                        Case{apache.Port(), "127.0.0.1", 7000, false}}) {
     SCOPED_TRACE(std::to_string(c.port) + " " + c.host);
     OnFreshThread([&] {
       SecureClient client(c.chunk);
@@ -121,11 +127,14 @@ TEST_F(TlsSocketTest, ReadsTheExactBytesFromRealServers) {
       ASSERT_TRUE(client.MakeSecure(c.host));
       ASSERT_TRUE(client.Connect(c.host, static_cast<unsigned>(c.port))) << client.GetSecureFailure();
       EXPECT_TRUE(client.IsSecure());
-      const std::string request = Request("/f.bin", c.host);
+      const std::string request = Request("/f.bin", c.host, c.keepAlive);
       ASSERT_EQ(client.Send(request.data(), static_cast<int>(request.size())), static_cast<int>(request.size()));
-      PumpUntil([&] { return client.closed; });
-      EXPECT_EQ(client.closeCode, 0);
+      PumpUntil([&] { return client.closed || BodyLength(client.data) >= file.size(); });
       EXPECT_TRUE(BodyOf(client.data) == file) << client.data.size() << " bytes";
+      if (!c.keepAlive) {
+        PumpUntil([&] { return client.closed; });
+        EXPECT_EQ(client.closeCode, 0);
+      }
       EXPECT_EQ(client.GetSecureFailure(), "");
     });
   }

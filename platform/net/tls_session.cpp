@@ -55,28 +55,25 @@ int TlsSession::Fail(const std::string& text, int error) {
   return error;
 }
 
+TlsChannel* TlsSession::Verified() const {
+  if (m_bEstablished) return m_channel.get();
+  errno = ENOTCONN;
+  return nullptr;
+}
+
 ssize_t TlsSession::Receive(void* buffer, size_t length) {
-  if (!m_bEstablished) {
-    errno = ENOTCONN;
-    return -1;
-  }
-  return m_channel->Receive(buffer, length);
+  TlsChannel* channel = Verified();
+  return channel ? channel->Receive(buffer, length) : -1;
 }
 
 ssize_t TlsSession::Peek() {
-  if (!m_bEstablished) {
-    errno = ENOTCONN;
-    return -1;
-  }
-  return m_channel->Peek();
+  TlsChannel* channel = Verified();
+  return channel ? channel->Peek() : -1;
 }
 
 ssize_t TlsSession::Send(const void* data, size_t length) {
-  if (!m_bEstablished) {
-    errno = ENOTCONN;
-    return -1;
-  }
-  return m_channel->Send(data, length);
+  TlsChannel* channel = Verified();
+  return channel ? channel->Send(data, length) : -1;
 }
 
 size_t TlsSession::Buffered() const { return m_bEstablished ? m_channel->Buffered() : 0; }
@@ -86,11 +83,13 @@ bool TlsSession::HoldsUnseenInput() const { return m_bEstablished && m_channel->
 void TlsSession::WakeSoon(std::function<void()> wake) {
   if (m_wakeTimer && m_wakeTimer->IsActive()) return;
   m_wake = std::move(wake);
-  if (!m_wakeTimer) m_wakeTimer = std::make_unique<Timer>([this] {
+  if (!m_wakeTimer) {
+    m_wakeTimer = std::make_unique<Timer>([this] {
       // A copy: the call may delete the socket, and this session with it.
-      const auto wake = m_wake;
-      wake();
+      const auto call = m_wake;
+      call();
     });
+  }
   m_wakeTimer->Start(std::chrono::milliseconds(0), false);
 }
 

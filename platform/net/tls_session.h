@@ -55,6 +55,8 @@ class TlsSession {
 
  private:
   int Fail(const std::string& text, int error);
+  // The channel of a verified session; null, with errno ENOTCONN, before.
+  TlsChannel* Verified() const;
 
   std::string m_strHost;
   std::chrono::seconds m_handshakeLimit;

@@ -293,22 +293,16 @@ TEST_F(KsieTest, StartOffersOnlyProgramAndArchiveDownloads) {
 }
 
 TEST_F(KsieTest, StartTakesHttpsAsHttpOnlyWhileTheSwitchIsOn) {
-  const HRESULT kBrowser = MakeHResult(0x800C0011);
-  for (const std::optional<uint32_t> value : {std::optional<uint32_t>(), std::optional<uint32_t>(0),
-                                              std::optional<uint32_t>(1)}) {
-    testenv::SetHttpsSwitch(value);
-    const bool on = testenv::HttpsExpected(value);
-    for (const char* url : {"https://h/x.zip", "https://h/x.gz"}) {
-      SCOPED_TRACE(std::string(url) + (value ? " switch " + std::to_string(*value) : " no switch"));
-      const bool offered = on && std::string(url).ends_with(".zip");
+  testenv::ForEachHttpsSwitch([&](bool allowed) {
+    for (const auto& [url, offered] : {std::pair{"https://h/x.zip", allowed}, std::pair{"https://h/x.gz", false}}) {
+      SCOPED_TRACE(url);
       s_env->ClearLog();
       s_env->Answer("cancel\n");
       RecordingSink sink;
-      EXPECT_EQ(offered ? S_FALSE : kBrowser, Start(url, &sink));
+      EXPECT_EQ(offered ? S_FALSE : MakeHResult(0x800C0011), Start(url, &sink));
       EXPECT_EQ(offered ? 1u : 0u, Offers());
     }
-  }
-  testenv::SetHttpsSwitch(std::nullopt);
+  });
 }
 
 }  // namespace

@@ -129,20 +129,15 @@ TEST_F(KsnsTest, InitializeOffersTheSecondArgumentsDownloads) {
 }
 
 TEST_F(KsnsTest, InitializeTakesHttpsAsHttpOnlyWhileTheSwitchIsOn) {
-  for (const std::optional<uint32_t> value : {std::optional<uint32_t>(), std::optional<uint32_t>(0),
-                                              std::optional<uint32_t>(1)}) {
-    testenv::SetHttpsSwitch(value);
-    const bool on = testenv::HttpsExpected(value);
-    for (const char* url : {"https://h/a.zip", "https://h/a.gz"}) {
-      SCOPED_TRACE(std::string(url) + (value ? " switch " + std::to_string(*value) : " no switch"));
-      const bool offered = on && std::string(url).ends_with(".zip");
+  testenv::ForEachHttpsSwitch([&](bool allowed) {
+    for (const auto& [url, offered] : {std::pair{"https://h/a.zip", allowed}, std::pair{"https://h/a.gz", false}}) {
+      SCOPED_TRACE(url);
       s_env->ClearLog();
       Answer("ok\n");
       EXPECT_EQ(offered ? 1 : 0, Initialize("", url));
       EXPECT_EQ(offered ? 1u : 0u, Log("download-choice").size());
     }
-  }
-  testenv::SetHttpsSwitch(std::nullopt);
+  });
 }
 
 TEST_F(KsnsTest, OpenStartsKestrionWithTheExactCommandLine) {

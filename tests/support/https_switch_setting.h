@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 namespace testenv {
@@ -12,5 +13,9 @@ void SetHttpsSwitch(std::optional<uint32_t> value);
 // What a switch set to `value` is expected to do: allow https only when it
 // is set and not 0 and this build has TLS.
 bool HttpsExpected(std::optional<uint32_t> value);
+
+// Runs body with the switch absent, 0 and 1 (traced), telling it whether
+// https is then expected; leaves the switch absent.
+void ForEachHttpsSwitch(const std::function<void(bool allowed)>& body);
 
 }  // namespace testenv

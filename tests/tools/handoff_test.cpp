@@ -193,7 +193,9 @@ TEST_F(HandoffTest, HttpsIsHandedOverOnlyWhenInstalledWithIt) {
   const std::string chosen = m_dir.File("dl/set up.zip");
   for (const bool https : {true, false}) {
     SCOPED_TRACE(https ? "installed" : "installed with --no-https");
-    if (!https) ASSERT_EQ(0, Run("kestrion-install", {"--no-https"}).exitCode);
+    if (!https) {
+      ASSERT_EQ(0, Run("kestrion-install", {"--no-https"}).exitCode);
+    }
     const bool on = https && TlsAvailable();
     DWORD allowed = 9;
     HKEY key = nullptr;
