@@ -74,7 +74,7 @@ bool CBlockWriter::InCurrentBuffer(const char* data, size_t length) const {
 
 char* CBlockWriter::TakeFreeBuffer(std::unique_lock<std::mutex>& lock) {
   if (m_free.empty() && m_buffers.size() < kBlocks) {
-    m_buffers.push_back(std::make_unique<char[]>(kBlockSize));
+    m_buffers.push_back(std::make_unique_for_overwrite<char[]>(kBlockSize));
     return m_buffers.back().get();
   }
   m_changed.wait(lock, [this] { return !m_free.empty() || m_nWriteError != 0; });
