@@ -11,7 +11,7 @@
 #include "platform/net/host_resolver.h"
 #include "platform/net/socket_address.h"
 #include "platform/net/socket_error_map.h"
-#include "platform/net/tls_session.h"
+#include "platform/net/tls_connection.h"
 
 namespace {
 

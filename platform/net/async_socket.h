@@ -14,7 +14,7 @@
 
 class CFileReceiver;
 class EventLoop;
-class TlsSession;
+class TlsConnection;
 
 // A TCP socket bound to the loop of the thread that calls Create. Its
 // notifications arrive on that thread, each with an error code:
@@ -142,7 +142,7 @@ class CAsyncSocket {
   bool m_bBound = false;
   long m_events = 0;
   std::unique_ptr<ConnectPlan> m_plan;
-  std::unique_ptr<TlsSession> m_secure;
+  std::unique_ptr<TlsConnection> m_secure;
   bool m_bCloseReported = false;
   EventLoop* m_loop = nullptr;
 

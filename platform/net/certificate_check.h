@@ -4,7 +4,7 @@
 
 #include <string>
 
-// Tells the session which server it must reach: a host name goes out as SNI
+// Tells the channel which server it must reach: a host name goes out as SNI
 // and must match the certificate's DNS names (a wildcard covers one whole
 // label); an IP literal (IPv6 without brackets) must be among its IP
 // addresses, and no SNI is sent. False when the host is not usable.

@@ -1,11 +1,11 @@
 // CAsyncSocket's secure mode: the handshake between the TCP connect and the
 // connect's report, and the wake for input the descriptor will not signal.
-// The data calls go through the session in async_socket.cpp.
+// The data calls go through the TlsConnection in async_socket.cpp.
 
 #include "platform/loop/event_loop.h"
 #include "platform/net/async_socket.h"
 #include "platform/net/socket_error_map.h"
-#include "platform/net/tls_session.h"
+#include "platform/net/tls_connection.h"
 
 bool CAsyncSocket::MakeSecure(const std::string& host, std::chrono::seconds handshakeLimit) {
   if (m_fd < 0) {
@@ -16,7 +16,7 @@ bool CAsyncSocket::MakeSecure(const std::string& host, std::chrono::seconds hand
     SetLastSocketError(WSAEISCONN);
     return false;
   }
-  m_secure = std::make_unique<TlsSession>(host, handshakeLimit);
+  m_secure = std::make_unique<TlsConnection>(host, handshakeLimit);
   return true;
 }
 

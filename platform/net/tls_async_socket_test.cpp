@@ -94,7 +94,7 @@ std::string ConnectFailure(const std::string& host, int port) {
     EXPECT_FALSE(client.Connect(host, static_cast<unsigned>(port)));
     EXPECT_EQ(CAsyncSocket::GetLastError(), WSAECONNABORTED);
     failure = client.GetSecureFailure();
-    // Nothing of the session can be read, nor was anything delivered.
+    // Nothing of the connection can be read, nor was anything delivered.
     char byte = 0;
     EXPECT_EQ(client.Receive(&byte, 1), SOCKET_ERROR);
     EXPECT_EQ(client.receives, 0);

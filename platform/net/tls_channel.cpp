@@ -14,7 +14,7 @@
 
 namespace {
 
-// The session reads and writes the descriptor itself, through this BIO:
+// OpenSSL reads and writes the descriptor itself, through this BIO:
 // send with MSG_NOSIGNAL, so a write to a reset connection fails instead
 // of raising SIGPIPE, and the errno of the last failure kept for the
 // reasons below.
@@ -207,7 +207,7 @@ ssize_t OpenSslChannel::ReadFailure(int result) {
   } else if (error == SSL_ERROR_SYSCALL && m_bio->lastError == ECONNRESET) {
     m_nEndError = ECONNRESET;
   } else {
-    // A close without close_notify, or a session that broke: the stream
+    // A close without close_notify, or a channel that broke: the stream
     // may have been cut anywhere.
     m_nEndError = ECONNABORTED;
   }
@@ -264,7 +264,7 @@ std::unique_ptr<TlsChannel> TlsChannel::Open(int fd, const std::string& host, st
   BIO* bio = ssl ? NewSocketBio(fd) : nullptr;
   if (!bio) {
     SSL_free(ssl);
-    *reason = "OpenSSL could not start a session";
+    *reason = "OpenSSL could not start a channel";
     return nullptr;
   }
   SSL_set_bio(ssl, bio, bio);

@@ -19,14 +19,14 @@ bool TlsAvailable();
 // Receive, Peek and Send behave as recv and send on the descriptor do, with
 // plaintext: a count, 0 at the server's orderly end (close_notify), or -1
 // with errno (EAGAIN when they must wait for the descriptor, ECONNRESET for
-// a reset, ECONNABORTED for a broken session or an end without
+// a reset, ECONNABORTED for a broken channel or an end without
 // close_notify, which may have cut the stream short). Until the handshake
 // has completed with the server verified they give nothing at all.
 //
 // Thread contract: used on one thread; the descriptor stays the caller's.
 class TlsChannel {
  public:
-  // Prepares a session over fd for host (a name, or an IP literal, IPv6
+  // Prepares a channel over fd for host (a name, or an IP literal, IPv6
   // without brackets), reading the trust settings now. Null, with a text
   // for the kSecureConnectionFailed sentence in *reason, when it cannot.
   static std::unique_ptr<TlsChannel> Open(int fd, const std::string& host, std::string* reason);
@@ -52,6 +52,6 @@ class TlsChannel {
   // Something is held that the descriptor will not signal again: records
   // read ahead, the server's end, a failure. A receive or peek shows it.
   virtual bool HoldsUnseenInput() const = 0;
-  // Tells the server the session ends, if it is sound, without waiting.
+  // Tells the server the channel ends, if it is sound, without waiting.
   virtual void Shutdown() = 0;
 };

@@ -18,12 +18,12 @@ class TlsChannel;
 // before a verified handshake they fail with ENOTCONN.
 //
 // Thread contract: the socket's; made after its Create, on its thread.
-class TlsSession {
+class TlsConnection {
  public:
-  TlsSession(std::string host, std::chrono::seconds handshakeLimit);
-  ~TlsSession();
-  TlsSession(const TlsSession&) = delete;
-  TlsSession& operator=(const TlsSession&) = delete;
+  TlsConnection(std::string host, std::chrono::seconds handshakeLimit);
+  ~TlsConnection();
+  TlsConnection(const TlsConnection&) = delete;
+  TlsConnection& operator=(const TlsConnection&) = delete;
 
   // The TCP connection on fd is up: opens the channel and starts the time
   // limit, after which onLimit is called on this thread. Then as Continue.
@@ -55,7 +55,7 @@ class TlsSession {
 
  private:
   int Fail(const std::string& text, int error);
-  // The channel of a verified session; null, with errno ENOTCONN, before.
+  // The channel once verified; null, with errno ENOTCONN, before.
   TlsChannel* Verified() const;
 
   std::string m_strHost;

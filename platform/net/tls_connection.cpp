@@ -1,4 +1,4 @@
-#include "platform/net/tls_session.h"
+#include "platform/net/tls_connection.h"
 
 #include <cerrno>
 
@@ -8,12 +8,12 @@
 #include "platform/net/tls_channel.h"
 #include "platform/net/tls_messages.h"
 
-TlsSession::TlsSession(std::string host, std::chrono::seconds handshakeLimit)
+TlsConnection::TlsConnection(std::string host, std::chrono::seconds handshakeLimit)
     : m_strHost(std::move(host)), m_handshakeLimit(handshakeLimit) {}
 
-TlsSession::~TlsSession() = default;
+TlsConnection::~TlsConnection() = default;
 
-int TlsSession::Begin(int fd, std::function<void()> onLimit) {
+int TlsConnection::Begin(int fd, std::function<void()> onLimit) {
   Reset();
   std::string reason;
   m_channel = TlsChannel::Open(fd, m_strHost, &reason);
@@ -23,7 +23,7 @@ int TlsSession::Begin(int fd, std::function<void()> onLimit) {
   return Continue();
 }
 
-int TlsSession::Continue() {
+int TlsConnection::Continue() {
   if (!m_channel) return WSAENOTCONN;
   m_bWantsWrite = false;
   switch (m_channel->Handshake()) {
@@ -42,50 +42,50 @@ int TlsSession::Continue() {
   return Fail(m_channel->FailureText(), WSAECONNABORTED);
 }
 
-int TlsSession::Expire() {
+int TlsConnection::Expire() {
   const int seconds = static_cast<int>(m_handshakeLimit.count());
   const std::string reason = Format(tls_messages::kHandshakeTooSlow, seconds);
   return Fail(Format(tls_messages::kSecureConnectionFailed, reason.c_str()), WSAETIMEDOUT);
 }
 
-// The channel goes: nothing of a failed session may be read.
-int TlsSession::Fail(const std::string& text, int error) {
+// The channel goes: nothing of a failed handshake may be read.
+int TlsConnection::Fail(const std::string& text, int error) {
   m_strFailure = text;
   End();
   return error;
 }
 
-TlsChannel* TlsSession::Verified() const {
+TlsChannel* TlsConnection::Verified() const {
   if (m_bEstablished) return m_channel.get();
   errno = ENOTCONN;
   return nullptr;
 }
 
-ssize_t TlsSession::Receive(void* buffer, size_t length) {
+ssize_t TlsConnection::Receive(void* buffer, size_t length) {
   TlsChannel* channel = Verified();
   return channel ? channel->Receive(buffer, length) : -1;
 }
 
-ssize_t TlsSession::Peek() {
+ssize_t TlsConnection::Peek() {
   TlsChannel* channel = Verified();
   return channel ? channel->Peek() : -1;
 }
 
-ssize_t TlsSession::Send(const void* data, size_t length) {
+ssize_t TlsConnection::Send(const void* data, size_t length) {
   TlsChannel* channel = Verified();
   return channel ? channel->Send(data, length) : -1;
 }
 
-size_t TlsSession::Buffered() const { return m_bEstablished ? m_channel->Buffered() : 0; }
+size_t TlsConnection::Buffered() const { return m_bEstablished ? m_channel->Buffered() : 0; }
 
-bool TlsSession::HoldsUnseenInput() const { return m_bEstablished && m_channel->HoldsUnseenInput(); }
+bool TlsConnection::HoldsUnseenInput() const { return m_bEstablished && m_channel->HoldsUnseenInput(); }
 
-void TlsSession::WakeSoon(std::function<void()> wake) {
+void TlsConnection::WakeSoon(std::function<void()> wake) {
   if (m_wakeTimer && m_wakeTimer->IsActive()) return;
   m_wake = std::move(wake);
   if (!m_wakeTimer) {
     m_wakeTimer = std::make_unique<Timer>([this] {
-      // A copy: the call may delete the socket, and this session with it.
+      // A copy: the call may delete the socket, and this object with it.
       const auto call = m_wake;
       call();
     });
@@ -93,7 +93,7 @@ void TlsSession::WakeSoon(std::function<void()> wake) {
   m_wakeTimer->Start(std::chrono::milliseconds(0), false);
 }
 
-void TlsSession::End() {
+void TlsConnection::End() {
   m_limitTimer.reset();
   if (m_wakeTimer) m_wakeTimer->Stop();
   if (m_channel && m_bEstablished) m_channel->Shutdown();
@@ -102,7 +102,7 @@ void TlsSession::End() {
   m_bWantsWrite = false;
 }
 
-void TlsSession::Reset() {
+void TlsConnection::Reset() {
   End();
   m_strFailure.clear();
 }
