@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "app/https_switch.h"
 #include "app/registration_messages.h"
 #include "platform/base/failure.h"
 #include "platform/registry/registry.h"
@@ -62,6 +63,7 @@ void WriteOwnHandler(HKEY protocolKey) {
 void CHandlerRegistration::RegisterHandlers() {
   RegisterHandler("ftp");
   RegisterHandler("http");
+  if (IsHttpsAllowed()) RegisterHandler("https");
 }
 
 void CHandlerRegistration::RegisterHandler(const std::string& protocol) {
@@ -82,5 +84,6 @@ void CHandlerRegistration::UnregisterHandlers() {
   if (RegOpenKeyEx(HKEY_CLASSES_ROOT, kHandlersKey, &handlers) != ERROR_SUCCESS) return;
   RegDeleteKey(handlers, "ftp\\ZKS");
   RegDeleteKey(handlers, "http\\ZKS");
+  RegDeleteKey(handlers, "https\\ZKS");
   RegCloseKey(handlers);
 }

@@ -3,7 +3,8 @@
 #include <string>
 
 // The browser hook: the name-space handler keys under
-// HKEY_CLASSES_ROOT\PROTOCOLS\Name-Space Handler\{ftp,http}\ZKS.
+// HKEY_CLASSES_ROOT\PROTOCOLS\Name-Space Handler\{ftp,http}\ZKS, and
+// https\ZKS while the https switch is on.
 class CHandlerRegistration {
  public:
   static void RegisterHandlers();

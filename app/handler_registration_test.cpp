@@ -8,6 +8,8 @@
 
 #include "platform/registry/registry.h"
 #include "platform/ui/ui.h"
+#include "tests/support/https_switch_setting.h"
+#include "tests/support/registry_values.h"
 #include "tests/support/test_env.h"
 
 namespace {
@@ -172,6 +174,22 @@ TEST_F(HandlerRegistrationTest, MissingProtocolKeysAreSkippedSilently) {
   CHandlerRegistration::UnregisterHandlers();
   EXPECT_EQ(Names{}, m_asked);
   EXPECT_FALSE(testenv::FileExists(m_scratch.File("HKEY_CLASSES_ROOT.reg")));
+}
+
+// The https hook is written only while https is allowed, and always taken away.
+TEST_F(HandlerRegistrationTest, HttpsIsHookedOnlyWhileTheSwitchIsOn) {
+  testenv::ForEachHttpsSwitch([&](bool allowed) {
+    for (const char* protocol : {"http", "https"}) AddKey(kHandlers + protocol + "\\ZKS");
+    CHandlerRegistration::RegisterHandlers();
+    if (allowed) {
+      ExpectOwnHandler(kHandlers + "https");
+    } else {
+      EXPECT_EQ("{other}", testenv::RegistryString(HKEY_CLASSES_ROOT, kHandlers + "https\\ZKS", "CLSID"));
+    }
+    CHandlerRegistration::UnregisterHandlers();
+    EXPECT_EQ(Names{}, SubKeys(kHandlers + "https"));
+  });
+  EXPECT_EQ(Names{}, m_asked);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "app/app_messages.h"
 #include "app/handler_registration.h"
+#include "app/https_switch.h"
 #include "app/unescape_url.h"
 #include "ftp/ftp_file_download_manager.h"
 #include "http/http_file_download_manager.h"
@@ -126,7 +127,7 @@ bool CKestrionApp::StartFromURL(std::string url, std::string destination) {
   CFileDownloadManager* manager = nullptr;
   if (scheme == "FTP") {
     manager = new CFTPFileDownloadManager;
-  } else if (scheme == "HTTP") {
+  } else if (scheme == "HTTP" || (scheme == "HTTPS" && IsHttpsAllowed())) {
     manager = new CHTTPFileDownloadManager;
   } else {
     m_pManager = nullptr;

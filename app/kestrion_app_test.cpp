@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "app/app_messages.h"
 #include "platform/base/failure.h"
+#include "tests/support/test_env.h"
 
 namespace {
 
@@ -41,6 +44,9 @@ TEST(SplitCommandLine, RefusesMissingOrEmptyParameters) {
 }
 
 TEST(StartFromURL, RefusesUrlsWithoutASupportedScheme) {
+  // A registry of its own: one that allows https would start a download.
+  testenv::ScratchDir registry;
+  setenv("KESTRION_REGISTRY", registry.Path().c_str(), 1);
   CKestrionApp app;
   auto refusal = [&](const std::string& url) {
     try {
@@ -56,4 +62,5 @@ TEST(StartFromURL, RefusesUrlsWithoutASupportedScheme) {
   // The scheme is read before unescaping: %3A is no colon yet.
   EXPECT_EQ(refusal("http%3A//example.org/file"), app_messages::kNoScheme);
   EXPECT_EQ(app.m_pManager, nullptr);
+  unsetenv("KESTRION_REGISTRY");
 }

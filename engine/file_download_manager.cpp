@@ -45,6 +45,8 @@ bool CFileDownloadManager::ParseURL() {
   return true;
 }
 
+bool CFileDownloadManager::IsSecure() const { return m_dwServiceType == AFX_INET_SERVICE_HTTPS; }
+
 bool CFileDownloadManager::StartDownload(Event* pDoneEvent) {
   m_hDoneEvent = pDoneEvent;
   if (m_bBackground) m_bSignalOnExit = false;

@@ -39,6 +39,8 @@ class CFileDownloadManager : public WorkerThread {
 
   // Fills the URL fields from m_strURL; the result is informative only.
   bool ParseURL();
+  // The URL is https: its connections must be made secure.
+  bool IsSecure() const;
 
   // Called by the connections, on the manager thread.
   void AddReceived(int64_t bytes, int connection, int64_t connectionTotal);

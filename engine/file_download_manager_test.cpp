@@ -130,3 +130,21 @@ TEST(ProgressAccounting, ExtremeSizesStayWithinBounds) {
     EXPECT_EQ(manager.Window().timeLeft.substr(0, manager.Window().timeLeft.find("    (")), c.timeLeft) << c.size;
   }
 }
+
+TEST(ManagerUrl, HttpsIsSecureAndDefaultsToPort443) {
+  const struct {
+    const char* url;
+    bool secure;
+    int port;
+  } cases[] = {
+      {"https://h/a.zip", true, 443}, {"HTTPS://h:8443/a.zip", true, 8443}, {"http://h/a.zip", false, 80},
+      {"http://h:443/a.zip", false, 443}, {"ftp://h/a.zip", false, 21},
+  };
+  for (const auto& c : cases) {
+    ClockedManager manager;
+    manager.m_strURL = c.url;
+    ASSERT_TRUE(manager.ParseURL()) << c.url;
+    EXPECT_EQ(manager.IsSecure(), c.secure) << c.url;
+    EXPECT_EQ(manager.m_nPort, c.port) << c.url;
+  }
+}

@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/https_switch.h"
 #include "app/unescape_url.h"
 #include "platform/process/process.h"
 #include "platform/registry/registry.h"
@@ -121,7 +122,8 @@ bool DownloadOffer::SplitUrl() {
 }
 
 bool DownloadOffer::HasOfferedScheme() const {
-  if (m_strScheme == "HTTP") return m_strExt == "ZIP" || m_strExt == "EXE" || m_strExt == "ARJ";
+  if (m_strScheme == "HTTP" || (m_strScheme == "HTTPS" && IsHttpsAllowed()))
+    return m_strExt == "ZIP" || m_strExt == "EXE" || m_strExt == "ARJ";
   return m_strScheme == "FTP";
 }
 

@@ -48,7 +48,8 @@ class DownloadOffer : public UrlParts {
   // host guard returns false first and leaves them as they were.
   bool SplitUrl();
   // Whether the scheme and extension make an offer: HTTP only for ZIP, EXE
-  // and ARJ, FTP for any extension, nothing else.
+  // and ARJ, FTP for any extension, nothing else. HTTPS counts as HTTP
+  // while the https switch is on.
   bool HasOfferedScheme() const;
   // Asks the user; see ChoiceResult.
   ChoiceResult ShowChoice() const;

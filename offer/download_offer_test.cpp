@@ -8,6 +8,7 @@
 #include "app/unescape_url.h"
 #include "platform/registry/registry.h"
 #include "platform/ui/ui_script_backend.h"
+#include "tests/support/https_switch_setting.h"
 #include "tests/support/launch_recorder.h"
 #include "tests/support/test_env.h"
 
@@ -163,3 +164,17 @@ TEST_F(OfferTest, NothingStartsWithoutAPathOrAProgram) {
 }
 
 }  // namespace
+
+// https is an http download while the switch is on, and no download at all
+// while it is absent or 0.
+TEST_F(OfferTest, HttpsIsOfferedAsHttpOnlyWhileTheSwitchIsOn) {
+  testenv::ForEachHttpsSwitch([](bool allowed) {
+    for (const auto& [url, offered] : {std::pair{"https://h/a.ZIP", allowed}, std::pair{"HTTPS://h/setup.exe", allowed},
+                                       std::pair{"https://h/a.gz", false}, std::pair{"http://h/a.zip", true}}) {
+      DownloadOffer offer(HostGuard::kOn);
+      offer.SetUrl(url);
+      ASSERT_TRUE(offer.SplitUrl()) << url;
+      EXPECT_EQ(offer.HasOfferedScheme(), offered) << url;
+    }
+  });
+}

@@ -9,6 +9,7 @@
 #include "platform/com/guid.h"
 #include "platform/com/server_library.h"
 #include "platform/com/type_library.h"
+#include "platform/net/tls_channel.h"
 #include "platform/process/run_and_wait.h"
 #include "platform/registry/registry.h"
 #include "tools/native_host_manifests.h"
@@ -44,6 +45,8 @@ const BrowserKey kBrowserKeys[] = {
     {HKEY_CLASSES_ROOT, "PROTOCOLS\\Name-Space Handler\\ftp"},
     {HKEY_CURRENT_USER, "Software\\Microsoft\\Internet Explorer"},
 };
+// Made only while https is allowed: kestrion's COMMAND START hooks it then.
+const BrowserKey kHttpsBrowserKey = {HKEY_CLASSES_ROOT, "PROTOCOLS\\Name-Space Handler\\https"};
 
 std::string Canonical(const std::string& path) {
   std::error_code error;
@@ -180,14 +183,15 @@ std::string Installation::Scramble(const std::string& text) {
   return scrambled;
 }
 
-bool Installation::Install(const std::string& adSite) const {
+bool Installation::Install(const std::string& adSite, bool https) const {
   for (const char* name : {kProgramName, kLibraryNames[0], kLibraryNames[1]}) {
     if (!std::filesystem::exists(PathOf(name))) {
       std::fprintf(stderr, "kestrion-install: %s is missing\n", PathOf(name).c_str());
       return false;
     }
   }
-  if (!WriteProgramSettings(adSite) || !WriteBannerFiles(adSite)) return false;
+  https = https && TlsAvailable();
+  if (!WriteProgramSettings(adSite, https) || !WriteBannerFiles(adSite)) return false;
   for (const ContentType& entry : kContentTypes) {
     HKEY key = nullptr;
     if (RegCreateKeyEx(HKEY_CLASSES_ROOT, entry.extension, &key) != ERROR_SUCCESS) return false;
@@ -195,6 +199,12 @@ bool Installation::Install(const std::string& adSite) const {
     RegCloseKey(key);
   }
   for (const BrowserKey& browserKey : kBrowserKeys) CreateKey(browserKey.root, browserKey.path);
+  if (https) {
+    CreateKey(kHttpsBrowserKey.root, kHttpsBrowserKey.path);
+  } else {
+    RegDeleteKey(kHttpsBrowserKey.root, std::string(kHttpsBrowserKey.path) + "\\ZKS");
+    DeleteEmptyKeys(kHttpsBrowserKey.root, kHttpsBrowserKey.path);
+  }
   for (const char* library : kLibraryNames)
     if (!RegisterLibrary(library)) return false;
   return RunRegistrationCommand("START") && WriteBrowserManifests();
@@ -209,6 +219,7 @@ bool Installation::Remove() const {
   RegDeleteKey(HKEY_LOCAL_MACHINE, kProgramKey);
   DeleteEmptyKeys(HKEY_LOCAL_MACHINE, "SOFTWARE\\Morvane");
   for (const BrowserKey& browserKey : kBrowserKeys) DeleteEmptyKeys(browserKey.root, browserKey.path);
+  DeleteEmptyKeys(kHttpsBrowserKey.root, kHttpsBrowserKey.path);
   // Registering made these when they were not there.
   for (const char* sharedKey : {"CLSID", "TypeLib", "Interface"}) DeleteEmptyKeys(HKEY_CLASSES_ROOT, sharedKey);
   std::error_code error;
@@ -217,7 +228,7 @@ bool Installation::Remove() const {
   return done;
 }
 
-bool Installation::WriteProgramSettings(const std::string& adSite) const {
+bool Installation::WriteProgramSettings(const std::string& adSite, bool https) const {
   HKEY key = nullptr;
   if (RegCreateKeyEx(HKEY_LOCAL_MACHINE, kProgramKey, &key) != ERROR_SUCCESS) {
     std::fprintf(stderr, "kestrion-install: cannot write the registry key %s\n", kProgramKey);
@@ -230,6 +241,7 @@ bool Installation::WriteProgramSettings(const std::string& adSite) const {
   RegSetDword(key, "LastUpdateTime", 0);
   RegSetDword(key, "AllowUpdate", 1);
   RegSetString(key, "AdSite", Scramble(adSite));
+  RegSetDword(key, "AllowHTTPS", https ? 1 : 0);
   RegCloseKey(key);
   return CreateKey(HKEY_LOCAL_MACHINE, std::string(kProgramKey) + "\\ADFiles");
 }

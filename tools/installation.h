@@ -16,8 +16,10 @@ class Installation {
   explicit Installation(std::string programDir);
 
   // False (after saying why on stderr) when a file is missing or a step
-  // failed; the steps before it stay done.
-  bool Install(const std::string& adSite) const;
+  // failed; the steps before it stay done. With https, AllowHTTPS is 1 and
+  // the browser hook covers https too (when this build has TLS); without
+  // it, AllowHTTPS is 0 and the https hook goes.
+  bool Install(const std::string& adSite, bool https) const;
   // Removes what Install wrote; steps that find nothing to remove are fine.
   bool Remove() const;
 
@@ -29,7 +31,7 @@ class Installation {
 
  private:
   std::string PathOf(const std::string& name) const { return m_programDir + "/" + name; }
-  bool WriteProgramSettings(const std::string& adSite) const;
+  bool WriteProgramSettings(const std::string& adSite, bool https) const;
   bool WriteBannerFiles(const std::string& adSite) const;
   bool WriteBrowserManifests() const;
   bool RegisterLibrary(const std::string& name) const;

@@ -52,6 +52,7 @@ class CFile {
   static bool Exists(const std::string& name);
 
  private:
+  friend class CBlockWriter;
   friend class CFileReceiver;
 
   int m_fd = -1;

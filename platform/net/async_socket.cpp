@@ -11,6 +11,7 @@
 #include "platform/net/host_resolver.h"
 #include "platform/net/socket_address.h"
 #include "platform/net/socket_error_map.h"
+#include "platform/net/tls_connection.h"
 
 namespace {
 
@@ -130,6 +131,9 @@ bool CAsyncSocket::Connect(const std::string& host, unsigned port) {
   if (host.empty()) {
     return Fail(WSAEADDRNOTAVAIL);
   }
+  if (m_secure) {
+    m_secure->Reset();
+  }
   m_plan = std::make_unique<ConnectPlan>();
   SocketAddress literal;
   if (!ParseNumericAddress(host, port, literal)) {
@@ -203,7 +207,8 @@ int CAsyncSocket::Send(const void* data, int length, int flags) {
   if (length < 0) {
     return FailCount(WSAEINVAL);
   }
-  const ssize_t sent = send(m_fd, data, static_cast<size_t>(length), MSG_NOSIGNAL | (flags & MSG_OOB));
+  const ssize_t sent = m_secure ? m_secure->Send(data, static_cast<size_t>(length))
+                                : send(m_fd, data, static_cast<size_t>(length), MSG_NOSIGNAL | (flags & MSG_OOB));
   if (sent >= 0) {
     return static_cast<int>(sent);
   }
@@ -220,7 +225,8 @@ int CAsyncSocket::Receive(void* buffer, int length, int flags) {
     return FailCount(refused);
   }
   ArmReading();
-  const ssize_t received = recv(m_fd, buffer, static_cast<size_t>(length), flags & (MSG_PEEK | MSG_OOB));
+  const ssize_t received = m_secure ? m_secure->Receive(buffer, static_cast<size_t>(length))
+                                    : recv(m_fd, buffer, static_cast<size_t>(length), flags & (MSG_PEEK | MSG_OOB));
   return received >= 0 ? static_cast<int>(received) : FailReceive(errno);
 }
 
@@ -228,12 +234,19 @@ int64_t CAsyncSocket::ReceiveToFile(CFileReceiver& receiver, int64_t length) {
   if (const int refused = ReceiveRefusal(length)) {
     return FailCount(refused);
   }
+  // The file would get the records as they came, still encrypted.
+  if (m_secure) {
+    return FailCount(WSAEOPNOTSUPP);
+  }
   ArmReading();
   const int64_t received = receiver.Receive(m_fd, length);
   return received >= 0 ? received : FailReceive(errno);
 }
 
 int64_t CAsyncSocket::BytesWaiting() const {
+  if (m_secure) {
+    return static_cast<int64_t>(m_secure->Buffered());
+  }
   int waiting = 0;
   if (m_fd < 0 || ioctl(m_fd, FIONREAD, &waiting) != 0) {
     return 0;
@@ -310,6 +323,9 @@ void CAsyncSocket::Close() {
     m_loop->Unwatch(m_fd);
     m_bWatched = false;
   }
+  if (m_secure) {
+    m_secure->End();
+  }
   close(m_fd);
   m_fd = -1;
   m_state = State::kIdle;
@@ -337,6 +353,8 @@ uint32_t CAsyncSocket::WantedInterest() const {
       return 0;
     case State::kConnecting:
       return kWritable;
+    case State::kHandshaking:
+      return m_secure->WantsWrite() ? kWritable : kReadable;
     case State::kListening:
       return serveReads && (m_events & FD_ACCEPT) ? kReadable : 0;
     case State::kConnected: {
@@ -359,6 +377,9 @@ uint32_t CAsyncSocket::WantedInterest() const {
 // whatever the interest, and a dead socket would wake the loop forever.
 void CAsyncSocket::UpdateInterest() {
   const uint32_t wanted = WantedInterest();
+  if (m_secure && m_state == State::kConnected && (wanted & kReadable) && m_secure->HoldsUnseenInput()) {
+    WakeForHeldInput();
+  }
   if (wanted == 0) {
     if (m_bWatched) {
       m_loop->Unwatch(m_fd);
@@ -388,6 +409,9 @@ void CAsyncSocket::OnReady(uint32_t readyMask) {
   switch (m_state) {
     case State::kConnecting:
       FinishConnect();
+      return;
+    case State::kHandshaking:
+      ContinueHandshake(m_secure->Continue());
       return;
     case State::kListening:
       if (m_nBlockingWaits == 0) {
@@ -433,6 +457,9 @@ void CAsyncSocket::FinishConnect() {
 
 void CAsyncSocket::ReportConnect(int result) {
   m_plan.reset();
+  if (result == 0 && BeginHandshake()) {
+    return;
+  }
   m_state = result == 0 ? State::kConnected : State::kIdle;
   const bool blockingWait = m_bConnecting;
   m_bConnecting = false;
@@ -463,7 +490,7 @@ void CAsyncSocket::HandleReadable(uint32_t readyMask) {
     return;
   }
   char byte = 0;
-  const ssize_t peeked = recv(m_fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+  const ssize_t peeked = m_secure ? m_secure->Peek() : recv(m_fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
   if (peeked > 0) {
     m_bReadArmed = false;
     if (!(m_events & FD_READ)) {

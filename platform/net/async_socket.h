@@ -4,6 +4,7 @@
 // arrive through the owning thread's loop, and their blocking flavour.
 // A socket is used only on the thread that created it.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -13,6 +14,7 @@
 
 class CFileReceiver;
 class EventLoop;
+class TlsConnection;
 
 // A TCP socket bound to the loop of the thread that calls Create. Its
 // notifications arrive on that thread, each with an error code:
@@ -68,6 +70,21 @@ class CAsyncSocket {
   virtual void Close();
   bool IsOpen() const { return m_fd >= 0; }
 
+  // Makes the connection secure (TLS 1.2 or 1.3, see TlsChannel): called
+  // after Create and before Connect, with the host as the URL names it.
+  // The connect then completes (OnConnect, or a blocking Connect returns)
+  // only once the server's certificate is verified for that host; a failed
+  // handshake fails the connect (WSAECONNABORTED, WSAETIMEDOUT after the
+  // limit) and GetSecureFailure says why. The notifications stay as they
+  // are; Receive gives plaintext (its flags are not used), BytesWaiting the
+  // plaintext already decrypted, and ReceiveToFile is refused
+  // (WSAEOPNOTSUPP). A close without the server's close_notify is
+  // OnClose(WSAECONNABORTED): the stream may have been cut short.
+  bool MakeSecure(const std::string& host, std::chrono::seconds handshakeLimit = std::chrono::seconds(60));
+  bool IsSecure() const { return m_secure != nullptr; }
+  // The sentence that tells why the last handshake failed; empty if none did.
+  std::string GetSecureFailure() const;
+
   // The last socket error of the calling thread.
   static int GetLastError();
 
@@ -85,7 +102,7 @@ class CAsyncSocket {
  private:
   friend class CSocket;
 
-  enum class State { kIdle, kResolving, kConnecting, kConnected, kListening };
+  enum class State { kIdle, kResolving, kConnecting, kHandshaking, kConnected, kListening };
   struct ConnectPlan;
 
   void Attach(int fd);
@@ -95,6 +112,13 @@ class CAsyncSocket {
   int ConnectToNextAddress();
   // The connect has succeeded (0) or failed for good.
   void ReportConnect(int result);
+  // For a secure socket whose TCP connect succeeded: the handshake starts,
+  // and ends in ReportConnect. False for any other socket.
+  bool BeginHandshake();
+  void ContinueHandshake(int step);
+  // A secure socket's input that the descriptor will not signal is
+  // delivered as if it had.
+  void WakeForHeldInput();
   void OnReady(uint32_t readyMask);
   void UpdateInterest();
   uint32_t WantedInterest() const;
@@ -118,6 +142,7 @@ class CAsyncSocket {
   bool m_bBound = false;
   long m_events = 0;
   std::unique_ptr<ConnectPlan> m_plan;
+  std::unique_ptr<TlsConnection> m_secure;
   bool m_bCloseReported = false;
   EventLoop* m_loop = nullptr;
 

@@ -2,6 +2,9 @@
 // through the script UI, and every program's help.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "tests/support/https_switch_setting.h"
 #include "tests/support/registry_values.h"
 #include "tests/support/test_env.h"
 
@@ -73,6 +76,31 @@ TEST_F(CommandLineTest, DestinationKeepsItsBlanksAndIsUnescaped) {
       << outcome.messages[0];
   EXPECT_EQ(outcome.exitCode, 1);
   EXPECT_TRUE(testenv::ListFiles(dir.Path(), "FFF").empty());
+}
+
+// AllowHTTPS absent or 0: the refusal above; 1: an https URL starts a
+// download like an http one (here it stops at the connect: nobody listens).
+TEST_F(CommandLineTest, HttpsIsAcceptedOnlyWhileTheSwitchIsOn) {
+  const int port = testenv::FreeLoopbackPort();
+  const std::string url = "https://127.0.0.1:" + std::to_string(port) + "/f.zip";
+  for (const int value : {0, 1}) {
+    SCOPED_TRACE(value);
+    std::filesystem::create_directories(dir.File("registry"));
+    testenv::WriteFile(dir.File("registry/HKEY_LOCAL_MACHINE.reg"),
+                       "Windows Registry Editor Version 5.00\r\n\r\n"
+                       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Morvane\\Kestrion]\r\n\"AllowHTTPS\"=dword:0000000" +
+                           std::to_string(value) + "\r\n");
+    if (!testenv::HttpsExpected(value)) {
+      ExpectRefusal({url, "f.zip"}, "Could not support this 'scheme'");
+      continue;
+    }
+    Outcome outcome = Run({url, "f.zip"});
+    ASSERT_EQ(outcome.messages.size(), 1u);
+    EXPECT_NE(outcome.messages[0].find("could not connect to:127.0.0.1 on port:" + std::to_string(port)),
+              std::string::npos)
+        << outcome.messages[0];
+    EXPECT_FALSE(outcome.windows.empty());
+  }
 }
 
 TEST_F(CommandLineTest, RegistrationCommandsSucceed) {

@@ -9,6 +9,7 @@
 #include "platform/com/server_library.h"
 #include "platform/com/wide_text.h"
 #include "platform/urlmon/urlmon.h"
+#include "tests/support/https_switch_setting.h"
 #include "tests/support/registry_values.h"
 #include "tests/support/server_library_test.h"
 
@@ -294,6 +295,19 @@ TEST_F(KsieTest, StartOffersOnlyProgramAndArchiveDownloads) {
   s_env->ClearLog();
   for (const char* url : {"http://h/x.zip", "ftp://h/x.zip"}) EXPECT_EQ(kBrowser, Start(url, nullptr)) << url;
   EXPECT_EQ(0u, Offers());
+}
+
+TEST_F(KsieTest, StartTakesHttpsAsHttpOnlyWhileTheSwitchIsOn) {
+  testenv::ForEachHttpsSwitch([&](bool allowed) {
+    for (const auto& [url, offered] : {std::pair{"https://h/x.zip", allowed}, std::pair{"https://h/x.gz", false}}) {
+      SCOPED_TRACE(url);
+      s_env->ClearLog();
+      s_env->Answer("cancel\n");
+      RecordingSink sink;
+      EXPECT_EQ(offered ? S_FALSE : MakeHResult(0x800C0011), Start(url, &sink));
+      EXPECT_EQ(offered ? 1u : 0u, Offers());
+    }
+  });
 }
 
 }  // namespace

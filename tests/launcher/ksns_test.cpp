@@ -10,6 +10,7 @@
 #include "platform/com/dispatch.h"
 #include "platform/com/server_library.h"
 #include "platform/com/wide_text.h"
+#include "tests/support/https_switch_setting.h"
 #include "tests/support/launch_recorder.h"
 #include "tests/support/registry_values.h"
 #include "tests/support/server_library_test.h"
@@ -125,6 +126,18 @@ TEST_F(KsnsTest, InitializeOffersTheSecondArgumentsDownloads) {
     EXPECT_EQ(c.offers, Log("download-choice").size());
   }
   EXPECT_TRUE(Log("save-file").empty());
+}
+
+TEST_F(KsnsTest, InitializeTakesHttpsAsHttpOnlyWhileTheSwitchIsOn) {
+  testenv::ForEachHttpsSwitch([&](bool allowed) {
+    for (const auto& [url, offered] : {std::pair{"https://h/a.zip", allowed}, std::pair{"https://h/a.gz", false}}) {
+      SCOPED_TRACE(url);
+      s_env->ClearLog();
+      Answer("ok\n");
+      EXPECT_EQ(offered ? 1 : 0, Initialize("", url));
+      EXPECT_EQ(offered ? 1u : 0u, Log("download-choice").size());
+    }
+  });
 }
 
 TEST_F(KsnsTest, OpenStartsKestrionWithTheExactCommandLine) {

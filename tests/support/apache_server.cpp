@@ -32,24 +32,24 @@ std::string Config(const std::string& prefix, int port, const std::string& root)
 
 }  // namespace
 
-ApacheServer::ApacheServer() : m_root(m_dir.File("www")) {
+ApacheServer::ApacheServer(const std::string& extraConfig) : m_root(m_dir.File("www")) {
   std::filesystem::create_directories(m_root);
   // The server's user must reach the served folder.
   chmod(m_dir.Path().c_str(), 0755);
   chmod(m_root.c_str(), 0755);
-  StartWithRetries([&] { return Start(); });
+  StartWithRetries([&] { return Start(extraConfig); });
 }
 
 ApacheServer::~ApacheServer() = default;
 
-bool ApacheServer::Start() {
+bool ApacheServer::Start(const std::string& extraConfig) {
   if (access(kBinary, X_OK) != 0) {
     m_error = std::string(kBinary) + " is not installed (scripts/install-deps test installs it)";
     return false;
   }
   m_port = FreeLoopbackPort();
   const std::string conf = m_dir.File("httpd.conf");
-  WriteFile(conf, Config(m_dir.Path(), m_port, m_root));
+  WriteFile(conf, Config(m_dir.Path(), m_port, m_root) + extraConfig);
   const std::string output = m_dir.File("httpd.out");
   if (m_process.Start({kBinary, "-X", "-f", conf}, output, m_port)) return true;
   m_error = "apache2 did not start: " + ReadFile(output) + ReadFile(m_dir.File("error.log"));

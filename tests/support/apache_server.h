@@ -15,7 +15,8 @@ class ApacheServer : public LoopbackServer {
  public:
   static constexpr const char* kBinary = "/usr/sbin/apache2";
 
-  ApacheServer();
+  // extraConfig: lines added to the end of the server's config.
+  explicit ApacheServer(const std::string& extraConfig = "");
   ~ApacheServer();
 
   // The served folder; files may be put there before or while it runs.
@@ -27,7 +28,7 @@ class ApacheServer : public LoopbackServer {
   std::vector<std::string> AccessLog() const;
 
  private:
-  bool Start();
+  bool Start(const std::string& extraConfig);
 
   std::string m_root;
 };

@@ -13,7 +13,7 @@ namespace {
 // As Debian configures it: sendfile with tcp_nopush, which holds a reply's
 // last partial segment back until nginx pushes it.
 std::string Config(const std::string& prefix, int port, const std::string& root, const std::string& locations,
-                   const std::string& httpDirectives) {
+                   const std::string& httpDirectives, const std::string& listenOptions) {
   return "worker_processes 1;\n"
          "master_process off;\n"
          "daemon off;\n"
@@ -32,7 +32,7 @@ std::string Config(const std::string& prefix, int port, const std::string& root,
          "  tcp_nopush on;\n" +
          httpDirectives +
          "  server {\n"
-         "    listen 127.0.0.1:" + std::to_string(port) + ";\n"
+         "    listen 127.0.0.1:" + std::to_string(port) + listenOptions + ";\n"
          "    root " + root + ";\n" +
          locations +
          "  }\n"
@@ -43,7 +43,8 @@ std::string Config(const std::string& prefix, int port, const std::string& root,
 
 bool NginxServer::Available() { return access(kBinary, X_OK) == 0; }
 
-NginxServer::NginxServer(const std::string& locations, const std::string& httpDirectives)
+NginxServer::NginxServer(const std::string& locations, const std::string& httpDirectives,
+                         const std::string& listenOptions)
     : m_root(m_dir.File("www")) {
   std::filesystem::create_directories(m_root);
   std::filesystem::create_directories(m_dir.File("tmp"));
@@ -55,7 +56,7 @@ NginxServer::NginxServer(const std::string& locations, const std::string& httpDi
     m_error = std::string(kBinary) + " is not installed";
     return;
   }
-  StartWithRetries([&] { return Start(locations, httpDirectives); });
+  StartWithRetries([&] { return Start(locations, httpDirectives, listenOptions); });
 }
 
 NginxServer::~NginxServer() = default;
@@ -64,11 +65,12 @@ std::string NginxServer::Url(const std::string& name) const {
   return "http://127.0.0.1:" + std::to_string(m_port) + "/" + name;
 }
 
-bool NginxServer::Start(const std::string& locations, const std::string& httpDirectives) {
+bool NginxServer::Start(const std::string& locations, const std::string& httpDirectives,
+                        const std::string& listenOptions) {
   m_port = FreeLoopbackPort();
   const std::string prefix = m_dir.Path();
   const std::string conf = m_dir.File("nginx.conf");
-  WriteFile(conf, Config(prefix, m_port, m_root, locations, httpDirectives));
+  WriteFile(conf, Config(prefix, m_port, m_root, locations, httpDirectives, listenOptions));
   const std::string outputPath = m_dir.File("nginx.out");
   if (m_process.Start({kBinary, "-p", prefix, "-c", conf}, outputPath, m_port)) return true;
   m_error = "nginx did not start: " + ReadFile(outputPath) + ReadFile(m_dir.File("error.log"));

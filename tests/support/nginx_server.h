@@ -18,8 +18,9 @@ class NginxServer : public LoopbackServer {
 
   // locations: extra directives inside the server block (e.g. a location
   // with limit_rate); httpDirectives: inside the http block (e.g. a
-  // limit_conn_zone).
-  explicit NginxServer(const std::string& locations = "", const std::string& httpDirectives = "");
+  // limit_conn_zone); listenOptions: words after the listen address ("ssl").
+  explicit NginxServer(const std::string& locations = "", const std::string& httpDirectives = "",
+                       const std::string& listenOptions = "");
   ~NginxServer();
 
   // The served folder; files may be put there before or while it runs.
@@ -32,7 +33,7 @@ class NginxServer : public LoopbackServer {
   std::vector<std::string> AccessLog() const;
 
  private:
-  bool Start(const std::string& locations, const std::string& httpDirectives);
+  bool Start(const std::string& locations, const std::string& httpDirectives, const std::string& listenOptions);
 
   std::string m_root;
 };

@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <sstream>
 
+#include "platform/net/tls_channel.h"
+#include "tests/support/launch_recorder.h"
 #include "tests/support/nginx_server.h"
 #include "tests/support/registry_values.h"
 #include "tests/support/script_ui_files.h"
@@ -153,7 +155,8 @@ TEST_F(HandoffTest, NothingStartsUnlessTheUserSaves) {
       {"http://127.0.0.1:9/x.zip", "regular", 2, 1},
       {"http://127.0.0.1:9/x.zip", "cancel", 1, 1},
       {"http://127.0.0.1:9/page.htm", "", 2, 0},
-      {"https://127.0.0.1:9/x.zip", "", 2, 0},
+      // Installed with https allowed: offered as http is.
+      {"https://127.0.0.1:9/x.zip", "cancel", 1, 1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.url) + " " + c.answer);
@@ -185,6 +188,44 @@ TEST_F(HandoffTest, DispcallHandsAnHttpZipToKestrion) {
   EXPECT_EQ(0, call.exitCode) << call.output;
   EXPECT_NE(std::string::npos, call.output.find("Initialize: 1\nOpen: (no result)\n")) << call.output;
   ExpectDelivered(nginx.FilePath("setup.zip"), chosen);
+}
+
+// kestrion-install allows https and hooks it; the libraries then offer an
+// https URL as an http one and start kestrion with the same line. With
+// --no-https the switch is 0 and https stays the browser's.
+TEST_F(HandoffTest, HttpsIsHandedOverOnlyWhenInstalledWithIt) {
+  const std::string url = "https://127.0.0.1:9/set%20up.zip";
+  const std::string chosen = m_dir.File("dl/set up.zip");
+  for (const bool https : {true, false}) {
+    SCOPED_TRACE(https ? "installed" : "installed with --no-https");
+    if (!https) {
+      ASSERT_EQ(0, Run("kestrion-install", {"--no-https"}).exitCode);
+    }
+    const bool on = https && TlsAvailable();
+    DWORD allowed = 9;
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyEx(HKEY_LOCAL_MACHINE, kProgramKey, &key));
+    EXPECT_TRUE(RegGetDword(key, "AllowHTTPS", &allowed));
+    RegCloseKey(key);
+    EXPECT_EQ(on ? 1u : 0u, allowed);
+    EXPECT_EQ(on, RegistryString(HKEY_CLASSES_ROOT, "PROTOCOLS\\Name-Space Handler\\https\\ZKS", "CLSID").has_value());
+    testenv::WriteFile(m_dir.File("ui.log"), "");
+    Answer({"cancel", "ok", chosen});
+    EXPECT_EQ(on ? 1 : 2, Run("urlbind", {url}).exitCode);
+    if (!on) {
+      const std::string output = Run("dispcall", {"KSNS.Protocol.1", "Initialize", "", url}).output;
+      EXPECT_NE(std::string::npos, output.find("Initialize: 0\n")) << output;
+      EXPECT_TRUE(Log("download-choice").empty());
+      continue;
+    }
+    std::filesystem::create_directories(m_dir.File("recorder"));
+    testenv::LaunchRecorder recorder(m_dir.File("recorder/kestrion"), m_dir.File("launched"));
+    testenv::SetRegistryString(HKEY_LOCAL_MACHINE, kProgramKey, "EXELOCATION", recorder.Program());
+    testenv::RunResult call = Run("dispcall", {"KSNS.Protocol.1", "Initialize", "", url, "--", "Open", ""});
+    EXPECT_NE(std::string::npos, call.output.find("Initialize: 1\nOpen: (no result)\n")) << call.output;
+    EXPECT_EQ(2u, Log("download-choice").size());
+    EXPECT_EQ(url + " " + chosen, recorder.AwaitArgument());
+  }
 }
 
 TEST_F(HandoffTest, DispcallSaysWhatFailed) {

@@ -1,0 +1,10 @@
+#include "platform/net/tls_channel.h"
+#include "platform/net/tls_messages.h"
+
+// Built without OpenSSL: no channel ever opens.
+bool TlsAvailable() { return false; }
+
+std::unique_ptr<TlsChannel> TlsChannel::Open(int, const std::string&, std::string* reason) {
+  *reason = tls_messages::kNoTlsInThisBuild;
+  return nullptr;
+}

@@ -1,0 +1,70 @@
+#include "tests/support/tls_test_server.h"
+
+#include <openssl/ssl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <memory>
+
+#include "tests/support/loopback.h"
+#include "tests/support/test_certificates.h"
+
+namespace testenv {
+
+namespace {
+
+constexpr int kAcceptTimeoutMs = 5000;
+
+std::unique_ptr<SSL_CTX, void (*)(SSL_CTX*)> ServerContext() {
+  std::unique_ptr<SSL_CTX, void (*)(SSL_CTX*)> context(SSL_CTX_new(TLS_server_method()), SSL_CTX_free);
+  const TestCertificates::Pair pair = TestCertificates::Shared().For(TestCertificates::Kind::kGood);
+  if (SSL_CTX_use_certificate_file(context.get(), pair.certificate.c_str(), SSL_FILETYPE_PEM) != 1 ||
+      SSL_CTX_use_PrivateKey_file(context.get(), pair.key.c_str(), SSL_FILETYPE_PEM) != 1)
+    return {nullptr, SSL_CTX_free};
+  return context;
+}
+
+}  // namespace
+
+TlsTestServer::TlsTestServer(std::string reply, Ending ending) : m_reply(std::move(reply)), m_ending(ending) {
+  m_listenFd = ListenOnLoopback(false, 1, &m_port);
+  m_thread = std::thread([this] { Serve(); });
+}
+
+TlsTestServer::~TlsTestServer() {
+  m_thread.join();
+  close(m_listenFd);
+}
+
+void TlsTestServer::Serve() {
+  pollfd waiting{m_listenFd, POLLIN, 0};
+  if (poll(&waiting, 1, kAcceptTimeoutMs) != 1) return;
+  const int fd = accept(m_listenFd, nullptr, nullptr);
+  const auto context = ServerContext();
+  if (fd < 0 || !context) {
+    if (fd >= 0) close(fd);
+    return;
+  }
+  timeval limit{kAcceptTimeoutMs / 1000, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  SSL* ssl = SSL_new(context.get());
+  SSL_set_fd(ssl, fd);
+  char request[4096];
+  if (SSL_accept(ssl) == 1 && SSL_read(ssl, request, sizeof request) > 0) {
+    for (size_t sent = 0; sent < m_reply.size();) {
+      const int count = SSL_write(ssl, m_reply.data() + sent, static_cast<int>(m_reply.size() - sent));
+      if (count <= 0) break;
+      sent += static_cast<size_t>(count);
+    }
+    if (m_ending == Ending::kCloseNotify) SSL_shutdown(ssl);
+    if (m_ending == Ending::kReset) {
+      const linger abortive{1, 0};
+      setsockopt(fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+    }
+  }
+  SSL_free(ssl);
+  close(fd);
+}
+
+}  // namespace testenv
