@@ -144,7 +144,8 @@ bool CFileDownloadManager::OpenDestination(CFileJoiner& destination, const char*
   std::string reason;
   while (!destination.Open(m_strDestination, &reason)) {
     m_strDestinationError = Format(engine_messages::kDestinationNotCreated, m_strDestination.c_str(), reason.c_str());
-    if (IsCancelled() || m_strDestination == refused) return false;
+    // A background download asks nobody.
+    if (m_bBackground || IsCancelled() || m_strDestination == refused) return false;
     refused = m_strDestination;
     AfxMessageBox(refusedText + Format(engine_messages::kRefusedReason, m_strDestination.c_str(), reason.c_str()),
                   MB_OK);

@@ -89,8 +89,9 @@ class CFileDownloadManager : public WorkerThread {
   // refusedText with the path and the system's reason, and asked for another
   // path, until one opens; the same path refused twice in a row (with nobody
   // to answer, the dialog can only give it back), a cancelled dialog or a
-  // cancelled download end the asking. False when there is no destination;
-  // m_strDestinationError then says why the last path could not be made.
+  // cancelled download end the asking; a background download asks nobody.
+  // False when there is no destination; m_strDestinationError then says why
+  // the last path could not be made.
   bool OpenDestination(CFileJoiner& destination, const char* refusedText);
   std::string m_strDestinationError;
   // The user has asked this download to stop (Cancel, SIGINT, SIGTERM):

@@ -263,10 +263,7 @@ int64_t CFTPFileDownloadManager::TotalReceived() const {
 // names its file.
 bool CFTPFileDownloadManager::JoinTempFiles() {
   CFileJoiner destination;
-  // A background download asks nobody.
-  const bool opened = m_bBackground ? destination.Open(m_strDestination, &m_strDestinationError)
-                                    : OpenDestination(destination, kOutputNotCreated);
-  if (!opened) {
+  if (!OpenDestination(destination, kOutputNotCreated)) {
     m_strJoinError = m_strDestinationError;
     return false;
   }

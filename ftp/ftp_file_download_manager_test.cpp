@@ -275,6 +275,7 @@ TEST_F(ManagerTest, ACancelDuringTheJoinLeavesNoDestinationAndSaysNothing) {
 }
 
 TEST_F(ManagerTest, UncreatableDestinationAsksForAnotherName) {
+  manager.m_bBackground = false;
   GiveData(manager.NewConnection(0, -1, 1), "hello");
   manager.m_strDestination = m_dir.File("missing/out.bin");
   ui->saveAnswer = m_dir.File("chosen.bin");
@@ -286,6 +287,7 @@ TEST_F(ManagerTest, UncreatableDestinationAsksForAnotherName) {
 }
 
 TEST_F(ManagerTest, CancelledSaveDialogEndsTheJoin) {
+  manager.m_bBackground = false;
   GiveData(manager.NewConnection(0, -1, 1), "hello");
   manager.m_strDestination = m_dir.File("missing/out.bin");
   EXPECT_FALSE(manager.JoinTempFiles());
@@ -309,6 +311,7 @@ TEST_F(ManagerTest, FailedWriteInTheJoinNamesTheFileAndRemovesIt) {
 }
 
 TEST_F(ManagerTest, CompletionReportsSuccessOnlyForAWholeFile) {
+  manager.m_bBackground = false;
   const std::string file = testenv::PatternBytes(1000);
   GiveData(manager.NewConnection(0, 500, 1), file.substr(0, 500));
   CFTPCommandSocket* second = manager.NewConnection(500, -1, 2);
@@ -324,6 +327,7 @@ TEST_F(ManagerTest, CompletionReportsSuccessOnlyForAWholeFile) {
 }
 
 TEST_F(ManagerTest, IncompleteJoinIsReportedAsAProblem) {
+  manager.m_bBackground = false;
   GiveData(manager.NewConnection(0, -1, 1), std::string(10, 'x'));
   manager.m_nFileSize = 20;
   manager.m_strDestination = m_dir.File("out.bin");

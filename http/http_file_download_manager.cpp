@@ -255,10 +255,7 @@ void CHTTPFileDownloadManager::OnDownloadComplete() {
 bool CHTTPFileDownloadManager::JoinTempFiles() {
   m_strJoinError.clear();
   m_joinTimer.reset();
-  // A background download asks nobody.
-  const bool opened = m_joiner.IsOpen() || (m_bBackground ? m_joiner.Open(m_strDestination)
-                                                         : OpenDestination(m_joiner, http_messages::kOutputNotCreated));
-  if (!opened) {
+  if (!m_joiner.IsOpen() && !OpenDestination(m_joiner, http_messages::kOutputNotCreated)) {
     m_strJoinError = m_strDestinationError;
     return false;
   }
