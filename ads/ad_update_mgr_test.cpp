@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -240,6 +241,29 @@ TEST_F(AdUpdaterTest, NamesFromTheListNeverReachOutsideTheADFilesFolder) {
   EXPECT_EQ(testenv::ReadFile(outside), "not the updater's");
   EXPECT_EQ(testenv::ReadFile(besideProgram), "not the updater's");
   EXPECT_EQ(TakeMessages(), Texts{});
+}
+
+// The snapshot is one read of the registry and each match a lookup, so many
+// banners that all match cost what reading them costs, not their number
+// times that.
+TEST_F(AdUpdaterTest, ManyMatchingBannersCostWhatReadingThemCosts) {
+  constexpr int kBanners = 20000;
+  std::string list, values;
+  for (int i = 0; i < kBanners; ++i) {
+    const std::string name = "b" + std::to_string(i) + ".gif", link = "http://l.example/" + std::to_string(i);
+    list += m_site.URL("/" + name) + "," + link + "\n";
+    values += "\"" + Banner(name) + "\"=\"" + link + "\"\n";
+  }
+  Publish("/list", list);
+  const std::string registry = m_install.RegistryDir() + "/HKEY_LOCAL_MACHINE.reg";
+  const std::string stored =
+      testenv::ReadFile(registry) + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Morvane\\Kestrion\\ADFiles]\n" + values;
+  testenv::WriteFile(registry, stored);
+  const std::clock_t start = std::clock();
+  Update();
+  EXPECT_LT(std::clock() - start, 10 * CLOCKS_PER_SEC) << "processor time";
+  EXPECT_EQ(Requested(), Texts{"/list"});
+  EXPECT_TRUE(testenv::ReadFile(registry) == stored) << "nothing to change";
 }
 
 class FailingFetchTest : public AdUpdaterTest {
