@@ -61,3 +61,15 @@ install: build
 # Redraws docs/window.png and docs/window-details.png from the real window.
 pictures: deps-test build
 	@KESTRION_PICTURES_DIR=$(CURDIR)/docs $(BUILD)/tests/ui_system_tests --gtest_filter='QtWindowTest.Pictures*'
+
+# Fuzzing: builds every harness of fuzz/ with clang and libFuzzer in
+# $(FUZZ_BUILD) and runs each for FUZZ_SECONDS on its seeds (new inputs go to
+# the build folder; copy the ones worth keeping into fuzz/corpus/NAME).
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+.PHONY: fuzz
+fuzz:
+	@scripts/install-deps fuzz
+	@cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DKESTRION_FUZZ=ON >/dev/null
+	@ninja -C $(FUZZ_BUILD) -j $(JOBS) fuzzers
+	@fuzz/run $(FUZZ_BUILD) $(FUZZ_SECONDS)
