@@ -75,9 +75,9 @@ void UnregisterKeys(const ScriptRoot& root) {
   for (size_t i = 0; i < root.keys.size();) {
     const ScriptKey& script = root.keys[i];
     parents.resize(script.depth + 1);
+    if (script.flag == KeyFlag::kForceRemove) RegDeleteKey(parents.back(), script.name);
     HKEY key = nullptr;
     if (script.flag == KeyFlag::kForceRemove || RegOpenKeyEx(parents.back(), script.name, &key) != ERROR_SUCCESS) {
-      if (script.flag == KeyFlag::kForceRemove) RegDeleteKey(parents.back(), script.name);
       i = script.end;
       continue;
     }
