@@ -99,3 +99,15 @@ uninstall:
 pictures: build
 	@scripts/install-deps pictures
 	@scripts/pictures $(BUILD) docs
+
+# Fuzzing: builds every harness of fuzz/ with clang and libFuzzer in
+# $(FUZZ_BUILD) and runs each for FUZZ_SECONDS on its seeds (new inputs go to
+# the build folder; copy the ones worth keeping into fuzz/corpus/NAME).
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+.PHONY: fuzz
+fuzz:
+	@scripts/install-deps fuzz
+	@cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DKESTRION_FUZZ=ON >/dev/null
+	@ninja -C $(FUZZ_BUILD) -j $(JOBS) fuzzers
+	@fuzz/run $(FUZZ_BUILD) $(FUZZ_SECONDS)

@@ -6,10 +6,12 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <thread>
 #include <vector>
 
 #include "ads/ad_messages.h"
+#include "ads/ad_text_files.h"
 #include "app/app_messages.h"
 #include "app/kestrion_app.h"
 #include "app/unescape_url.h"
@@ -92,13 +94,6 @@ std::string LastPathPart(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// A line read in text mode: a CR before the LF belongs to the line end.
-bool ReadLine(std::istream& in, std::string* line) {
-  if (!std::getline(in, *line)) return false;
-  if (!line->empty() && line->back() == '\r') line->pop_back();
-  return true;
-}
-
 // A settings failure: shown, and the read ends.
 bool Fail(const char* message) {
   AfxMessageBox(message, MB_OK);
@@ -116,25 +111,31 @@ struct RegisteredFile {
   std::string link;
 };
 
-// Every value in enumeration order. One whose name or data does not fit the
-// read buffers is left out, and so left alone.
+// Every value in enumeration order, from one read of the registry. One whose
+// name or data would not fit the read buffers is left out, and so left alone.
 std::vector<RegisteredFile> ReadRegisteredFiles(HKEY files) {
+  std::vector<RegValue> values;
   std::vector<RegisteredFile> registered;
-  for (DWORD index = 0;; ++index) {
-    char name[kReadBufferSize + 1];
-    DWORD nameSize = sizeof name;
-    uint8_t data[kReadBufferSize];
-    DWORD dataSize = sizeof data;
-    const LONG status = RegEnumValue(files, index, name, &nameSize, nullptr, data, &dataSize);
-    if (status == ERROR_MORE_DATA) continue;
-    if (status != ERROR_SUCCESS) break;
-    registered.push_back({std::string(name, nameSize), TextOf(data, dataSize)});
+  if (RegGetValues(files, &values) != ERROR_SUCCESS) return registered;
+  for (const RegValue& value : values) {
+    if (value.name.size() > kReadBufferSize || value.data.size() > kReadBufferSize) continue;
+    registered.push_back({value.name, TextOf(value.data.data(), static_cast<DWORD>(value.data.size()))});
   }
   return registered;
 }
 
-bool Matches(const CADFileEntry& entry, const RegisteredFile& file) {
-  return LastPathPart(file.path) == entry.FileName() && file.link == entry.m_strLink;
+// What an entry and a registered file match by: the file name (the text
+// after the last '/' of the URL or the path) and the link, both exactly.
+using MatchKey = std::pair<std::string, std::string>;
+
+MatchKey KeyOf(const CADFileEntry& entry) { return {entry.FileName(), entry.m_strLink}; }
+MatchKey KeyOf(const RegisteredFile& file) { return {LastPathPart(file.path), file.link}; }
+
+template <typename Items>
+std::set<MatchKey> KeysOf(const Items& items) {
+  std::set<MatchKey> keys;
+  for (const auto& item : items) keys.insert(KeyOf(item));
+  return keys;
 }
 
 }  // namespace
@@ -220,8 +221,7 @@ bool CADUpdateMgr::ReadSettings() {
 bool CADUpdateMgr::ApplyInstallConfig() {
   std::ifstream config(m_strProgramDir + kInstallConfig);
   if (!config) return Fail(kMissingInstallConfig);
-  std::string scrambledSite;
-  ReadLine(config, &scrambledSite);
+  const std::string scrambledSite = ReadInstallConfig(config);
   ScopedKey key;
   if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, kProgramKey, key.Out()) != ERROR_SUCCESS) return Fail(kMainKeyNotOpened);
   RegSetString(key.Get(), "AdSite", scrambledSite);
@@ -285,17 +285,7 @@ bool CADUpdateMgr::DownloadFile(const std::string& url, const std::string& local
 
 bool CADUpdateMgr::ParseList(const std::string& path) {
   std::ifstream list(path);
-  if (!list) return false;
-  m_entries.clear();
-  bool lineRead = false;
-  std::string line;
-  while (ReadLine(list, &line)) {
-    lineRead = true;
-    const size_t comma = line.find(',');
-    if (comma == std::string::npos) continue;
-    m_entries.emplace_front(line.substr(0, comma), line.substr(comma + 1));
-  }
-  return lineRead;
+  return list && ReadAdList(list, &m_entries);
 }
 
 // Works from a snapshot of the registered files taken before any download,
@@ -314,21 +304,15 @@ void CADUpdateMgr::SyncFiles() {
     return;
   }
   const std::vector<RegisteredFile> registered = ReadRegisteredFiles(files.Get());
-  auto isRegistered = [&](const CADFileEntry& entry) {
-    return std::any_of(registered.begin(), registered.end(),
-                       [&](const RegisteredFile& file) { return Matches(entry, file); });
-  };
-  auto isListed = [&](const RegisteredFile& file) {
-    return std::any_of(m_entries.begin(), m_entries.end(),
-                       [&](const CADFileEntry& entry) { return Matches(entry, file); });
-  };
+  const std::set<MatchKey> registeredKeys = KeysOf(registered);
+  const std::set<MatchKey> listedKeys = KeysOf(m_entries);
   for (const CADFileEntry& entry : m_entries) {
-    if (isRegistered(entry) || !CADFileEntry::IsPlainFileName(entry.FileName())) continue;
+    if (registeredKeys.count(KeyOf(entry)) || !CADFileEntry::IsPlainFileName(entry.FileName())) continue;
     const std::string path = m_strADFilesDir + "/" + entry.FileName();
     if (FetchAdFile(entry.m_strURL, path)) RegisterFile(path, entry.m_strLink);
   }
   for (const RegisteredFile& file : registered) {
-    if (isListed(file)) continue;
+    if (listedKeys.count(KeyOf(file))) continue;
     if (IsInADFilesDir(file.path)) RemoveQuietly(file.path);
     RegDeleteValue(files.Get(), file.path);
   }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -11,6 +12,7 @@
 #include "app/kestrion_app.h"
 #include "engine/file_download_manager.h"
 #include "platform/loop/event_loop.h"
+#include "platform/registry/registry.h"
 #include "platform/ui/ui_script_backend.h"
 #include "tests/support/ad_install.h"
 #include "tests/support/http_test_server.h"
@@ -240,6 +242,35 @@ TEST_F(AdUpdaterTest, NamesFromTheListNeverReachOutsideTheADFilesFolder) {
   EXPECT_EQ(testenv::ReadFile(outside), "not the updater's");
   EXPECT_EQ(testenv::ReadFile(besideProgram), "not the updater's");
   EXPECT_EQ(TakeMessages(), Texts{});
+}
+
+// The snapshot is one read of the registry and each match a lookup, so many
+// banners that all match cost what reading them costs, not their number
+// times that. One registered file is no longer listed and goes.
+TEST_F(AdUpdaterTest, ManyMatchingBannersCostWhatReadingThemCosts) {
+  constexpr int kBanners = 20000;
+  std::string list, values = "\"" + Banner("gone.gif") + "\"=\"http://gone.example/\"\n";
+  for (int i = 0; i < kBanners; ++i) {
+    const std::string name = "b" + std::to_string(i) + ".gif", link = "http://l.example/" + std::to_string(i);
+    list += m_site.URL("/" + name) + "," + link + "\n";
+    values += "\"" + Banner(name) + "\"=\"" + link + "\"\n";
+  }
+  // A list this long comes in ranges, which this server serves.
+  testenv::HttpTestServer listSite(list);
+  m_install.SetAdSite(listSite.URL("/list"));
+  const std::string registry = m_install.RegistryDir() + "/HKEY_LOCAL_MACHINE.reg";
+  testenv::WriteFile(registry, testenv::ReadFile(registry) +
+                                   "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Morvane\\Kestrion\\ADFiles]\n" + values);
+  const std::clock_t start = std::clock();
+  Update();
+  EXPECT_LT(std::clock() - start, 10 * CLOCKS_PER_SEC) << "processor time";
+  EXPECT_EQ(Requested(), Texts{}) << "no banner fetched";
+  HKEY files = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Morvane\\Kestrion\\ADFiles", &files));
+  std::vector<RegValue> registered;
+  EXPECT_EQ(ERROR_SUCCESS, RegGetValues(files, &registered));
+  RegCloseKey(files);
+  EXPECT_EQ(registered.size(), static_cast<size_t>(kBanners));
 }
 
 class FailingFetchTest : public AdUpdaterTest {

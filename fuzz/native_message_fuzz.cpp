@@ -12,9 +12,11 @@
 #include "browser/native_message.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  // Short reads, as a pipe gives them, of a size the first byte picks.
-  const size_t piece = size > 0 ? data[0] % 7 + 1 : 1;
-  size_t taken = 0;
+  // Short reads, as a pipe gives them, of a size the first byte picks; the
+  // rest is the input.
+  if (size == 0) return 0;
+  const size_t piece = data[0] % 7 + 1;
+  size_t taken = 1;
   const NativeMessage message = ReadNativeMessage([&](void* buffer, size_t wanted) -> long {
     const size_t n = std::min({wanted, size - taken, piece});
     std::memcpy(buffer, data + taken, n);

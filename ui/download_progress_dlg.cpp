@@ -86,20 +86,16 @@ void CDownloadProgressDlg::LoadAdList() {
     AfxMessageBox(progress_texts::kNoAdFilesKey, MB_OK);
     return;
   }
-  for (DWORD index = 0;; ++index) {
-    char name[kAdEntryBuffer] = {};
-    uint8_t data[kAdEntryBuffer] = {};
-    DWORD nameSize = kAdEntryBuffer - 1;
-    DWORD dataSize = kAdEntryBuffer - 1;
-    DWORD type = 0;
-    const LONG result = RegEnumValue(adKey, index, name, &nameSize, &type, data, &dataSize);
-    if (result == ERROR_NO_MORE_ITEMS) break;
+  // One read for all of them: a read per value would cost the number of
+  // banners times the size of the registry.
+  std::vector<RegValue> values;
+  RegGetValues(adKey, &values);
+  for (const RegValue& value : values) {
     // An entry too long for the buffers would come back cut, naming some
     // other file or page: it is left out.
-    if (result == ERROR_MORE_DATA) continue;
-    if (result != ERROR_SUCCESS) break;
-    m_adFiles.emplace_back(name, nameSize);
-    m_adLinks.push_back(DataText(data, dataSize));
+    if (value.name.size() + 1 > kAdEntryBuffer - 1 || value.data.size() > kAdEntryBuffer - 1) continue;
+    m_adFiles.push_back(value.name);
+    m_adLinks.push_back(DataText(value.data.data(), static_cast<DWORD>(value.data.size())));
   }
   uint8_t details[4] = {};
   DWORD size = sizeof details;

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "platform/com/registry_script.h"
 #include "platform/com/type_library.h"
 #include "platform/registry/registry.h"
 #include "tests/support/registry_values.h"
@@ -57,7 +58,6 @@ TEST_F(RegistrarTest, RegisterWritesEveryKeyAndValue) {
       "Windows Registry Editor Version 5.00\n\n"
       "[HKEY_CLASSES_ROOT\\App.Thing.1]\n@=\"Thing Class\"\n\n"
       "[HKEY_CLASSES_ROOT\\App.Thing.1\\CLSID]\n@=\"{11111111-2222-3333-4444-555555555555}\"\n\n"
-      "[HKEY_CLASSES_ROOT\\CLSID]\n\n"
       "[HKEY_CLASSES_ROOT\\CLSID\\{11111111-2222-3333-4444-555555555555}]\n@=\"Thing 'Class'\"\n\n"
       "[HKEY_CLASSES_ROOT\\CLSID\\{11111111-2222-3333-4444-555555555555}\\Two Words]\n@=dword:00000010\n\n"
       "[HKEY_CLASSES_ROOT\\CLSID\\{11111111-2222-3333-4444-555555555555}\\InprocServer32]\n"
@@ -111,6 +111,22 @@ TEST_F(RegistrarTest, AMalformedScriptChangesNothing) {
   // A key the registry refuses stops registration with its error.
   EXPECT_EQ(HResultFromWin32(ERROR_INVALID_PARAMETER),
             m_registrar.RegisterScript("HKCR { Ok { " + std::string(256, 'k') + " } }"));
+}
+
+// How deep keys nest is bounded by memory, not by the stack: a script
+// 100000 keys deep is read, and one that leaves them open is refused.
+TEST(RegistryScriptTest, DeepNestingIsReadWithoutRecursion) {
+  constexpr size_t kDepth = 100000;
+  std::string opened, closed;
+  for (size_t i = 0; i < kDepth; ++i) opened += "k { ", closed += "} ";
+  const std::map<std::string, std::string> none;
+  const auto roots = ParseRegistryScript("HKCU { " + opened + closed + "}", none);
+  ASSERT_TRUE(roots);
+  const std::vector<ScriptKey>& keys = roots->at(0).keys;
+  ASSERT_EQ(kDepth, keys.size());
+  EXPECT_EQ(kDepth - 1, keys.back().depth);
+  EXPECT_EQ(kDepth, keys.front().end);
+  EXPECT_EQ(std::nullopt, ParseRegistryScript("HKCU { " + opened + "}", none));
 }
 
 TEST_F(RegistrarTest, TypeLibraryRegistrationRecordsAndRemovesOneVersion) {

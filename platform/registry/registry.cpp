@@ -1,6 +1,7 @@
 #include "platform/registry/registry.h"
 
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "platform/registry/registry_store.h"
@@ -80,14 +81,20 @@ LONG CopyName(const std::string& stored, char* name, DWORD* size) {
   return ERROR_SUCCESS;
 }
 
+// The handle's key in a fresh read of its root, or the reason there is none.
+LONG ReadKey(HKEY key, RegistryTree* tree, const RegistryTree::Key** node) {
+  if (!IsValid(key)) return ERROR_INVALID_HANDLE;
+  if (LONG status = StoreOf(key).Read(tree); status != ERROR_SUCCESS) return status;
+  *node = Resolve(*tree, key);
+  return *node ? ERROR_SUCCESS : ERROR_KEY_DELETED;
+}
+
 // One read of the value, for the conveniences (a size query followed by a
 // data query could see two different files).
 LONG ReadValue(HKEY key, const std::string& name, DWORD* type, std::vector<uint8_t>* data) {
-  if (!IsValid(key)) return ERROR_INVALID_HANDLE;
   RegistryTree tree;
-  if (LONG status = StoreOf(key).Read(&tree); status != ERROR_SUCCESS) return status;
-  RegistryTree::Key* node = Resolve(tree, key);
-  if (!node) return ERROR_KEY_DELETED;
+  const RegistryTree::Key* node = nullptr;
+  if (LONG status = ReadKey(key, &tree, &node); status != ERROR_SUCCESS) return status;
   const RegistryTree::Value* value = node->FindValue(name);
   if (!value) return ERROR_FILE_NOT_FOUND;
   *type = value->type;
@@ -176,11 +183,10 @@ LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* nameSize) {
   if (!IsValid(key)) return ERROR_INVALID_HANDLE;
   if (!name || !nameSize) return ERROR_INVALID_PARAMETER;
   RegistryTree tree;
-  if (LONG status = StoreOf(key).Read(&tree); status != ERROR_SUCCESS) return status;
-  RegistryTree::Key* node = Resolve(tree, key);
-  if (!node) return ERROR_KEY_DELETED;
+  const RegistryTree::Key* node = nullptr;
+  if (LONG status = ReadKey(key, &tree, &node); status != ERROR_SUCCESS) return status;
   if (index >= node->Children().size()) return ERROR_NO_MORE_ITEMS;
-  return CopyName(node->Children()[index]->Name(), name, nameSize);
+  return CopyName(std::next(node->Children().begin(), index)->Name(), name, nameSize);
 }
 
 LONG RegEnumValue(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* type, uint8_t* data,
@@ -188,11 +194,10 @@ LONG RegEnumValue(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* typ
   if (!IsValid(key)) return ERROR_INVALID_HANDLE;
   if (!name || !nameSize || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
   RegistryTree tree;
-  if (LONG status = StoreOf(key).Read(&tree); status != ERROR_SUCCESS) return status;
-  RegistryTree::Key* node = Resolve(tree, key);
-  if (!node) return ERROR_KEY_DELETED;
+  const RegistryTree::Key* node = nullptr;
+  if (LONG status = ReadKey(key, &tree, &node); status != ERROR_SUCCESS) return status;
   if (index >= node->Values().size()) return ERROR_NO_MORE_ITEMS;
-  const RegistryTree::Value& value = node->Values()[index];
+  const RegistryTree::Value& value = *std::next(node->Values().begin(), index);
   if (LONG status = CopyName(value.name, name, nameSize); status != ERROR_SUCCESS) return status;
   if (type) *type = value.type;
   return CopyData(value.data, data, dataSize);
@@ -262,4 +267,13 @@ bool RegGetDword(HKEY key, const std::string& name, DWORD* value) {
     return false;
   *value = data[0] | data[1] << 8 | data[2] << 16 | static_cast<DWORD>(data[3]) << 24;
   return true;
+}
+
+LONG RegGetValues(HKEY key, std::vector<RegValue>* values) {
+  RegistryTree tree;
+  const RegistryTree::Key* node = nullptr;
+  if (LONG status = ReadKey(key, &tree, &node); status != ERROR_SUCCESS) return status;
+  values->clear();
+  for (const RegistryTree::Value& value : node->Values()) values->push_back({value.name, value.type, value.data});
+  return ERROR_SUCCESS;
 }

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 using LONG = int32_t;
 using DWORD = uint32_t;
@@ -68,3 +69,13 @@ bool RegGetString(HKEY key, const std::string& name, std::string* text);
 // The same for the key at path under root, opened and closed for the read.
 bool RegGetString(HKEY root, const std::string& path, const std::string& name, std::string* text);
 bool RegGetDword(HKEY key, const std::string& name, DWORD* value);
+
+struct RegValue {
+  std::string name;
+  DWORD type = REG_NONE;
+  std::vector<uint8_t> data;
+};
+// Every value of the key, in enumeration order, from one read of the file:
+// what a loop of RegEnumValue gives, for a cost in proportion to the file
+// rather than to the file times the count.
+LONG RegGetValues(HKEY key, std::vector<RegValue>* values);

@@ -1,6 +1,7 @@
 #include "platform/registry/registry_file_format.h"
 
 #include <cstdio>
+#include <list>
 #include <optional>
 #include <string_view>
 
@@ -261,11 +262,29 @@ void AppendSection(const RegistryTree::Key& key, const std::string& keyPath, std
   *out += '\n';
 }
 
-void AppendSubtree(const RegistryTree::Key& key, const std::string& keyPath, std::string* out) {
-  for (const auto& child : key.Children()) {
-    std::string childPath = keyPath + "\\" + child->Name();
-    AppendSection(*child, childPath, out);
-    AppendSubtree(*child, childPath, out);
+// Depth first, in creation order. A key gets a section when it has values
+// or no sub-keys: any other key is named by its sub-keys' sections, and
+// writing it too would make a chain of keys cost the square of its depth.
+// The path is one buffer, cut back to each level's length as it is reused.
+void AppendTree(const RegistryTree::Key& root, const std::string& rootName, std::string* out) {
+  struct Level {
+    std::list<RegistryTree::Key>::const_iterator next, end;
+    size_t pathLength;
+  };
+  std::string path = rootName;
+  std::vector<Level> levels{{root.Children().begin(), root.Children().end(), path.size()}};
+  while (!levels.empty()) {
+    Level& level = levels.back();
+    if (level.next == level.end) {
+      levels.pop_back();
+      continue;
+    }
+    const RegistryTree::Key& key = *level.next++;
+    path.resize(level.pathLength);
+    path += '\\';
+    path += key.Name();
+    if (!key.Values().empty() || key.Children().empty()) AppendSection(key, path, out);
+    if (!key.Children().empty()) levels.push_back({key.Children().begin(), key.Children().end(), path.size()});
   }
 }
 
@@ -300,6 +319,6 @@ RegistryTree RegistryFileFormat::Parse(const std::string& text, const std::strin
 std::string RegistryFileFormat::Write(const RegistryTree& tree, const std::string& rootName) {
   std::string out = std::string(kHeaderLine) + "\n\n";
   if (!tree.Root().Values().empty()) AppendSection(tree.Root(), rootName, &out);
-  AppendSubtree(tree.Root(), rootName, &out);
+  AppendTree(tree.Root(), rootName, &out);
   return out;
 }

@@ -13,8 +13,10 @@
 //   @=dword:0000000a
 //   "Blob"=hex:01,02
 //
-// Writing gives every key its own section, in tree order, with a blank line
-// after each. Reading accepts what people and installers write too: sections
+// Writing gives a section, in tree order with a blank line after each, to
+// every key that has values or no sub-keys; the others are the parents
+// named in their sub-keys' sections. Reading and writing take time in
+// proportion to the text, and neither recurses. Reading accepts what people and installers write too: sections
 // in any order or repeated, parents without sections, CR LF, blank lines, ';'
 // comments, hex lists continued with a trailing backslash, the short root
 // names (HKCR, HKCU, HKLM), "[-KEY]" and "name"=- removals. Lines it cannot

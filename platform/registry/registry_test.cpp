@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -87,8 +88,6 @@ TEST_F(RegistryTest, KeysAndValueNamesIgnoreCaseAndKeepTheFirstSpelling) {
   RegCloseKey(same);
   EXPECT_EQ(Names{"SOFTWARE"}, SubKeys(HKEY_LOCAL_MACHINE));
   EXPECT_EQ("Windows Registry Editor Version 5.00\n\n"
-            "[HKEY_LOCAL_MACHINE\\SOFTWARE]\n\n"
-            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Morvane]\n\n"
             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Morvane\\Kestrion]\n"
             "\"EXELocation\"=\"/usr/bin/kestrion\"\n\n"
             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Morvane\\Kestrion\\ADFiles]\n\n",
@@ -107,7 +106,6 @@ TEST_F(RegistryTest, WritesEachTypeInTheExportFormat) {
   RegSetValueEx(key, "Empty", REG_BINARY, nullptr, 0);
   RegCloseKey(key);
   EXPECT_EQ("Windows Registry Editor Version 5.00\n\n"
-            "[HKEY_CURRENT_USER\\Software]\n\n"
             "[HKEY_CURRENT_USER\\Software\\Test]\n"
             "@=\"default\"\n"
             "\"Path\"=\"C:\\\\dir \\\"quoted\\\"\"\n"
@@ -330,6 +328,52 @@ TEST_F(RegistryTest, BadHandlesAndNamesAreRefused) {
   EXPECT_EQ(ERROR_INVALID_PARAMETER, RegCreateKeyEx(HKEY_CURRENT_USER, std::string(256, 'k'), &key));
   EXPECT_EQ(ERROR_INVALID_PARAMETER, RegSetString(HKEY_CURRENT_USER, "bad\rname", "x"));
   EXPECT_FALSE(testenv::FileExists(FileOf("HKEY_CURRENT_USER")));
+}
+
+// Shapes of file that once cost the square of their size, or more stack
+// than there is: each is read, changed, written back and deleted in time
+// proportional to its size, and a key with no values of its own but with
+// sub-keys takes no section.
+TEST_F(RegistryTest, DeepAndWideFilesCostInProportionToTheirSize) {
+  constexpr int kDeep = 175000, kWide = 100000;
+  std::string deepPath = "k";
+  for (int i = 1; i < kDeep; ++i) deepPath += "\\k";
+  std::string values, removedValues, keys, removedKeys;
+  for (int i = 0; i < kWide; ++i) {
+    const std::string n = std::to_string(i);
+    values += "\"v" + n + "\"=dword:00000001\n";
+    removedValues += "\"V" + n + "\"=-\n";
+    keys += "[HKEY_CURRENT_USER\\w\\k" + n + "]\n";
+    removedKeys += "[-HKEY_CURRENT_USER\\W\\K" + n + "]\n";
+  }
+  const struct {
+    const char* what;
+    std::string body;
+    std::string key;  // given one more value
+    size_t values;    // the key's count after that
+  } cases[] = {
+      {"one key nested deep", "[HKEY_CURRENT_USER\\" + deepPath + "]\n", deepPath, 1},
+      {"many values", "[HKEY_CURRENT_USER\\w]\n" + values, "w", kWide + 1},
+      {"many values removed", "[HKEY_CURRENT_USER\\w]\n" + values + removedValues, "w", 1},
+      {"many keys removed", keys + removedKeys, "w", 1},
+  };
+  for (const auto& c : cases) {
+    const std::clock_t start = std::clock();
+    const std::string text = "Windows Registry Editor Version 5.00\n\n" + c.body;
+    WriteRoot("HKEY_CURRENT_USER", text);
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyEx(HKEY_CURRENT_USER, c.key, &key)) << c.what;
+    EXPECT_EQ(ERROR_SUCCESS, RegSetDword(key, "added", 1)) << c.what;
+    std::vector<RegValue> read;
+    EXPECT_EQ(ERROR_SUCCESS, RegGetValues(key, &read)) << c.what;
+    EXPECT_EQ(c.values, read.size()) << c.what;
+    EXPECT_LT(TextOf("HKEY_CURRENT_USER").size(), text.size() + 100) << c.what;
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteKey(HKEY_CURRENT_USER, c.key.substr(0, 1))) << c.what;
+    EXPECT_EQ(ERROR_KEY_DELETED, RegGetValues(key, &read)) << c.what;
+    RegCloseKey(key);
+    // Processor time: the disk's syncs are not the parse's cost.
+    EXPECT_LT(std::clock() - start, 5 * CLOCKS_PER_SEC) << c.what;
+  }
 }
 
 // Writes count distinct values into one key, each a separate locked change.

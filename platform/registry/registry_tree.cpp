@@ -1,7 +1,5 @@
 #include "platform/registry/registry_tree.h"
 
-#include <algorithm>
-
 std::string RegistryTree::FoldCase(const std::string& name) {
   std::string folded = name;
   for (char& c : folded)
@@ -32,53 +30,56 @@ std::vector<std::string> RegistryTree::SplitPath(const std::string& path) {
   return names;
 }
 
+// The grandchildren are taken over before each child goes, so no key is
+// destroyed inside another's destructor however deep the tree.
+RegistryTree::Key::~Key() {
+  std::list<Key> doomed;
+  doomed.splice(doomed.end(), m_children);
+  while (!doomed.empty()) {
+    doomed.splice(doomed.end(), doomed.front().m_children);
+    doomed.pop_front();
+  }
+}
+
 RegistryTree::Key* RegistryTree::Key::FindChild(const std::string& name) const {
   auto it = m_childIndex.find(FoldCase(name));
-  return it == m_childIndex.end() ? nullptr : it->second;
+  return it == m_childIndex.end() ? nullptr : &*it->second;
 }
 
 RegistryTree::Key* RegistryTree::Key::FindOrAddChild(const std::string& name) {
-  std::string folded = FoldCase(name);
-  auto it = m_childIndex.find(folded);
-  if (it != m_childIndex.end()) return it->second;
-  m_children.push_back(std::make_unique<Key>(name));
-  Key* child = m_children.back().get();
-  m_childIndex.emplace(std::move(folded), child);
-  return child;
+  auto [it, added] = m_childIndex.try_emplace(FoldCase(name));
+  if (added) it->second = m_children.emplace(m_children.end(), name);
+  return &*it->second;
 }
 
 bool RegistryTree::Key::RemoveChild(const std::string& name) {
   auto it = m_childIndex.find(FoldCase(name));
   if (it == m_childIndex.end()) return false;
-  Key* child = it->second;
+  m_children.erase(it->second);
   m_childIndex.erase(it);
-  m_children.erase(std::find_if(m_children.begin(), m_children.end(),
-                                [child](const std::unique_ptr<Key>& k) { return k.get() == child; }));
   return true;
 }
 
 const RegistryTree::Value* RegistryTree::Key::FindValue(const std::string& name) const {
-  for (const Value& v : m_values)
-    if (SameName(v.name, name)) return &v;
-  return nullptr;
+  auto it = m_valueIndex.find(FoldCase(name));
+  return it == m_valueIndex.end() ? nullptr : &*it->second;
 }
 
 void RegistryTree::Key::SetValue(const std::string& name, uint32_t type, std::vector<uint8_t> data) {
-  for (Value& v : m_values) {
-    if (SameName(v.name, name)) {
-      v.type = type;
-      v.data = std::move(data);
-      return;
-    }
+  auto [it, added] = m_valueIndex.try_emplace(FoldCase(name));
+  if (added) {
+    it->second = m_values.insert(m_values.end(), Value{name, type, std::move(data)});
+    return;
   }
-  m_values.push_back(Value{name, type, std::move(data)});
+  it->second->type = type;
+  it->second->data = std::move(data);
 }
 
 bool RegistryTree::Key::RemoveValue(const std::string& name) {
-  auto it = std::find_if(m_values.begin(), m_values.end(),
-                         [&name](const Value& v) { return SameName(v.name, name); });
-  if (it == m_values.end()) return false;
-  m_values.erase(it);
+  auto it = m_valueIndex.find(FoldCase(name));
+  if (it == m_valueIndex.end()) return false;
+  m_values.erase(it->second);
+  m_valueIndex.erase(it);
   return true;
 }
 

@@ -1,15 +1,17 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
+#include <list>
+#include <map>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 // One root of the registry held in memory between reading its file and
 // writing it back. Names compare without regard to ASCII case and keep the
 // case they were created with. Sub-keys and values keep their creation order,
-// which is the order of enumeration and of the file. Not thread-safe; each
+// which is the order of enumeration and of the file. Finding, adding and
+// removing a name costs its logarithm, whatever the count; nothing recurses,
+// so a key may be nested as deep as a file says. Not thread-safe; each
 // registry call builds its own.
 class RegistryTree {
  public:
@@ -22,26 +24,31 @@ class RegistryTree {
   class Key {
    public:
     explicit Key(std::string name) : m_name(std::move(name)) {}
+    ~Key();
+    Key(Key&&) = default;
+    Key& operator=(Key&&) = default;
+
     const std::string& Name() const { return m_name; }
 
     Key* FindChild(const std::string& name) const;
     // The existing child of that name, or a new last one.
     Key* FindOrAddChild(const std::string& name);
     bool RemoveChild(const std::string& name);
-    const std::vector<std::unique_ptr<Key>>& Children() const { return m_children; }
+    const std::list<Key>& Children() const { return m_children; }
 
     const Value* FindValue(const std::string& name) const;
     // Replaces the data of an existing value in place (its name keeps its
     // first spelling and its place), or appends a new one.
     void SetValue(const std::string& name, uint32_t type, std::vector<uint8_t> data);
     bool RemoveValue(const std::string& name);
-    const std::vector<Value>& Values() const { return m_values; }
+    const std::list<Value>& Values() const { return m_values; }
 
    private:
     std::string m_name;
-    std::vector<std::unique_ptr<Key>> m_children;
-    std::unordered_map<std::string, Key*> m_childIndex;  // by folded name
-    std::vector<Value> m_values;
+    std::list<Key> m_children;
+    std::map<std::string, std::list<Key>::iterator> m_childIndex;  // by folded name
+    std::list<Value> m_values;
+    std::map<std::string, std::list<Value>::iterator> m_valueIndex;  // by folded name
   };
 
   RegistryTree() : m_root("") {}

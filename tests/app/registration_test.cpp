@@ -61,11 +61,7 @@ TEST_F(RegistrationCommandTest, StartAnsweredYesLeavesOnlyOurHandlers) {
             testenv::JsonString(messages[0], "text"));
   EXPECT_EQ("yesno", testenv::JsonString(messages[0], "buttons"));
   EXPECT_EQ(kHeader +
-                "[HKEY_CLASSES_ROOT\\PROTOCOLS]\n\n" +
-                kRoot + "]\n\n" +
-                kRoot + "\\http]\n\n" +
                 kRoot + "\\http\\ZKS]\n" + kOwnValues +
-                kRoot + "\\ftp]\n\n" +
                 kRoot + "\\ftp\\ZKS]\n" + kOwnValues,
             testenv::ReadFile(ClassesRootFile()));
 }
@@ -82,9 +78,6 @@ TEST_F(RegistrationCommandTest, StartAnsweredNoKeepsTheOthersAndStopTakesOnlyOur
   EXPECT_EQ(0, stop.exitCode) << stop.output;
   std::string afterStop = testenv::ReadFile(ClassesRootFile());
   EXPECT_EQ(kHeader +
-                "[HKEY_CLASSES_ROOT\\PROTOCOLS]\n\n" +
-                kRoot + "]\n\n" +
-                kRoot + "\\http]\n\n" +
                 kRoot + "\\http\\Other]\n\"CLSID\"=\"{11111111-2222-3333-4444-555555555555}\"\n\n" +
                 kRoot + "\\http\\Second]\n\n" +
                 kRoot + "\\ftp]\n\n",
