@@ -232,7 +232,9 @@ void UIConsoleBackend::AskMessage(const std::string& text, unsigned type, std::f
     // A success is the program's result; every other message is a report
     // beside it.
     const bool result = !question && (type & 0xF0) == MB_ICONINFORMATION;
-    m_terminal->Write(result ? m_terminal->Out() : m_terminal->Err(), text + "\n");
+    // Some of the program's texts end their last line themselves.
+    const bool ended = !text.empty() && text.back() == '\n';
+    m_terminal->Write(result ? m_terminal->Out() : m_terminal->Err(), ended ? text : text + "\n");
     if (question && m_terminal->InIsTerminal()) {
       button = AskYesNo(*m_terminal, IDYES);
     } else if (question) {

@@ -85,14 +85,16 @@ TEST_F(ConsoleBackendTest, WithoutATerminalQuestionsAreCancelledAndOnlyTheOutcom
   std::optional<std::string> path = "unset";
   backend.AskMessage("Download [a.zip] completed successfuly", MB_OK | MB_ICONINFORMATION, press);
   backend.AskMessage("Download Aborted. (Reason=x)", MB_OK, press);
+  backend.AskMessage("cause is error=10061\nPlease use regular download\n", MB_OK, press);
   backend.AskMessage("Replace the others?", MB_YESNO, press);
   backend.AskDownloadChoice("a.zip from host", press);
   backend.AskSaveFile("/d/a.zip", [&](std::optional<std::string> p) { path = p; });
-  EXPECT_EQ(buttons, (std::vector<int>{IDOK, IDOK, IDNO, IDCANCEL}));
+  EXPECT_EQ(buttons, (std::vector<int>{IDOK, IDOK, IDOK, IDNO, IDCANCEL}));
   EXPECT_EQ(path, std::nullopt);
   EXPECT_EQ(ReadFile(m_dir.File("out")), "Download [a.zip] completed successfuly\n");
   EXPECT_EQ(ReadFile(m_dir.File("err")),
             "Download Aborted. (Reason=x)\n"
+            "cause is error=10061\nPlease use regular download\n"
             "Replace the others?\n[y/n] n\n"
             "File Download: a.zip from host\n[s]ave, [r]egular download, [c]ancel: c\n"
             "Save as [/d/a.zip] (- to cancel): -\n");
