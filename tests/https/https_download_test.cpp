@@ -135,7 +135,9 @@ TEST_F(HttpsTest, ACutStreamIsResumedWhereItStopped) {
     const std::vector<std::string> requests = server.Requests();
     ASSERT_EQ(requests.size(), c.exchanges.size());
     EXPECT_NE(requests[0].find("\r\nHost: 127.0.0.1:" + port + "\r\nRange: bytes=0-\r\n"), std::string::npos);
-    if (requests.size() > 1) EXPECT_NE(requests[1].find("\r\nRange: bytes=10000-\r\n"), std::string::npos);
+    if (requests.size() > 1) {
+      EXPECT_NE(requests[1].find("\r\nRange: bytes=10000-\r\n"), std::string::npos);
+    }
     std::filesystem::remove(Path("f.bin"));
   }
 }
@@ -189,7 +191,7 @@ TEST_F(HttpsTest, WithTheSwitchOffHttpsIsRefusedAsBefore) {
 TEST_F(HttpsTest, RedirectsMayRaiseTheChannelButNeverLowerIt) {
   testenv::HttpTestServer plain(testenv::PatternBytes(3000, 7));
   const std::string content = testenv::PatternBytes(80000, 8);
-  testenv::TlsNginxServer nginx("    location = /down { return 302 " + plain.URL("/f.bin") +
+  testenv::TlsNginxServer nginx(Kind::kGood, "    location = /down { return 302 " + plain.URL("/f.bin") +
                                 "; }\n    location = /same { return 302 /f.bin; }\n");
   ASSERT_TRUE(nginx.Running()) << nginx.Error();
   testenv::WriteFile(nginx.FilePath("f.bin"), content);
@@ -219,7 +221,9 @@ TEST_F(HttpsTest, RedirectsMayRaiseTheChannelButNeverLowerIt) {
       ExpectAbort(outcome, c.abortReason);
       ExpectNothingLeft("f.bin");
     }
-    if (c.url.rfind("https:", 0) == 0) EXPECT_EQ(plain.Requests().size(), plainRequests);
+    if (c.url.rfind("https:", 0) == 0) {
+      EXPECT_EQ(plain.Requests().size(), plainRequests);
+    }
   }
 }
 

@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <memory>
 
 #include "tests/support/loopback.h"
@@ -15,6 +16,7 @@ namespace testenv {
 namespace {
 
 constexpr int kAcceptTimeoutMs = 5000;
+constexpr auto kReadTime = std::chrono::milliseconds(300);
 
 std::unique_ptr<SSL_CTX, void (*)(SSL_CTX*)> ServerContext() {
   std::unique_ptr<SSL_CTX, void (*)(SSL_CTX*)> context(SSL_CTX_new(TLS_server_method()), SSL_CTX_free);
@@ -79,6 +81,9 @@ bool TlsTestServer::ServeOne(const Exchange& exchange) {
     }
     if (exchange.ending == Ending::kCloseNotify) SSL_shutdown(ssl);
     if (exchange.ending == Ending::kReset) {
+      // A reset that overtakes the reply makes the client drop what it has
+      // not read yet: the client is given time to take it all first.
+      std::this_thread::sleep_for(kReadTime);
       const linger abortive{1, 0};
       setsockopt(fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
     }

@@ -17,7 +17,7 @@ class TlsTestServer {
   enum class Ending {
     kCloseNotify,  // TLS close_notify, then the TCP close
     kPlainClose,   // the TCP close alone: the stream may look cut short
-    kReset,        // a TCP reset
+    kReset,        // a TCP reset, once the client has had time to read the reply
   };
 
   struct Exchange {
