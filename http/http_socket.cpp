@@ -25,6 +25,9 @@ constexpr int kMaxEarlyCloses = 20;
 constexpr int kMaxBarrenResumes = 3;
 // A header that has not ended after this much text is not an HTTP header.
 constexpr size_t kMaxHeaderText = 65536;
+// What waits in memory while a block is being handled; more stays in the
+// socket, where the sender is held back instead of this process growing.
+constexpr int kMaxDeferred = 65536;
 // More receives than a close can leave waiting; only a bound against a
 // socket that keeps delivering.
 constexpr int kMaxDrainReceives = 1024;
@@ -159,6 +162,11 @@ void CHTTPSocket::DeliverDeferred() {
     block.swap(m_strDeferred);
     HandleBytes(block.data(), block.size());
   }
+  // Input left in the socket is announced again only after a receive.
+  if (m_bInputHeld && !m_bClosed && !m_bDiscarded) {
+    m_bInputHeld = false;
+    TakeBlock();
+  }
   if (m_bCloseDeferred) {
     m_bCloseDeferred = false;
     OnClose(m_nDeferredCloseError);
@@ -177,8 +185,13 @@ bool CHTTPSocket::TakeBlock() {
 }
 
 void CHTTPSocket::DeferBlock() {
-  char buffer[kReceiveBufferSize];
-  const int count = Receive(buffer, sizeof buffer, 0);
+  const int room = kMaxDeferred - static_cast<int>(m_strDeferred.size());
+  if (room <= 0) {
+    m_bInputHeld = true;
+    return;
+  }
+  char buffer[kMaxDeferred];
+  const int count = Receive(buffer, room, 0);
   if (count > 0) m_strDeferred.append(buffer, static_cast<size_t>(count));
 }
 

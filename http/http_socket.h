@@ -180,6 +180,8 @@ class CHTTPSocket : public CSocket {
   // keeps the order of the stream.
   int m_nDepth = 0;
   std::string m_strDeferred;
+  // Input was left in the socket because enough waited here already.
+  bool m_bInputHeld = false;
   bool m_bCloseDeferred = false;
   int m_nDeferredCloseError = 0;
   // Writes the body taken inside the system; made with the first such block.

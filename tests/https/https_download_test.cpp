@@ -80,7 +80,8 @@ TEST_F(HttpsTest, RealServersServeExactBytesOnFourConnectionsAboveTheSplit) {
     std::vector<std::string> requests;
   } sizes[] = {
       {50000, {"206|bytes=0-"}},
-      {300000, {"206|bytes=0-", "206|bytes=150000-224999", "206|bytes=225000-299999", "206|bytes=75000-149999"}},
+      {1 << 20,
+       {"206|bytes=0-", "206|bytes=262144-524287", "206|bytes=524288-786431", "206|bytes=786432-1048575"}},
   };
   for (const auto& server : servers) {
     for (const auto& [size, requests] : sizes) {
