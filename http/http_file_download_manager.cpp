@@ -16,6 +16,7 @@
 #include "platform/base/failure.h"
 #include "platform/files/file.h"
 #include "platform/files/file_copy.h"
+#include "platform/net/tls_channel.h"
 #include "platform/ui/ui.h"
 
 namespace {
@@ -86,6 +87,8 @@ bool CHTTPFileDownloadManager::InitInstance() {
 
 int CHTTPFileDownloadManager::ExitInstance() {
   DiscardAll();
+  // Before the waiter is released: the process may end right after.
+  if (IsSecure()) EndTlsOnThisThread();
   return CFileDownloadManager::ExitInstance();
 }
 
