@@ -1,6 +1,6 @@
 """The servers the benchmark downloads from: nginx for HTTP (a plain folder and
-a throttled one) and vsftpd for FTP, each on a free loopback port, each
-started here and stopped by its own process id."""
+a throttled one), nginx for HTTPS, and vsftpd for FTP, each on a free
+loopback port, each started here and stopped by its own process id."""
 
 import os
 import socket
@@ -46,15 +46,21 @@ class Server:
         self._log.close()
 
 
-def start_nginx(work, root, rate):
+def start_nginx(work, root, rate, tls=None):
     """Serves `root` with sendfile and tcp_nopush, as Debian configures nginx;
     /slow/ is limited to `rate` per connection (nginx's limit_rate, as a
-    throttling server does it)."""
+    throttling server does it). With tls (a Certificates), over TLS 1.2 and
+    1.3 with AES-128-GCM only, from a folder of its own."""
     port = free_port()
-    conf_dir = os.path.join(work, "nginx")
+    conf_dir = os.path.join(work, "nginx-tls" if tls else "nginx")
     os.makedirs(os.path.join(conf_dir, "tmp"), exist_ok=True)
     temp = os.path.join(conf_dir, "tmp")
     conf = os.path.join(conf_dir, "nginx.conf")
+    secure = ""
+    if tls:
+        secure = (f"    ssl_certificate {tls.certificate};\n    ssl_certificate_key {tls.key};\n"
+                  "    ssl_protocols TLSv1.2 TLSv1.3;\n    ssl_ciphers ECDHE+AES128+AESGCM;\n"
+                  "    ssl_conf_command Ciphersuites TLS_AES_128_GCM_SHA256;\n")
     with open(conf, "w") as out:
         out.write(f"""worker_processes 2;
 master_process off;
@@ -72,13 +78,35 @@ http {{
   uwsgi_temp_path {temp};
   scgi_temp_path {temp};
   server {{
-    listen 127.0.0.1:{port};
-    root {root};
+    listen 127.0.0.1:{port}{" ssl" if tls else ""};
+{secure}    root {root};
     location /slow/ {{ limit_rate {rate}; }}
   }}
 }}
 """)
     return Server(["/usr/sbin/nginx", "-p", conf_dir, "-c", conf], port, os.path.join(conf_dir, "nginx.out"))
+
+
+class Certificates:
+    """A CA of the benchmark's own and a server certificate it signed for
+    127.0.0.1, made with the openssl tool in `work`."""
+
+    def __init__(self, work):
+        folder = os.path.join(work, "tls")
+        os.makedirs(folder, exist_ok=True)
+        self.ca = os.path.join(folder, "ca.pem")
+        self.certificate = os.path.join(folder, "server.pem")
+        self.key = os.path.join(folder, "server.key")
+        new_key = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes"]
+        with open(os.path.join(folder, "server.ext"), "w") as ext:
+            ext.write("subjectAltName=IP:127.0.0.1\n")
+        for command in (
+                ["req", "-x509", *new_key, "-days", "2", "-subj", "/CN=Kestrion Bench CA", "-keyout", "ca.key",
+                 "-out", "ca.pem"],
+                ["req", *new_key, "-subj", "/CN=127.0.0.1", "-keyout", "server.key", "-out", "server.csr"],
+                ["x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial",
+                 "-days", "2", "-extfile", "server.ext", "-out", "server.pem"]):
+            subprocess.run(["openssl", *command], cwd=folder, check=True, capture_output=True)
 
 
 def start_vsftpd(work, root):

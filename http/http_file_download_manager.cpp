@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "app/app_messages.h"
+#include "app/https_switch.h"
 #include "app/kestrion_app.h"
 #include "http/http_messages.h"
 #include "http/http_response_header.h"
@@ -15,6 +16,7 @@
 #include "platform/base/failure.h"
 #include "platform/files/file.h"
 #include "platform/files/file_copy.h"
+#include "platform/net/tls_channel.h"
 #include "platform/ui/ui.h"
 
 namespace {
@@ -36,11 +38,11 @@ constexpr auto kLoneRetryDelay = std::chrono::seconds(1);
 // server is taken to refuse the download.
 constexpr int kMaxLoneRefusals = 3;
 
-bool IsHttpURL(const std::string& url) {
-  if (url.size() < 5) return false;
-  std::string scheme = url.substr(0, 5);
-  for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return scheme == "http:";
+bool HasScheme(const std::string& url, const std::string& scheme) {
+  if (url.size() <= scheme.size() || url[scheme.size()] != ':') return false;
+  for (size_t i = 0; i < scheme.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(url[i])) != scheme[i]) return false;
+  return true;
 }
 
 }  // namespace
@@ -85,6 +87,8 @@ bool CHTTPFileDownloadManager::InitInstance() {
 
 int CHTTPFileDownloadManager::ExitInstance() {
   DiscardAll();
+  // Before the waiter is released: the process may end right after.
+  if (IsSecure()) EndTlsOnThisThread();
   return CFileDownloadManager::ExitInstance();
 }
 
@@ -390,7 +394,14 @@ void CHTTPFileDownloadManager::OnRedirect(const std::string& location) {
     return;
   }
   const std::string target = ResolveLocation(RequestURL(), location);
-  if (IsHttpURL(target))
+  // A download begun over a verified channel never ends in clear text.
+  if (IsSecure() && HasScheme(target, "http")) {
+    AbortDownload(http_messages::kRefusedHttpsToHttp);
+    return;
+  }
+  // https goes on here only while the switch allows it; otherwise the
+  // application refuses it as it refuses any scheme it does not support.
+  if (HasScheme(target, "http") || (HasScheme(target, "https") && IsHttpsAllowed()))
     FollowHere(target);
   else if (m_bBackground)
     AbortDownload(target);

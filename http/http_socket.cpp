@@ -8,6 +8,7 @@
 #include "http/http_file_download_manager.h"
 #include "http/http_messages.h"
 #include "platform/base/failure.h"
+#include "platform/files/block_writer.h"
 #include "platform/files/file_receiver.h"
 #include "platform/loop/timer.h"
 
@@ -15,6 +16,8 @@ namespace {
 
 // Large enough that a fast server is drained in few receives and writes.
 constexpr int kReceiveBufferSize = 262144;
+constexpr int kHttpPort = 80;
+constexpr int kHttpsPort = 443;
 // The most one receive takes into the file inside the system.
 constexpr int64_t kKernelBlock = 1024 * 1024;
 constexpr int kWritesPerFlush = 10;
@@ -22,6 +25,9 @@ constexpr int kMaxEarlyCloses = 20;
 constexpr int kMaxBarrenResumes = 3;
 // A header that has not ended after this much text is not an HTTP header.
 constexpr size_t kMaxHeaderText = 65536;
+// What waits in memory while a block is being handled; more stays in the
+// socket, where the sender is held back instead of this process growing.
+constexpr int kMaxDeferred = 65536;
 // More receives than a close can leave waiting; only a bound against a
 // socket that keeps delivering.
 constexpr int kMaxDrainReceives = 1024;
@@ -74,19 +80,19 @@ void CHTTPSocket::CreateTempFile() {
 }
 
 // What the Host line names: the host as a URL writes it (an IPv6 address
-// in brackets) and the port unless it is HTTP's own, so that a server that
-// builds its redirects or picks its site from the line sees the right one.
-std::string CHTTPSocket::FormatHost(const std::string& host, int port) {
+// in brackets) and the port unless it is the scheme's own, so that a server
+// that builds its redirects or picks its site from the line sees the right one.
+std::string CHTTPSocket::FormatHost(const std::string& host, int port, int defaultPort) {
   std::string text = host.find(':') == std::string::npos ? host : "[" + host + "]";
-  if (port != 80) text += ":" + std::to_string(port);
+  if (port != defaultPort) text += ":" + std::to_string(port);
   return text;
 }
 
-std::string CHTTPSocket::FormatRequest(const std::string& target, const std::string& host, int port, int64_t start,
-                                       int64_t end) {
+std::string CHTTPSocket::FormatRequest(const std::string& target, const std::string& host, int port, int defaultPort,
+                                       int64_t start, int64_t end) {
   std::string text = Format(http_messages::kRequestLine, target.c_str());
   text += http_messages::kAcceptLine;
-  text += Format(http_messages::kHostLine, FormatHost(host, port).c_str());
+  text += Format(http_messages::kHostLine, FormatHost(host, port, defaultPort).c_str());
   // HTTP names a range by its last byte, one before the end offset.
   if (end == -1)
     text += Format(http_messages::kOpenRangeLine, static_cast<long long>(start));
@@ -100,8 +106,19 @@ std::string CHTTPSocket::FormatRequest(const std::string& target, const std::str
 int CHTTPSocket::ConnectToServer() {
   if (!Create(0, FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE))
     throw Failure(Format(http_messages::kSocketNotCreated, GetLastError()));
-  if (!Connect(m_strHost, static_cast<unsigned>(m_nPort)))
+  // The handshake may take as long as a quiet body would.
+  if (m_pManager->IsSecure() && !MakeSecure(m_strHost, std::chrono::seconds(m_pManager->StallSeconds())))
+    throw Failure(Format(http_messages::kSocketNotCreated, GetLastError()));
+  if (!Connect(m_strHost, static_cast<unsigned>(m_nPort))) {
+    // A server that cannot be trusted is not asked again: not on this
+    // connection, nor on a resumed one.
+    const std::string secureFailure = GetSecureFailure();
+    if (!secureFailure.empty()) {
+      Abort(secureFailure);
+      return false;
+    }
     throw Failure(Format(http_messages::kCouldNotConnect, m_strHost.c_str(), m_nPort, GetLastError()));
+  }
   const bool sent = SendRequest();
   // A failed send is not reported: the close that follows, or the silence,
   // ends the connection like any other.
@@ -110,7 +127,8 @@ int CHTTPSocket::ConnectToServer() {
 }
 
 bool CHTTPSocket::SendRequest() {
-  const std::string request = FormatRequest(m_strPath, m_strHost, m_nPort, m_nStart, m_nEnd);
+  const int defaultPort = m_pManager->IsSecure() ? kHttpsPort : kHttpPort;
+  const std::string request = FormatRequest(m_strPath, m_strHost, m_nPort, defaultPort, m_nStart, m_nEnd);
   return Send(request.data(), static_cast<int>(request.size()), 0) != SOCKET_ERROR;
 }
 
@@ -144,6 +162,11 @@ void CHTTPSocket::DeliverDeferred() {
     block.swap(m_strDeferred);
     HandleBytes(block.data(), block.size());
   }
+  // Input left in the socket is announced again only after a receive.
+  if (m_bInputHeld && !m_bClosed && !m_bDiscarded) {
+    m_bInputHeld = false;
+    TakeBlock();
+  }
   if (m_bCloseDeferred) {
     m_bCloseDeferred = false;
     OnClose(m_nDeferredCloseError);
@@ -151,6 +174,8 @@ void CHTTPSocket::DeliverDeferred() {
 }
 
 bool CHTTPSocket::TakeBlock() {
+  // Decrypted bytes cannot move inside the system.
+  if (IsSecure() && !m_bHeaderPending) return TakeDecryptedBody();
   if (TakesBodyInKernel()) return TakeBodyInKernel();
   char buffer[kReceiveBufferSize];
   const int count = Receive(buffer, sizeof buffer, 0);
@@ -160,8 +185,13 @@ bool CHTTPSocket::TakeBlock() {
 }
 
 void CHTTPSocket::DeferBlock() {
-  char buffer[kReceiveBufferSize];
-  const int count = Receive(buffer, sizeof buffer, 0);
+  const int room = kMaxDeferred - static_cast<int>(m_strDeferred.size());
+  if (room <= 0) {
+    m_bInputHeld = true;
+    return;
+  }
+  char buffer[kMaxDeferred];
+  const int count = Receive(buffer, room, 0);
   if (count > 0) m_strDeferred.append(buffer, static_cast<size_t>(count));
 }
 
@@ -206,6 +236,35 @@ bool CHTTPSocket::TakeBodyInKernel() {
   const std::optional<BodyBlock> block = CountBody(taken, taken);
   if (block && block->finished) FinishConnection(0);
   return true;
+}
+
+// As the kernel path, a bounded body is read no further than its bounds;
+// the rest goes by the checks of a block read into memory. The block stays
+// in the writer's buffer and is handed over whole when written.
+bool CHTTPSocket::TakeDecryptedBody() {
+  const int64_t room = m_header.IsChunked() ? -1 : BodyRoom();
+  if (room == 0) {
+    if (BytesWaiting() > 0) Abort(http_messages::kMoreThanAnnounced);
+    return false;
+  }
+  const int64_t limit = room == -1 ? static_cast<int64_t>(CBlockWriter::kBlockSize)
+                                   : std::min<int64_t>(room, CBlockWriter::kBlockSize);
+  char* buffer = nullptr;
+  try {
+    buffer = Writer().Buffer();
+  } catch (const CFileException& error) {
+    Abort(Format(http_messages::kTempFileNotWritten, m_strTempName.c_str(), error.m_strReason.c_str()));
+    return false;
+  }
+  const int count = Receive(buffer, static_cast<int>(limit), 0);
+  if (count <= 0) return false;
+  HandleBytes(buffer, static_cast<size_t>(count));
+  return true;
+}
+
+CBlockWriter& CHTTPSocket::Writer() {
+  if (!m_writer) m_writer = std::make_unique<CBlockWriter>(m_file);
+  return *m_writer;
 }
 
 void CHTTPSocket::HandleBytes(char* data, size_t length) {
@@ -447,6 +506,12 @@ bool CHTTPSocket::BodyComplete() const {
 
 bool CHTTPSocket::WriteBody(const char* data, size_t length) {
   try {
+    // Every body byte of a secure connection goes the writer's way, so that
+    // the file keeps the order of the stream.
+    if (IsSecure()) {
+      Writer().Write(data, length);
+      return true;
+    }
     m_file.Write(data, length);
     if (++m_nWritesSinceFlush >= kWritesPerFlush) {
       m_file.Flush();
@@ -480,12 +545,15 @@ void CHTTPSocket::FinishConnection(int nErrorCode) {
   Close();
   const bool lengthKnown = m_nEnd != -1 || m_pManager->m_nFileSize != -1;
   const bool missing = m_nReceived < WantedLength() || IsCutShort();
-  // A reset leaves a range of unknown length in doubt; a known one is
-  // resumed only when bytes are missing.
-  const bool resume = !m_pManager->m_bAborted && (missing || (nErrorCode == WSAECONNRESET && !lengthKnown));
+  // A reset, or a secure stream that ends without the server's close_notify,
+  // leaves a range of unknown length in doubt; a known one is resumed only
+  // when bytes are missing.
+  const bool cut = nErrorCode == WSAECONNRESET || nErrorCode == WSAECONNABORTED;
+  const bool resume = !m_pManager->m_bAborted && (missing || (cut && !lengthKnown));
   m_bClosed = true;
   try {
     if (m_receiver) m_receiver->Finish();
+    if (m_writer) m_writer->Finish();
     m_file.Close();
   } catch (const CFileException& error) {
     Abort(Format(http_messages::kTempFileNotWritten, m_strTempName.c_str(), error.m_strReason.c_str()));
@@ -538,6 +606,7 @@ void CHTTPSocket::Discard() {
   if (m_stallTimer) m_stallTimer->Stop();
   Close();
   m_receiver.reset();
+  m_writer.reset();
   m_file.Abort();
   RemoveTempFile();
 }

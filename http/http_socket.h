@@ -11,6 +11,7 @@
 #include "platform/files/file.h"
 #include "platform/net/socket.h"
 
+class CBlockWriter;
 class CFileReceiver;
 class CHTTPFileDownloadManager;
 class Timer;
@@ -21,8 +22,10 @@ class Timer;
 // A body whose length is bounded (by its Content-Length, the range or the
 // file's size) moves from the socket to the file inside the system, written
 // by a thread of the receiver's own; a chunked body, or one that only the
-// close ends, passes through this process. Either way every count, check and
-// decision is made here, on the manager's thread.
+// close ends, passes through this process. Over https the bytes are
+// decrypted here: they are received into a block writer's buffer and
+// written by its thread. Either way every count, check and decision is made
+// here, on the manager's thread.
 //
 // Threads: the object (and its temp file) may be made on the thread that
 // starts the manager; the socket, its notifications and the stall timer live
@@ -35,7 +38,9 @@ class CHTTPSocket : public CSocket {
 
   // Creates the socket, connects (blocking, the loop keeps pumping) and sends
   // the request; returns SendRequest's result. Throws Failure when the socket
-  // cannot be created or connected.
+  // cannot be created or connected. For https the connect includes the
+  // handshake: one that fails aborts the download with its reason (nothing
+  // is sent, nothing retried) and false is returned.
   int ConnectToServer();
   bool SendRequest();
   void OnReceive(int nErrorCode) override;
@@ -61,11 +66,12 @@ class CHTTPSocket : public CSocket {
   void SetJoined(int64_t bytes) { m_nJoined = bytes; }
 
   // The request exactly as it is sent: the request target as given, the
-  // range [start, end) (end -1: to the end of the file).
-  static std::string FormatRequest(const std::string& target, const std::string& host, int port, int64_t start,
-                                   int64_t end);
+  // range [start, end) (end -1: to the end of the file). defaultPort is the
+  // scheme's (80, 443): the Host line names any other.
+  static std::string FormatRequest(const std::string& target, const std::string& host, int port, int defaultPort,
+                                   int64_t start, int64_t end);
   // The Host line's value: "host", "host:port", "[IPv6]" or "[IPv6]:port".
-  static std::string FormatHost(const std::string& host, int port);
+  static std::string FormatHost(const std::string& host, int port, int defaultPort);
 
   const std::string& GetTempName() const { return m_strTempName; }
   bool HasTempFile() const { return m_strTempError.empty(); }
@@ -111,6 +117,9 @@ class CHTTPSocket : public CSocket {
   void DeferBlock();
   bool TakesBodyInKernel() const;
   bool TakeBodyInKernel();
+  // Decrypted body bytes: received straight into the writer's buffer.
+  bool TakeDecryptedBody();
+  CBlockWriter& Writer();
   // Body bytes this response may still bring by what it announced (its
   // Content-Length, or the file's size for an open range), and those the
   // range may still keep as well; -1 when nothing bounds them.
@@ -171,10 +180,14 @@ class CHTTPSocket : public CSocket {
   // keeps the order of the stream.
   int m_nDepth = 0;
   std::string m_strDeferred;
+  // Input was left in the socket because enough waited here already.
+  bool m_bInputHeld = false;
   bool m_bCloseDeferred = false;
   int m_nDeferredCloseError = 0;
   // Writes the body taken inside the system; made with the first such block.
   std::unique_ptr<CFileReceiver> m_receiver;
+  // Writes the body of a secure connection; made with its first body byte.
+  std::unique_ptr<CBlockWriter> m_writer;
   std::unique_ptr<Timer> m_stallTimer;
   // When the request went out, the header completed or the body last
   // brought a byte: what the stall clock runs from.

@@ -28,7 +28,7 @@ class CFile;
 class CBlockWriter {
  public:
   static constexpr size_t kBlockSize = 256 * 1024;
-  static constexpr size_t kBlocks = 4;
+  static constexpr size_t kBlocks = 2;
 
   explicit CBlockWriter(CFile& file);
   ~CBlockWriter();  // finishes; a write error is then dropped

@@ -1,5 +1,6 @@
 #include "platform/net/tls_channel.h"
 
+#include <openssl/crypto.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <sys/socket.h>
@@ -276,3 +277,5 @@ std::unique_ptr<TlsChannel> TlsChannel::Open(int fd, const std::string& host, st
   SSL_set_connect_state(ssl);
   return std::make_unique<OpenSslChannel>(ssl, StateOf(bio), host);
 }
+
+void EndTlsOnThisThread() { OPENSSL_thread_stop(); }

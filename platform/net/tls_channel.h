@@ -10,6 +10,11 @@
 // OpenSSL). Without it every channel fails to open.
 bool TlsAvailable();
 
+// Frees what OpenSSL keeps for the calling thread (its random generators),
+// which it would otherwise free only as the thread ends: a thread that made
+// secure connections calls it before it reports that its work is over.
+void EndTlsOnThisThread();
+
 // The client end of TLS 1.2 or 1.3 over one connected, non-blocking TCP
 // descriptor, for one server: the name goes out as SNI (not for an IP
 // literal), the chain is verified against the system's trust store and the

@@ -18,8 +18,8 @@ std::string TlsDirectives(TestCertificates::Kind kind) {
 
 }  // namespace
 
-TlsNginxServer::TlsNginxServer(TestCertificates::Kind certificate)
-    : NginxServer(TlsDirectives(certificate), "", " ssl") {
+TlsNginxServer::TlsNginxServer(TestCertificates::Kind certificate, const std::string& locations)
+    : NginxServer(TlsDirectives(certificate) + locations, "", " ssl") {
   if (!TestCertificates::Shared().Error().empty()) m_error = TestCertificates::Shared().Error();
 }
 

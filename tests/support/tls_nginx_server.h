@@ -13,7 +13,9 @@ namespace testenv {
 // not start, and Error() says why.
 class TlsNginxServer : public NginxServer {
  public:
-  explicit TlsNginxServer(TestCertificates::Kind certificate = TestCertificates::Kind::kGood);
+  // locations: as NginxServer's.
+  explicit TlsNginxServer(TestCertificates::Kind certificate = TestCertificates::Kind::kGood,
+                          const std::string& locations = "");
 
   // https://HOST:PORT/name, HOST 127.0.0.1 unless another name is given.
   std::string Url(const std::string& name, const std::string& host = "127.0.0.1") const;

@@ -15,6 +15,7 @@
 #include "tests/support/registry_values.h"
 #include "tests/support/script_ui_files.h"
 #include "tests/support/test_env.h"
+#include "tests/support/tls_nginx_server.h"
 #include "tests/support/vsftpd_server.h"
 
 namespace {
@@ -130,6 +131,22 @@ TEST_F(HandoffTest, UrlbindHandsAnHttpZipToKestrion) {
   ExpectDelivered(nginx.FilePath("a b.zip"), chosen);
   EXPECT_EQ("a b.zip from 127.0.0.1:" + std::to_string(nginx.Port()),
             testenv::JsonString(Log("download-choice")[0], "text"));
+}
+
+// Installed with https allowed and the private CA named by CAFile, an https
+// .zip goes the way an http one does, down to the bytes.
+TEST_F(HandoffTest, UrlbindHandsAnHttpsZipToKestrion) {
+  if (!TlsAvailable()) GTEST_SKIP() << "built without TLS";
+  testenv::TlsNginxServer nginx;
+  ASSERT_TRUE(nginx.Running()) << nginx.Error();
+  testenv::SetRegistryString(HKEY_LOCAL_MACHINE, kProgramKey, "CAFile", testenv::TestCertificates::Shared().CAFile());
+  testenv::WriteFile(nginx.FilePath("setup.zip"), testenv::PatternBytes(130000, 8));
+  const std::string chosen = m_dir.File("dl/setup.zip");
+  Answer({"ok", chosen});
+
+  testenv::RunResult bind = Run("urlbind", {nginx.Url("setup.zip")});
+  EXPECT_EQ(0, bind.exitCode) << bind.output;
+  ExpectDelivered(nginx.FilePath("setup.zip"), chosen);
 }
 
 TEST_F(HandoffTest, UrlbindHandsAnFtpFileToKestrion) {
