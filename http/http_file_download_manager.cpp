@@ -395,9 +395,11 @@ void CHTTPFileDownloadManager::OnRedirect(const std::string& location) {
   }
   const std::string target = ResolveLocation(RequestURL(), location);
   // A download begun over a verified channel never ends in clear text.
-  if (IsSecure() && HasScheme(target, "http")) {
-    AbortDownload(http_messages::kRefusedHttpsToHttp);
-    return;
+  for (const char* clear : {"http", "ftp"}) {
+    if (IsSecure() && HasScheme(target, clear)) {
+      AbortDownload(Format(http_messages::kRefusedRedirectFromHttps, clear));
+      return;
+    }
   }
   // https goes on here only while the switch allows it; otherwise the
   // application refuses it as it refuses any scheme it does not support.

@@ -30,7 +30,8 @@ inline constexpr char kFileChanged[] = "The file changed on the server during th
 inline constexpr char kMoreThanAnnounced[] = "The server sent more data than it announced";
 inline constexpr char kRequestFailed[] = "Request failed - ";
 inline constexpr char kTooManyRedirects[] = "Too many redirects";
-inline constexpr char kRefusedHttpsToHttp[] = "Refused a redirect from https to http";
+// %s: the clear-text scheme the location named, http or ftp.
+inline constexpr char kRefusedRedirectFromHttps[] = "Refused a redirect from https to %s";
 inline constexpr char kBadChunkedBody[] = "Could not understand the chunked body";
 inline constexpr char kTempFileNotCreated[] = "TempFile could not be created!!! (%s: %s)";
 inline constexpr char kTempFileNotWritten[] = "TempFile %s could not be written: %s";

@@ -193,7 +193,8 @@ TEST_F(HttpsTest, RedirectsMayRaiseTheChannelButNeverLowerIt) {
   testenv::HttpTestServer plain(testenv::PatternBytes(3000, 7));
   const std::string content = testenv::PatternBytes(80000, 8);
   testenv::TlsNginxServer nginx(Kind::kGood, "    location = /down { return 302 " + plain.URL("/f.bin") +
-                                "; }\n    location = /same { return 302 /f.bin; }\n");
+                                "; }\n    location = /same { return 302 /f.bin; }\n"
+                                "    location = /ftp { return 302 ftp://127.0.0.1:1/f.bin; }\n");
   ASSERT_TRUE(nginx.Running()) << nginx.Error();
   testenv::WriteFile(nginx.FilePath("f.bin"), content);
   plain.SetHandler([&](const testenv::HttpRequest& request) {
@@ -208,6 +209,7 @@ TEST_F(HttpsTest, RedirectsMayRaiseTheChannelButNeverLowerIt) {
       {"0", plain.URL("/up"), "Could not support this 'scheme'"},
       {"1", nginx.Url("same"), ""},
       {"1", nginx.Url("down"), "Refused a redirect from https to http"},
+      {"1", nginx.Url("ftp"), "Refused a redirect from https to ftp"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.url + " with AllowHTTPS " + c.allow);
