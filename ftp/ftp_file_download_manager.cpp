@@ -10,6 +10,7 @@
 #include "platform/base/failure.h"
 #include "platform/files/file.h"
 #include "platform/files/file_copy.h"
+#include "platform/files/orphan_pieces.h"
 #include "platform/ui/ui.h"
 
 CFTPFileDownloadManager::CFTPFileDownloadManager() {
@@ -36,6 +37,12 @@ bool CFTPFileDownloadManager::StartDownload(Event* pDoneEvent) {
 
 bool CFTPFileDownloadManager::InitInstance() {
   CFileDownloadManager::InitInstance();
+  // Found out now rather than after the whole file has come down.
+  if (!CheckDestinationFolder(kOutputNotCreated)) {
+    AbortDownload(m_strDestinationError);
+    return false;
+  }
+  RemoveOrphanPieces(PieceFolder(), kPiecePrefix);
   const std::vector<CFTPCommandSocket*> connections = m_connections;
   try {
     for (CFTPCommandSocket* connection : connections) connection->ConnectToServer();
@@ -276,6 +283,7 @@ bool CFTPFileDownloadManager::JoinTempFiles() {
     m_strJoinError = Format(reading ? kReadFailed : kWriteFailed, error.m_strFileName.c_str(), error.m_strReason.c_str());
     return false;
   }
+  RemoveOrphanPieces(PieceFolder(), kPiecePrefix);
   return true;
 }
 
