@@ -354,12 +354,20 @@ void CHTTPFileDownloadManager::StartJoining() {
 // written is put in place, the rest follows. Of the piece that became the
 // new file only the writeback is started.
 void CHTTPFileDownloadManager::JoinWrittenBytes() {
+  try {
+    PutWrittenInPlace(kJoinStep);
+  } catch (const CFileException& error) {
+    AbortDownload(JoinErrorText(error));
+  }
+}
+
+void CHTTPFileDownloadManager::PutWrittenInPlace(int64_t minimum) {
   if (m_bAborted || !m_joiner.IsOpen()) return;
   std::vector<Placement> grown;
   for (CHTTPSocket* piece : m_connections) {
     const int64_t joined = piece->GetJoined();
     const int64_t fresh = piece->GetWritten() - joined;
-    if (fresh <= 0 || (fresh < kJoinStep && !piece->IsClosed())) continue;
+    if (fresh <= 0 || (fresh < minimum && !piece->IsClosed())) continue;
     if (piece == m_pAdopted) {
       m_joiner.WriteBack(joined, fresh);
       piece->SetJoined(joined + fresh);
@@ -367,11 +375,7 @@ void CHTTPFileDownloadManager::JoinWrittenBytes() {
       grown.push_back({piece, joined, fresh, piece->GetStart() + joined});
     }
   }
-  try {
-    PutInPlace(grown);
-  } catch (const CFileException& error) {
-    AbortDownload(JoinErrorText(error));
-  }
+  PutInPlace(grown);
 }
 
 // A lone piece for the start of an empty file is renamed into place; the
@@ -617,6 +621,7 @@ std::vector<ByteRange> CHTTPFileDownloadManager::RangesInPlace() const {
 
 void CHTTPFileDownloadManager::RecordProgress() {
   if (!Journaling()) return;
+  PutWrittenInPlace(1);
   CDownloadJournal journal;
   journal.m_strURL = m_strURL;
   journal.m_nSize = m_nFileSize;
@@ -638,13 +643,7 @@ void CHTTPFileDownloadManager::KeepForLater() {
   if (!Journaling()) return;
   m_joinTimer.reset();
   m_journalTimer.reset();
-  std::vector<Placement> rest;
-  for (CHTTPSocket* piece : m_connections) {
-    const int64_t fresh = piece->GetWritten() - piece->GetJoined();
-    if (piece != m_pAdopted && fresh > 0) rest.push_back({piece, piece->GetJoined(), fresh, piece->GetStart() + piece->GetJoined()});
-  }
   try {
-    PutInPlace(rest);
     RecordProgress();
   } catch (const CFileException&) {
     // What could not be put in place is not recorded; the record before

@@ -106,8 +106,12 @@ class CHTTPFileDownloadManager : public CFileDownloadManager {
   void OnDownloadComplete();
   bool JoinTempFiles();
   void StartJoining();
-  // Puts what the pieces have written so far in place.
+  // Puts what the pieces have written so far in place, a running piece's
+  // once it has written kJoinStep more.
   void JoinWrittenBytes();
+  // Puts in place what each piece wrote, once it is at least `minimum` bytes
+  // or the piece has ended. Throws CFileException.
+  void PutWrittenInPlace(int64_t minimum);
   // Where a piece's bytes go: count bytes from skip on, to offset at.
   struct Placement {
     CHTTPSocket* piece;
