@@ -17,6 +17,8 @@ void CDownloadContinuation::Open(const std::string& destination) {
   const std::optional<std::string> text = ReadSmallFile(m_strPath, kMaxJournalBytes);
   m_bFound = text.has_value() || RegularFileLength(m_strPath) >= 0;
   m_earlier = text ? CDownloadJournal::Read(*text) : std::nullopt;
+  // New files are worth keeping only while a journal names them.
+  if (!m_bFound) CFileJoiner::RemoveUnheldNewFiles(destination);
 }
 
 const CDownloadJournal* CDownloadContinuation::EarlierFor(const std::string& url) const {
@@ -61,4 +63,5 @@ void CDownloadContinuation::Remove() {
   if (!m_bOwned) return;
   RemoveFileIfPresent(m_strPath);
   RemoveFileIfPresent(m_strPath + "~");
+  CFileJoiner::RemoveUnheldNewFiles(m_strDestination);
 }

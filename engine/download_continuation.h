@@ -18,6 +18,7 @@ class CFileJoiner;
 class CDownloadContinuation {
  public:
   // Reads the journal an earlier run left for the destination, if any.
+  // Without one, new files for the destination that no live run holds go.
   void Open(const std::string& destination);
   // The earlier run's journal when it was whole and for this URL.
   const CDownloadJournal* EarlierFor(const std::string& url) const;
@@ -34,7 +35,8 @@ class CDownloadContinuation {
   // are on disk (see CFileJoiner::SyncThen). The record names that file.
   void Record(CFileJoiner& joiner, CDownloadJournal journal);
   // The download ended for good (complete or cancelled): nothing of it is
-  // to be gone on with. Only a journal this run took up or wrote.
+  // to be gone on with. Only a journal this run took up or wrote; new files
+  // for the destination that no live run holds go with it.
   void Remove();
 
  private:

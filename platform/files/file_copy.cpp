@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "platform/files/file.h"
+#include "platform/files/orphan_pieces.h"
 #include "platform/files/scratch_files.h"
 
 namespace {
@@ -165,8 +167,19 @@ bool CFileJoiner::Reopen(const std::string& destination, const std::string& part
   m_strPart = part;
   m_nLength = status.st_size;
   m_nMode = status.st_mode & 07777;
-  ScratchFiles::Note(part);
+  ScratchFiles::NoteLocked(part, fcntl(fd, F_DUPFD_CLOEXEC, 0));
   return true;
+}
+
+void CFileJoiner::RemoveUnheldNewFiles(const std::string& destination) {
+  const std::string stem = StemWithRoomFor(FileBehind(destination), sizeof kPartSuffix - 1);
+  const std::string prefix = stem.substr(stem.rfind('/') + 1) + ".part";
+  RemoveUnheldFiles(FolderOf(stem), [&prefix](const std::string& name) {
+    return name.size() == prefix.size() + 4 && name.compare(0, prefix.size(), prefix) == 0 &&
+           std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(), [](char c) {
+             return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+           });
+  });
 }
 
 std::string CFileJoiner::NewFileBaseName() const { return m_strPart.substr(m_strPart.rfind('/') + 1); }
@@ -204,7 +217,7 @@ bool CFileJoiner::CreateBeside(const std::string& target, std::string* error) {
     if (fd >= 0) {
       m_fd = fd;
       m_strPart = name;
-      ScratchFiles::Note(name);
+      ScratchFiles::NoteLocked(name, fcntl(fd, F_DUPFD_CLOEXEC, 0));
       return true;
     }
     if (errno != EEXIST) break;
@@ -249,7 +262,7 @@ bool CFileJoiner::Adopt(const std::string& source, int64_t size) {
     return false;
   }
   ScratchFiles::Forget(source);
-  ScratchFiles::Note(m_strPart);
+  ScratchFiles::NoteLocked(m_strPart, fcntl(fd, F_DUPFD_CLOEXEC, 0));
   m_fd = fd;
   fchmod(m_fd, m_nMode);
   m_bAdopted = true;

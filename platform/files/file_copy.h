@@ -46,6 +46,9 @@ class CFileJoiner {
   // name in the folder the join writes in; its bytes stay, and ranges go in
   // over them. False when it is not a regular file there.
   bool Reopen(const std::string& destination, const std::string& partName);
+  // Removes the new files for the destination (NAME.partXXXX) that no live
+  // join holds: what runs that were killed, or that kept theirs, left.
+  static void RemoveUnheldNewFiles(const std::string& destination);
   // The name of the new file within its folder.
   std::string NewFileBaseName() const;
   // Once every range taken in so far is in place, forces the new file's

@@ -13,17 +13,8 @@ namespace {
 
 constexpr time_t kCreationGraceSeconds = 2;
 
-// PREFIX (its first three characters), four upper-case hex digits, ".TMP".
-bool IsPieceName(const std::string& name, const std::string& prefix) {
-  const std::string stem = prefix.substr(0, 3);
-  if (name.size() != stem.size() + 8 || name.compare(0, stem.size(), stem) != 0) return false;
-  for (size_t i = stem.size(); i < stem.size() + 4; ++i)
-    if (!std::isxdigit(static_cast<unsigned char>(name[i])) || std::islower(static_cast<unsigned char>(name[i])))
-      return false;
-  return name.compare(stem.size() + 4, 4, ".TMP") == 0;
-}
 
-// Removes the piece when nobody locks it. The lock is taken on the file
+// Removes the file when nobody locks it. The lock is taken on the file
 // opened, and the name must still stand for that file when it goes.
 void RemoveIfOrphan(int folderFd, const std::string& name) {
   const int fd = openat(folderFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
@@ -38,14 +29,28 @@ void RemoveIfOrphan(int folderFd, const std::string& name) {
   close(fd);
 }
 
+bool IsNumbered(const std::string& name, const std::string& stem, const std::string& suffix) {
+  if (name.size() != stem.size() + 4 + suffix.size() || name.compare(0, stem.size(), stem) != 0) return false;
+  for (size_t i = stem.size(); i < stem.size() + 4; ++i)
+    if (!std::isxdigit(static_cast<unsigned char>(name[i])) || std::islower(static_cast<unsigned char>(name[i])))
+      return false;
+  return name.compare(stem.size() + 4, suffix.size(), suffix) == 0;
+}
+
 }  // namespace
 
-void RemoveOrphanPieces(const std::string& folder, const std::string& prefix) {
+void RemoveUnheldFiles(const std::string& folder, const std::function<bool(const std::string&)>& matches) {
   DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
   if (dir == nullptr) return;
   while (const dirent* entry = readdir(dir)) {
     const std::string name = entry->d_name;
-    if (IsPieceName(name, prefix)) RemoveIfOrphan(dirfd(dir), name);
+    if (matches(name)) RemoveIfOrphan(dirfd(dir), name);
   }
   closedir(dir);
+}
+
+void RemoveOrphanPieces(const std::string& folder, const std::string& prefix) {
+  RemoveUnheldFiles(folder, [stem = prefix.substr(0, 3)](const std::string& name) {
+    return IsNumbered(name, stem, ".TMP");
+  });
 }

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "platform/files/file.h"
+#include "platform/files/file_copy.h"
 #include "tests/support/test_env.h"
 
 namespace {
@@ -35,6 +36,22 @@ TEST(OrphanPieces, RemovesOnlyPiecesNoLiveRunHolds) {
   EXPECT_TRUE(std::filesystem::is_directory(dir.File("FFF0003.TMP")));
   EXPECT_TRUE(std::filesystem::is_symlink(dir.File("FFF0004.TMP")));
   CFile::Remove(held);
+}
+
+TEST(OrphanPieces, NewFilesOfADestinationGoUnlessAJoinHoldsThem) {
+  testenv::ScratchDir dir;
+  CFileJoiner live;
+  ASSERT_TRUE(live.Open(dir.File("out.bin")));
+  testenv::WriteFile(live.NewFileName(), "being joined");
+  const std::vector<std::string> others = {"out.bin.part12ab", "out.bin.part12345", "other.part1234", "out.bin"};
+  for (const std::string& name : others) testenv::WriteFile(dir.File(name), "not a new file of out.bin");
+  testenv::WriteFile(dir.File("out.bin.part00FF"), "kept by a run that ended");
+
+  CFileJoiner::RemoveUnheldNewFiles(dir.File("out.bin"));
+
+  EXPECT_TRUE(testenv::FileExists(live.NewFileName()));
+  EXPECT_FALSE(testenv::FileExists(dir.File("out.bin.part00FF")));
+  for (const std::string& name : others) EXPECT_TRUE(testenv::FileExists(dir.File(name))) << name;
 }
 
 }  // namespace
