@@ -25,6 +25,8 @@ class CDownloadContinuation {
   // Something was left that this run cannot go on with: a damaged journal,
   // or one for another URL.
   bool FoundOther(const std::string& url) const { return m_bFound && !EarlierFor(url); }
+  // What was left cannot be read at all.
+  bool FoundDamaged() const { return m_bFound && !m_earlier; }
   // Takes up the earlier run's new file in the joiner: true when it is
   // there and holds every byte the journal claims.
   bool TakeUp(CFileJoiner& joiner);

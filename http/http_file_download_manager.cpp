@@ -550,10 +550,12 @@ bool CHTTPFileDownloadManager::AcceptFirstResponse(const CHTTPResponseHeader& he
   if (status != 200 && status != 206 && status != 416) return true;
   if (m_nEarlierSize == -1) {
     // What was left for another URL, or damaged, goes once this URL shows
-    // a file: a redirect leaves it for the manager that follows it.
+    // a file: a redirect leaves it for the manager that follows it. Only
+    // the damage is worth a word: another URL is another download.
     if (status != 416 && m_continuation.FoundOther(m_strURL)) {
+      const bool damaged = m_continuation.FoundDamaged();
       m_continuation.DiscardEarlier();
-      if (!m_bBackground) AfxMessageBox(engine_messages::kEarlierRunDamaged, MB_OK);
+      if (damaged && !m_bBackground) AfxMessageBox(engine_messages::kEarlierRunDamaged, MB_OK);
     }
     return true;
   }
