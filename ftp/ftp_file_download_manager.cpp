@@ -296,12 +296,16 @@ bool CFTPFileDownloadManager::JoinTempFiles() {
     if (m_nFileSize != -1 && total != m_nFileSize) return false;
     destination.Commit();
   } catch (const CFileException& error) {
-    const bool reading = error.m_strFileName != m_strDestination;
-    m_strJoinError = Format(reading ? kReadFailed : kWriteFailed, error.m_strFileName.c_str(), error.m_strReason.c_str());
+    m_strJoinError = JoinErrorText(error);
     return false;
   }
   RemoveOrphanPieces(PieceFolder(), kPiecePrefix);
   return true;
+}
+
+std::string CFTPFileDownloadManager::JoinErrorText(const CFileException& error) const {
+  const bool reading = error.m_strFileName != m_strDestination;
+  return Format(reading ? kReadFailed : kWriteFailed, error.m_strFileName.c_str(), error.m_strReason.c_str());
 }
 
 // From each offset on, the connection whose bytes cover it gives what the
@@ -390,7 +394,8 @@ void CFTPFileDownloadManager::FetchMissingRanges() {
   first->m_nEnd = ranges.empty() ? -1 : endOf(ranges.front());
   first->UpdateExpected();
   std::vector<CFTPCommandSocket*> added;
-  for (size_t i = 1; i < ranges.size(); ++i) added.push_back(NewConnection(ranges[i].begin, endOf(ranges[i]), NextNumber()));
+  for (size_t i = 1; i < ranges.size(); ++i)
+    added.push_back(NewConnection(ranges[i].begin, endOf(ranges[i]), NextNumber()));
   for (CFTPCommandSocket* connection : added) {
     if (m_bFinished) return;
     ConnectOrAbort(connection);
@@ -417,8 +422,7 @@ bool CFTPFileDownloadManager::JoinIntoEarlierFile() {
   } catch (const CFileException& error) {
     m_joiner.Abort();
     m_continuation.Remove();
-    const bool reading = error.m_strFileName != m_strDestination;
-    m_strJoinError = Format(reading ? kReadFailed : kWriteFailed, error.m_strFileName.c_str(), error.m_strReason.c_str());
+    m_strJoinError = JoinErrorText(error);
     return false;
   }
   m_continuation.Remove();

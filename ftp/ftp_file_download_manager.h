@@ -81,6 +81,8 @@ class CFTPFileDownloadManager : public CFileDownloadManager {
  private:
   // Appends the pieces in offset order; returns the bytes joined.
   int64_t AppendPieces(CFileJoiner& destination) const;
+  // Why the join failed, naming the file that could not be read or written.
+  std::string JoinErrorText(const CFileException& error) const;
   int NextNumber() const;
   // Resumes the range of a connection that ended or failed, from start on.
   void ResumeAfter(const CFTPCommandSocket* ended, int64_t start);

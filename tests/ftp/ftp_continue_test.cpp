@@ -9,6 +9,7 @@
 
 #include "engine/download_journal.h"
 #include "tests/http/download_fixture.h"
+#include "tests/support/ftp_test_server.h"
 #include "tests/support/vsftpd_server.h"
 
 namespace {
@@ -30,7 +31,8 @@ class FtpContinueTest : public DownloadTest {
   std::optional<CDownloadJournal> EndMidway() {
     testenv::KestrionProcess run({server.Url("f.bin"), Path("out.bin")}, dir.Path(),
                                  {{"KESTRION_UI", "script"}, {"KESTRION_REGISTRY", Path("registry")}});
-    for (int i = 0; i < 1000 && PieceBytes() < 512 * 1024; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 1000 && PieceBytes() < 512 * 1024; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
     run.Signal(SIGTERM);
     const testenv::RunResult result = run.Wait(std::chrono::seconds(15));
     EXPECT_EQ(result.exitCode, 143) << result.output;
@@ -99,6 +101,33 @@ TEST_F(FtpContinueTest, ASizeChangedOnTheServerStartsAgain) {
   EXPECT_EQ(outcome.exitCode, 0);
   ExpectFileHolds("out.bin", changed);
   ExpectNothingLeft();
+}
+
+class FtpRestartRefusedTest : public DownloadTest {};
+
+// What an earlier run left is of no use where the server will not restart:
+// the download starts again from 0 and says why.
+TEST_F(FtpRestartRefusedTest, AServerWithoutRestStartsAgain) {
+  const std::string content = testenv::PatternBytes(300000, 33);
+  testenv::FtpTestServer server(content);
+  testenv::FtpSessionScript script;
+  script.replies["REST 100"] = {"502 Command not implemented."};
+  server.SetDefaultScript(script);
+  CDownloadJournal journal;
+  journal.m_strURL = server.Url();
+  journal.m_nSize = static_cast<int64_t>(content.size());
+  journal.m_strPartName = "out.bin.part0001";
+  journal.m_done = {{0, 100000}};
+  testenv::WriteFile(Path("out.bin.part0001"), std::string(100000, 'x'));
+  testenv::WriteFile(Path("out.bin.kestrion"), journal.Write());
+  const Outcome outcome = Run(server.Url(), Path("out.bin"));
+  ASSERT_EQ(outcome.messages.size(), 2u) << outcome.output;
+  EXPECT_EQ(outcome.messages[0],
+            "The server cannot continue the download from where the last attempt stopped; starting again");
+  EXPECT_EQ(outcome.exitCode, 0);
+  ExpectFileHolds("out.bin", content);
+  ExpectNoPieces();
+  EXPECT_TRUE(testenv::ListFiles(dir.Path(), "out.bin.").empty());
 }
 
 }  // namespace
