@@ -46,8 +46,12 @@ bool CFTPFileDownloadManager::InitInstance() {
     AbortDownload(m_strDestinationError);
     return false;
   }
-  RemoveOrphanPieces(PieceFolder(), kPiecePrefix);
-  if (!m_bBackground) m_continuation.Open(m_strDestination);
+  if (!m_bBackground) {
+    // The banner updater's own temp files share the prefix: its downloads
+    // leave the folder alone.
+    RemoveOrphanPieces(PieceFolder(), kPiecePrefix);
+    m_continuation.Open(m_strDestination);
+  }
   m_connections.front()->m_nStart = TakeUpEarlierRun();
   const std::vector<CFTPCommandSocket*> connections = m_connections;
   try {
@@ -299,7 +303,7 @@ bool CFTPFileDownloadManager::JoinTempFiles() {
     m_strJoinError = JoinErrorText(error);
     return false;
   }
-  RemoveOrphanPieces(PieceFolder(), kPiecePrefix);
+  if (!m_bBackground) RemoveOrphanPieces(PieceFolder(), kPiecePrefix);
   return true;
 }
 
@@ -426,7 +430,7 @@ bool CFTPFileDownloadManager::JoinIntoEarlierFile() {
     return false;
   }
   m_continuation.Remove();
-  RemoveOrphanPieces(PieceFolder(), kPiecePrefix);
+  if (!m_bBackground) RemoveOrphanPieces(PieceFolder(), kPiecePrefix);
   return true;
 }
 

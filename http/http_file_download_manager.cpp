@@ -66,19 +66,33 @@ bool CHTTPFileDownloadManager::TakeLocation(const std::string& url) {
 bool CHTTPFileDownloadManager::StartDownload(Event* pDoneEvent) {
   if (!m_requestTarget) m_requestTarget = EncodeRequestTarget(m_strObject);
   m_nStallSeconds = ReadStallSeconds();
+  NewConnection(0, -1, true, 1);
   return CFileDownloadManager::StartDownload(pDoneEvent);
 }
 
 bool CHTTPFileDownloadManager::InitInstance() {
-  if (!CFileDownloadManager::InitInstance()) return false;
+  if (!CFileDownloadManager::InitInstance() || m_connections.empty()) return false;
+  const std::string folder = PieceFolder();
   // Found out now rather than after the whole file has come down.
   if (!CheckDestinationFolder(http_messages::kOutputNotCreated)) {
     AbortDownload(m_strDestinationError);
     return false;
   }
-  RemoveOrphanPieces(PieceFolder(), kPiecePrefix);
-  if (!m_bBackground) m_continuation.Open(m_strDestination);
-  CHTTPSocket* first = NewConnection(TakeUpEarlierRun(), -1, true, 1);
+  CHTTPSocket* first = m_connections.front();
+  // The first piece was made with the thread; a destination chosen now
+  // (or a folder that was not there) needs it made again.
+  if (PieceFolder() != folder || !first->HasTempFile()) {
+    first->Discard();
+    m_connections.clear();
+    first = NewConnection(0, -1, true, 1);
+  }
+  if (!m_bBackground) {
+    // The banner updater's own temp files share the prefix: its downloads
+    // leave the folder alone.
+    RemoveOrphanPieces(PieceFolder(), kPiecePrefix);
+    m_continuation.Open(m_strDestination);
+  }
+  first->m_nStart = TakeUpEarlierRun();
   if (!first->HasTempFile()) {
     AbortDownload(first->GetTempFileError());
     return false;
@@ -319,7 +333,7 @@ bool CHTTPFileDownloadManager::JoinTempFiles() {
   // Renamed into place before the journal goes: a run ended between the two
   // finds the new file gone and starts again.
   m_continuation.Remove();
-  RemoveOrphanPieces(PieceFolder(), kPiecePrefix);
+  if (!m_bBackground) RemoveOrphanPieces(PieceFolder(), kPiecePrefix);
   return true;
 }
 

@@ -33,9 +33,9 @@ class Timer;
 // file; the next run for the same URL and destination checks with the
 // server that the file is the same and fetches only what is missing.
 //
-// Threads: constructed and started on the creator's thread; everything else,
-// the first connection and its temp file too, runs on the manager's own
-// thread.
+// Threads: constructed and started on the creator's thread (the first
+// connection and its temp file are made there); everything else runs on the
+// manager's own thread.
 class CHTTPFileDownloadManager : public CFileDownloadManager {
  public:
   CHTTPFileDownloadManager();
