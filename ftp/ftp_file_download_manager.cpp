@@ -258,7 +258,7 @@ void CFTPFileDownloadManager::OnDownloadComplete() {
 // loop, and nothing of the download may run on while it waits.
 void CFTPFileDownloadManager::AbortDownload(const std::string& reason) {
   if (m_bFinished) return;
-  if (!EventLoop::ForThisThread().QuitPending()) KeepForLater();
+  if (!EventLoop::ForThisThread().QuitPending() || TheApp().KeepsDownloadOnEnd()) KeepForLater();
   m_bFinished = true;
   Stop();
   if (!m_bBackground) AfxMessageBox(Format(kDownloadAborted, reason.c_str()), MB_OK);

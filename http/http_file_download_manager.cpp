@@ -434,7 +434,9 @@ int64_t CHTTPFileDownloadManager::TotalReceived() const {
 
 void CHTTPFileDownloadManager::AbortDownload(const std::string& reason) {
   const bool first = !m_bAborted;
-  if (first && !EventLoop::ForThisThread().QuitPending()) KeepForLater();
+  // A failure keeps what came, and so does an end by SIGTERM or SIGHUP that
+  // cuts a connection short; the user's Cancel does not.
+  if (first && (!EventLoop::ForThisThread().QuitPending() || TheApp().KeepsDownloadOnEnd())) KeepForLater();
   m_bAborted = true;
   DiscardAll();
   // One report per download, and none after the download was handed on or
