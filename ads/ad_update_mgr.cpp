@@ -238,7 +238,9 @@ void CADUpdateMgr::RunUpdate() {
 // did not arrive whole is not used: it would delete the banners it misses.
 void CADUpdateMgr::FetchList() {
   if (m_strAdSite.empty()) return;
-  const std::string listFile = GetTempFileName(".", "FFF");
+  // Beside the ADFiles folder: the program's own folder, whatever folder
+  // the program was started in.
+  const std::string listFile = GetTempFileName(m_strProgramDir, "FFF");
   if (listFile.empty()) return;
   bool completed = false;
   try {

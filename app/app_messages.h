@@ -9,6 +9,9 @@ inline constexpr char kNoScheme[] = "Could not find 'scheme' in the source URL, 
 inline constexpr char kUnsupportedScheme[] = "Could not support this 'scheme'";
 inline constexpr char kUnreadableURL[] = "Could not understand the URL [%s], aborted";
 inline constexpr char kUnknownCommand[] = "Command is unknown";
+// After a download that stopped with its bytes kept.
+inline constexpr char kRunAgainToGoOn[] =
+    "kestrion: what was downloaded is kept; run the same command again to continue the download";
 
 // What --version prints, before the build.
 inline constexpr char kProgramName[] = "Kestrion";

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
@@ -88,7 +89,13 @@ int CKestrionApp::Run(const std::string& parameterText) {
   m_pManager = nullptr;
   m_adUpdater.End();
   EndUI();
+  if (m_bKept && !m_bSucceeded) std::fprintf(stderr, "%s\n", app_messages::kRunAgainToGoOn);
   return DownloadExitStatus();
+}
+
+bool CKestrionApp::KeepsDownloadOnEnd() const {
+  const int signal = m_nInterrupt;
+  return signal != 0 && signal != SIGINT;
 }
 
 int CKestrionApp::DownloadExitStatus() const {

@@ -33,6 +33,12 @@ class CKestrionApp {
   // The user cancelled the download in its window (Cancel, Escape, the
   // close box).
   void SetDownloadCancelled() { m_bCancelled = true; }
+  // The download ended unfinished with what it fetched kept for the next
+  // run: the console says that running the command again goes on with it.
+  void SetDownloadKept() { m_bKept = true; }
+  // The program is being ended by SIGTERM or SIGHUP (not by the user's
+  // Ctrl-C or Cancel): the download keeps what it fetched. Any thread.
+  bool KeepsDownloadOnEnd() const;
   // The thread of the user's current download, told by that thread itself
   // when it starts (so a redirect's manager supersedes the old one). Posts
   // WM_QUIT at once when Cancel came before.
@@ -61,6 +67,7 @@ class CKestrionApp {
 
   std::atomic<bool> m_bSucceeded{false};
   std::atomic<bool> m_bCancelled{false};
+  std::atomic<bool> m_bKept{false};
   std::atomic<bool> m_bDownloadStarted{false};
   std::atomic<int> m_nInterrupt{0};  // the signal that asked the program to end
   std::atomic<ThreadId> m_managerThread{0};

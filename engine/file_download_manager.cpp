@@ -157,6 +157,13 @@ bool CFileDownloadManager::OpenDestination(CFileJoiner& destination, const char*
   return true;
 }
 
+bool CFileDownloadManager::CheckDestinationFolder(const char* refusedText) {
+  CFileJoiner probe;
+  const bool writable = OpenDestination(probe, refusedText);
+  probe.Abort();
+  return writable;
+}
+
 bool CFileDownloadManager::IsCancelled() { return EventLoop::ForThisThread().QuitPosted(); }
 
 int CFileDownloadManager::ReadStallSeconds() {

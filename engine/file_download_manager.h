@@ -8,6 +8,9 @@
 #include "platform/loop/worker_thread.h"
 
 class CADUpdateMgr;
+
+// What a download's pieces are named by: "FFFxxxx.TMP".
+inline constexpr char kPiecePrefix[] = "FFF";
 class CDownloadProgressDlg;
 class CFileJoiner;
 class Event;
@@ -52,6 +55,10 @@ class CFileDownloadManager : public WorkerThread {
   // The absolute folder the destination's file lands in: a relative
   // destination is taken from the current folder.
   static std::string GetDestinationFolder(const std::string& destination);
+  // Where the download's pieces are made: the destination's own folder, so
+  // that the join renames or clones them instead of copying across file
+  // systems, whatever folder the program was started in.
+  std::string PieceFolder() const { return GetDestinationFolder(m_strDestination); }
 
   uint32_t m_dwServiceType = 0;
   bool m_bBackground = false;
@@ -94,6 +101,10 @@ class CFileDownloadManager : public WorkerThread {
   // the last path could not be made.
   bool OpenDestination(CFileJoiner& destination, const char* refusedText);
   std::string m_strDestinationError;
+  // Before the first connection: a file can be made beside the destination.
+  // Where it cannot, the user is asked as OpenDestination does, and the
+  // download goes on with the path chosen. False when there is none.
+  bool CheckDestinationFolder(const char* refusedText);
   // The user has asked this download to stop (Cancel, SIGINT, SIGTERM):
   // long work on the manager's thread checks it, as it does not pump.
   static bool IsCancelled();

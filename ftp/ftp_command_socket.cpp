@@ -244,6 +244,8 @@ void CFTPCommandSocket::OnPortReply(const std::string& code, const std::string& 
 
 void CFTPCommandSocket::OnRest100Reply(const std::string& code, const std::string& line) {
   if (code == "350") return Advance(FTPS_REST_SENT, &CFTPCommandSocket::SendREST, kSendRESTFailed);
+  // Going on with an earlier run needs the restart.
+  if (m_bLearnSize && m_nStart != 0) return m_pManager->OnRestartRefused();
   if (m_nConnection != 1) throw Failure(kREST100Rejected + line);
   m_pManager->m_bSplitAllowed = false;
   Advance(FTPS_RETR_SENT, &CFTPCommandSocket::SendRETR, kSendRETRFailed);
@@ -256,6 +258,7 @@ void CFTPCommandSocket::OnRestReply(const std::string& code, const std::string& 
   if (code == "350" || (code == "501" && m_nStart == 0)) {
     return Advance(FTPS_RETR_SENT, &CFTPCommandSocket::SendRETR, kSendRETRAfterRESTFailed);
   }
+  if (m_bLearnSize && m_nStart != 0) return m_pManager->OnRestartRefused();
   throw Failure(kRESTRejected + line);
 }
 

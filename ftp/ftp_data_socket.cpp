@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 
 #include "ftp/ftp_command_socket.h"
 #include "ftp/ftp_file_download_manager.h"
@@ -11,21 +10,12 @@
 #include "platform/base/failure.h"
 #include "platform/files/file_receiver.h"
 
-namespace {
-
-std::string CurrentFolder() {
-  std::error_code error;
-  const std::filesystem::path folder = std::filesystem::current_path(error);
-  return error ? std::string(".") : folder.string();
-}
-
-}  // namespace
-
 CFTPDataSocket::CFTPDataSocket(CFTPCommandSocket* owner) : m_pCommandSocket(owner) {
-  m_strTempName = GetTempFileName(".", "FFF");
+  const std::string folder = m_pCommandSocket->m_pManager->PieceFolder();
+  m_strTempName = GetTempFileName(folder, kPiecePrefix);
   if (m_strTempName.empty()) {
     const int error = errno;
-    m_strTempError = Format(kTempFileNotCreatedIn, CurrentFolder().c_str(), std::strerror(error));
+    m_strTempError = Format(kTempFileNotCreatedIn, folder.c_str(), std::strerror(error));
     return;
   }
   std::string reason;

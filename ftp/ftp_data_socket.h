@@ -11,7 +11,7 @@ class CFTPCommandSocket;
 class CFileReceiver;
 
 // The data connection of one FTP connection: takes the bytes of its range
-// into a temp file of its own ("FFF" prefix, current folder), counts them
+// into a temp file of its own ("FFF" prefix, beside the destination), counts them
 // against the range length, has the control connection send ABOR when the
 // range is complete, and reports the end of its data to the control socket.
 // The piece is written by the receiver's own thread straight to the system,

@@ -3,13 +3,18 @@
 #include <algorithm>
 #include <vector>
 
+#include "app/kestrion_app.h"
+#include "engine/engine_messages.h"
 #include "ftp/ftp_command_socket.h"
 #include "ftp/ftp_data_socket.h"
 #include "ftp/ftp_messages.h"
 #include "platform/loop/event_loop.h"
+#include "platform/loop/timer.h"
 #include "platform/base/failure.h"
 #include "platform/files/file.h"
 #include "platform/files/file_copy.h"
+#include "platform/files/orphan_pieces.h"
+#include "platform/files/small_file.h"
 #include "platform/ui/ui.h"
 
 CFTPFileDownloadManager::CFTPFileDownloadManager() {
@@ -36,6 +41,18 @@ bool CFTPFileDownloadManager::StartDownload(Event* pDoneEvent) {
 
 bool CFTPFileDownloadManager::InitInstance() {
   CFileDownloadManager::InitInstance();
+  // Found out now rather than after the whole file has come down.
+  if (!CheckDestinationFolder(kOutputNotCreated)) {
+    AbortDownload(m_strDestinationError);
+    return false;
+  }
+  if (!m_bBackground) {
+    // The banner updater's own temp files share the prefix: its downloads
+    // leave the folder alone.
+    RemoveOrphanPieces(PieceFolder(), kPiecePrefix);
+    m_continuation.Open(m_strDestination);
+  }
+  m_connections.front()->m_nStart = TakeUpEarlierRun();
   const std::vector<CFTPCommandSocket*> connections = m_connections;
   try {
     for (CFTPCommandSocket* connection : connections) connection->ConnectToServer();
@@ -50,6 +67,7 @@ bool CFTPFileDownloadManager::InitInstance() {
 // Every socket is closed before the objects go, and both before the creator
 // is released: it may end the process as soon as it is.
 int CFTPFileDownloadManager::ExitInstance() {
+  if (!m_bKept && !m_bJoined) EndInterrupted();
   Stop();
   m_owned.clear();
   return CFileDownloadManager::ExitInstance();
@@ -67,6 +85,13 @@ void CFTPFileDownloadManager::Stop() {
 }
 
 void CFTPFileDownloadManager::OnSizeKnown() {
+  if (m_nEarlierSize != -1) {
+    if (m_nFileSize == m_nEarlierSize)
+      FetchMissingRanges();
+    else
+      StartAgain(engine_messages::kFileChangedSinceLastRun);
+    return;
+  }
   if (m_nFileSize > kSplitThreshold && m_bSplitAllowed) AddConnections(3);
 }
 
@@ -215,6 +240,7 @@ void CFTPFileDownloadManager::CheckAllDone() {
 
 void CFTPFileDownloadManager::OnDownloadComplete() {
   m_bFinished = true;
+  m_bJoined = true;
   const bool ok = JoinTempFiles();
   Stop();
   if (ok) {
@@ -232,6 +258,7 @@ void CFTPFileDownloadManager::OnDownloadComplete() {
 // loop, and nothing of the download may run on while it waits.
 void CFTPFileDownloadManager::AbortDownload(const std::string& reason) {
   if (m_bFinished) return;
+  if (!EventLoop::ForThisThread().QuitPending() || TheApp().KeepsDownloadOnEnd()) KeepForLater();
   m_bFinished = true;
   Stop();
   if (!m_bBackground) AfxMessageBox(Format(kDownloadAborted, reason.c_str()), MB_OK);
@@ -262,6 +289,7 @@ int64_t CFTPFileDownloadManager::TotalReceived() const {
 // falls short leaves the destination as it was. A failed read or write
 // names its file.
 bool CFTPFileDownloadManager::JoinTempFiles() {
+  if (m_joiner.IsOpen()) return JoinIntoEarlierFile();
   CFileJoiner destination;
   if (!OpenDestination(destination, kOutputNotCreated)) {
     m_strJoinError = m_strDestinationError;
@@ -272,11 +300,16 @@ bool CFTPFileDownloadManager::JoinTempFiles() {
     if (m_nFileSize != -1 && total != m_nFileSize) return false;
     destination.Commit();
   } catch (const CFileException& error) {
-    const bool reading = error.m_strFileName != m_strDestination;
-    m_strJoinError = Format(reading ? kReadFailed : kWriteFailed, error.m_strFileName.c_str(), error.m_strReason.c_str());
+    m_strJoinError = JoinErrorText(error);
     return false;
   }
+  if (!m_bBackground) RemoveOrphanPieces(PieceFolder(), kPiecePrefix);
   return true;
+}
+
+std::string CFTPFileDownloadManager::JoinErrorText(const CFileException& error) const {
+  const bool reading = error.m_strFileName != m_strDestination;
+  return Format(reading ? kReadFailed : kWriteFailed, error.m_strFileName.c_str(), error.m_strReason.c_str());
 }
 
 // From each offset on, the connection whose bytes cover it gives what the
@@ -295,4 +328,142 @@ int64_t CFTPFileDownloadManager::AppendPieces(CFileJoiner& destination) const {
     total += length;
   }
   return total;
+}
+
+int64_t CFTPFileDownloadManager::TakeUpEarlierRun() {
+  const CDownloadJournal* earlier = m_continuation.EarlierFor(m_strURL);
+  if (!earlier) {
+    // Another URL is another download; only damage is worth a word.
+    const bool damaged = m_continuation.FoundDamaged();
+    if (m_continuation.FoundOther(m_strURL)) m_continuation.DiscardEarlier();
+    if (damaged && !m_bBackground) AfxMessageBox(engine_messages::kEarlierRunDamaged, MB_OK);
+    return 0;
+  }
+  if (!m_continuation.TakeUp(m_joiner)) {
+    m_continuation.DiscardEarlier();
+    if (!m_bBackground) AfxMessageBox(engine_messages::kEarlierRunDamaged, MB_OK);
+    return 0;
+  }
+  m_joiner.SetCancelCheck(IsCancelled);
+  m_inPlace = earlier->m_done;
+  m_nEarlierSize = earlier->m_nSize;
+  m_nReceived = m_nRateBaseBytes = earlier->BytesDone();
+  const std::vector<ByteRange> missing = earlier->Missing();
+  // With nothing missing the last byte is asked all the same, so that the
+  // size is seen again.
+  return missing.empty() ? m_nEarlierSize - 1 : missing.front().begin;
+}
+
+void CFTPFileDownloadManager::OnRestartRefused() { StartAgain(engine_messages::kCannotGoOn); }
+
+// Everything of the earlier run goes; a new first connection starts from 0
+// once the caller's reply has been handled.
+void CFTPFileDownloadManager::StartAgain(const char* why) {
+  m_nEarlierSize = -1;
+  m_nFileSize = -1;
+  m_inPlace.clear();
+  for (CFTPCommandSocket* connection : m_connections) {
+    connection->CloseAll();
+    connection->ReleaseTempFile();
+  }
+  m_connections.clear();
+  m_joiner.Abort();
+  m_continuation.DiscardEarlier();
+  m_nReceived = m_nRateBaseBytes = 0;
+  CFTPCommandSocket* first = NewConnection(0, -1, 1);
+  first->m_bLearnSize = true;
+  m_restartTimer = std::make_unique<Timer>([this, first, why] {
+    if (!m_bBackground) AfxMessageBox(why, MB_OK);
+    ConnectOrAbort(first);
+  });
+  m_restartTimer->Start(std::chrono::milliseconds(0), false);
+}
+
+// One connection per missing range, up to four; ranges past the fourth go
+// with the last one, the bytes between them fetched again (they are the
+// same file's).
+void CFTPFileDownloadManager::FetchMissingRanges() {
+  constexpr int64_t kMinShare = 64 * 1024;
+  constexpr size_t kMaxConnections = 4;
+  CDownloadJournal plan;
+  plan.m_nSize = m_nFileSize;
+  plan.m_done = m_inPlace;
+  std::vector<ByteRange> ranges = CDownloadJournal::Spread(plan.Missing(), kMaxConnections, kMinShare);
+  while (ranges.size() > kMaxConnections) {
+    ranges[ranges.size() - 2].end = ranges.back().end;
+    ranges.pop_back();
+  }
+  auto endOf = [this](const ByteRange& range) { return range.end == m_nFileSize ? -1 : range.end; };
+  CFTPCommandSocket* first = m_connections.front();
+  first->m_nEnd = ranges.empty() ? -1 : endOf(ranges.front());
+  first->UpdateExpected();
+  std::vector<CFTPCommandSocket*> added;
+  for (size_t i = 1; i < ranges.size(); ++i)
+    added.push_back(NewConnection(ranges[i].begin, endOf(ranges[i]), NextNumber()));
+  for (CFTPCommandSocket* connection : added) {
+    if (m_bFinished) return;
+    ConnectOrAbort(connection);
+  }
+}
+
+// Each piece goes in whole at its offset: where pieces overlap, or a piece
+// overlaps what is in place, the bytes are the same file's.
+bool CFTPFileDownloadManager::JoinIntoEarlierFile() {
+  std::vector<ByteRange> covered = m_inPlace;
+  try {
+    for (CFTPCommandSocket* piece : m_connections) {
+      const int64_t count = piece->ReceivedBytes();
+      if (count <= 0) continue;
+      m_joiner.CopyAt(piece->TempFileName(), 0, count, piece->m_nStart);
+      covered.push_back({piece->m_nStart, piece->m_nStart + count});
+    }
+    if (CDownloadJournal::Merge(covered) != std::vector<ByteRange>{{0, m_nFileSize}}) {
+      m_joiner.Abort();
+      m_continuation.Remove();
+      return false;
+    }
+    m_joiner.Commit();
+  } catch (const CFileException& error) {
+    m_joiner.Abort();
+    m_continuation.Remove();
+    m_strJoinError = JoinErrorText(error);
+    return false;
+  }
+  m_continuation.Remove();
+  if (!m_bBackground) RemoveOrphanPieces(PieceFolder(), kPiecePrefix);
+  return true;
+}
+
+void CFTPFileDownloadManager::KeepForLater() {
+  const int64_t size = m_nFileSize > 0 ? m_nFileSize : m_nEarlierSize;
+  if (m_bBackground || m_bKept || size <= 0 || !m_bSplitAllowed) return;
+  if (!m_joiner.IsOpen() && !m_joiner.Open(m_strDestination)) return;
+  CDownloadJournal journal;
+  journal.m_strURL = m_strURL;
+  journal.m_nSize = size;
+  journal.m_done = m_inPlace;
+  try {
+    for (CFTPCommandSocket* piece : m_connections) {
+      // Only what is in the piece's file: the last bytes taken may not be.
+      const int64_t count = std::min(piece->ReceivedBytes(), RegularFileLength(piece->TempFileName()));
+      if (count <= 0) continue;
+      m_joiner.CopyAt(piece->TempFileName(), 0, count, piece->m_nStart);
+      journal.m_done.push_back({piece->m_nStart, std::min(piece->m_nStart + count, size)});
+    }
+    journal.m_done = CDownloadJournal::Merge(journal.m_done);
+    m_continuation.Record(m_joiner, journal);
+  } catch (const CFileException&) {
+    // What could not be put in place is not recorded; the record before
+    // stays.
+  }
+  m_joiner.Keep();
+  m_bKept = true;
+  TheApp().SetDownloadKept();
+}
+
+void CFTPFileDownloadManager::EndInterrupted() {
+  if (TheApp().KeepsDownloadOnEnd())
+    KeepForLater();
+  else
+    m_continuation.Remove();
 }

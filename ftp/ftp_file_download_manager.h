@@ -5,10 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "engine/download_continuation.h"
 #include "engine/file_download_manager.h"
+#include "platform/files/file_copy.h"
 
-class CFileJoiner;
 class CFTPCommandSocket;
+class Timer;
 
 // The download manager for ftp URLs. One connection logs in and learns the
 // size from its 150 reply; a file above 100000 bytes on a server that accepts
@@ -16,6 +18,11 @@ class CFTPCommandSocket;
 // early are resumed, failed ones are dropped (their range goes to a
 // neighbour), and when every data connection has ended the temp files are
 // joined in offset order into the destination.
+// A download that fails, or is ended by SIGTERM or SIGHUP, puts its pieces
+// into a new file beside the destination, recorded by a journal; the next
+// run for the same URL and destination asks, with REST, only for what is
+// missing, once SIZE shows the same size. A server that cannot restart, or
+// a size that changed, starts the download again from 0.
 //
 // Threads: constructed and started on the creator's thread; from
 // InitInstance on, everything runs on the manager's own thread.
@@ -45,6 +52,9 @@ class CFTPFileDownloadManager : public CFileDownloadManager {
   virtual void OnEndedEarly(CFTPCommandSocket* connection);
   virtual void CheckAllDone();
   virtual void AbortDownload(const std::string& reason);
+  // The first connection, going on with an earlier run, found that the
+  // server will not restart: the download starts again from 0.
+  void OnRestartRefused();
 
   // Seconds a connection may stay silent while it waits for the server.
   int StallSeconds() const { return m_nStallSeconds; }
@@ -71,14 +81,40 @@ class CFTPFileDownloadManager : public CFileDownloadManager {
  private:
   // Appends the pieces in offset order; returns the bytes joined.
   int64_t AppendPieces(CFileJoiner& destination) const;
+  // Why the join failed, naming the file that could not be read or written.
+  std::string JoinErrorText(const CFileException& error) const;
   int NextNumber() const;
   // Resumes the range of a connection that ended or failed, from start on.
   void ResumeAfter(const CFTPCommandSocket* ended, int64_t start);
   void Retire(CFTPCommandSocket* connection);
   CFTPCommandSocket* FindExtendable(int64_t end) const;
 
+  // Takes up what an earlier run left for this URL and destination; returns
+  // where the first connection starts.
+  int64_t TakeUpEarlierRun();
+  void FetchMissingRanges();
+  void StartAgain(const char* why);
+  // The end of a download that goes on with an earlier run: the pieces go
+  // into that run's new file, over the bytes already there.
+  bool JoinIntoEarlierFile();
+  // After a failure, or a signal that is to keep the download: the pieces
+  // go into a new file that stays, with a journal that records them.
+  void KeepForLater();
+  // The thread ends before the download did (Cancel, a signal).
+  void EndInterrupted();
+
   std::vector<std::unique_ptr<CFTPCommandSocket>> m_owned;
   int m_nStallSeconds = 60;
   bool m_bFinished = false;
+  bool m_bJoined = false;
   std::string m_strJoinError;
+  CDownloadContinuation m_continuation;
+  // An earlier run's new file, taken up; or the one a kept download leaves.
+  CFileJoiner m_joiner;
+  // Ranges of that file the earlier run put in place.
+  std::vector<ByteRange> m_inPlace;
+  // The file's size by the earlier run's journal; -1 unless going on.
+  int64_t m_nEarlierSize = -1;
+  std::unique_ptr<Timer> m_restartTimer;
+  bool m_bKept = false;
 };

@@ -6,6 +6,7 @@
 #include "app/app_messages.h"
 #include "app/https_switch.h"
 #include "app/kestrion_app.h"
+#include "engine/engine_messages.h"
 #include "http/http_messages.h"
 #include "http/http_response_header.h"
 #include "http/http_socket.h"
@@ -16,6 +17,7 @@
 #include "platform/base/failure.h"
 #include "platform/files/file.h"
 #include "platform/files/file_copy.h"
+#include "platform/files/orphan_pieces.h"
 #include "platform/net/tls_channel.h"
 #include "platform/ui/ui.h"
 
@@ -29,6 +31,10 @@ constexpr int kMaxRedirects = 20;
 // left to copy and to write to disk when the last connection ends.
 constexpr auto kJoinTick = std::chrono::milliseconds(50);
 constexpr int64_t kJoinStep = 1024 * 1024;
+// At most this much work is lost when the program is killed.
+constexpr auto kJournalTick = std::chrono::seconds(2);
+// A missing range is shared among connections only down to this size.
+constexpr int64_t kMinShare = 64 * 1024;
 
 // A refused range is asked again no sooner than this when none of the
 // download's connections is left to wait for: the server may not yet have
@@ -67,9 +73,28 @@ bool CHTTPFileDownloadManager::StartDownload(Event* pDoneEvent) {
 }
 
 bool CHTTPFileDownloadManager::InitInstance() {
-  if (!CFileDownloadManager::InitInstance()) return false;
-  if (m_connections.empty()) return false;
+  if (!CFileDownloadManager::InitInstance() || m_connections.empty()) return false;
+  const std::string folder = PieceFolder();
+  // Found out now rather than after the whole file has come down.
+  if (!CheckDestinationFolder(http_messages::kOutputNotCreated)) {
+    AbortDownload(m_strDestinationError);
+    return false;
+  }
   CHTTPSocket* first = m_connections.front();
+  // The first piece was made with the thread; a destination chosen now
+  // (or a folder that was not there) needs it made again.
+  if (PieceFolder() != folder || !first->HasTempFile()) {
+    first->Discard();
+    m_connections.clear();
+    first = NewConnection(0, -1, true, 1);
+  }
+  if (!m_bBackground) {
+    // The banner updater's own temp files share the prefix: its downloads
+    // leave the folder alone.
+    RemoveOrphanPieces(PieceFolder(), kPiecePrefix);
+    m_continuation.Open(m_strDestination);
+  }
+  first->m_nStart = TakeUpEarlierRun();
   if (!first->HasTempFile()) {
     AbortDownload(first->GetTempFileError());
     return false;
@@ -86,6 +111,7 @@ bool CHTTPFileDownloadManager::InitInstance() {
 }
 
 int CHTTPFileDownloadManager::ExitInstance() {
+  if (!m_bCompleting && !m_bRedirected && !m_bKept) EndInterrupted();
   DiscardAll();
   // Before the waiter is released: the process may end right after.
   if (IsSecure()) EndTlsOnThisThread();
@@ -120,6 +146,10 @@ void CHTTPFileDownloadManager::ConnectOrAbort(CHTTPSocket* connection) {
 }
 
 void CHTTPFileDownloadManager::OnSizeKnown() {
+  if (m_nEarlierSize != -1) {
+    FetchMissingRanges();
+    return;
+  }
   if (m_nFileSize > kSplitThreshold && m_bSplitAllowed) AddConnections(kSplitConnections);
 }
 
@@ -259,6 +289,7 @@ void CHTTPFileDownloadManager::OnDownloadComplete() {
 bool CHTTPFileDownloadManager::JoinTempFiles() {
   m_strJoinError.clear();
   m_joinTimer.reset();
+  m_journalTimer.reset();
   if (!m_joiner.IsOpen() && !OpenDestination(m_joiner, http_messages::kOutputNotCreated)) {
     m_strJoinError = m_strDestinationError;
     return false;
@@ -267,7 +298,15 @@ bool CHTTPFileDownloadManager::JoinTempFiles() {
   // pieces before it did not, less what is in place already.
   std::vector<Placement> rest;
   int64_t pos = 0;
-  while (CHTTPSocket* piece = FindConnectionAt(pos)) {
+  for (;;) {
+    const auto inPlace = std::find_if(m_inPlace.begin(), m_inPlace.end(),
+                                      [pos](const ByteRange& range) { return range.begin <= pos && pos < range.end; });
+    if (inPlace != m_inPlace.end()) {
+      pos = inPlace->end;
+      continue;
+    }
+    CHTTPSocket* piece = FindConnectionAt(pos);
+    if (!piece) break;
     const int64_t skip = pos - piece->GetStart();
     const int64_t from = piece == m_pAdopted ? piece->GetReceived() : std::max(skip, piece->GetJoined());
     if (from < piece->GetReceived()) rest.push_back({piece, from, piece->GetReceived() - from, piece->GetStart() + from});
@@ -275,16 +314,30 @@ bool CHTTPFileDownloadManager::JoinTempFiles() {
   }
   if (m_nFileSize != -1 && pos != m_nFileSize) {
     m_joiner.Abort();
+    m_continuation.Remove();
     return false;
   }
   try {
     PutInPlace(rest);
     m_joiner.Commit();
   } catch (const CFileException& error) {
-    m_joiner.Abort();
     m_strJoinError = JoinErrorText(error);
+    // A signal that keeps the download may cut the join short: the bytes
+    // recorded last are in place still.
+    if (IsCancelled() && TheApp().KeepsDownloadOnEnd()) {
+      m_joiner.Keep();
+      m_bKept = true;
+      TheApp().SetDownloadKept();
+    } else {
+      m_joiner.Abort();
+      m_continuation.Remove();
+    }
     return false;
   }
+  // Renamed into place before the journal goes: a run ended between the two
+  // finds the new file gone and starts again.
+  m_continuation.Remove();
+  if (!m_bBackground) RemoveOrphanPieces(PieceFolder(), kPiecePrefix);
   return true;
 }
 
@@ -293,31 +346,46 @@ bool CHTTPFileDownloadManager::JoinTempFiles() {
 // other pieces follow into it as they are written. Where the destination
 // cannot be made without asking, all waits for the end.
 void CHTTPFileDownloadManager::StartJoining() {
-  if (m_bAborted || m_bRedirected || m_bJoinAtTheEnd || m_joiner.IsOpen() || m_connections.empty()) return;
-  if (!m_joiner.Open(m_strDestination)) {
-    m_bJoinAtTheEnd = true;
-    return;
-  }
-  m_joiner.SetCancelCheck(IsCancelled);
-  CHTTPSocket* first = m_connections.front();
-  if (first->GetStart() == 0 && first->HasTempFile() && m_joiner.AdoptGrowing(first->GetTempName())) {
-    first->HandOverTempFile(m_joiner.NewFileName());
-    m_pAdopted = first;
+  if (m_bAborted || m_bRedirected || m_bJoinAtTheEnd || m_joinTimer || m_connections.empty()) return;
+  if (!m_joiner.IsOpen()) {
+    if (!m_joiner.Open(m_strDestination)) {
+      m_bJoinAtTheEnd = true;
+      return;
+    }
+    m_joiner.SetCancelCheck(IsCancelled);
+    CHTTPSocket* first = m_connections.front();
+    if (first->GetStart() == 0 && first->HasTempFile() && m_joiner.AdoptGrowing(first->GetTempName())) {
+      first->HandOverTempFile(m_joiner.NewFileName());
+      m_pAdopted = first;
+    }
   }
   m_joinTimer = std::make_unique<Timer>([this] { JoinWrittenBytes(); });
   m_joinTimer->Start(kJoinTick, true);
+  // Recorded at once, so that the new file is never left without a journal
+  // that names it.
+  RecordOrAbort();
+  m_journalTimer = std::make_unique<Timer>([this] { RecordOrAbort(); });
+  m_journalTimer->Start(kJournalTick, true);
 }
 
 // A piece only grows, and what it has written stays as it is: what is
 // written is put in place, the rest follows. Of the piece that became the
 // new file only the writeback is started.
 void CHTTPFileDownloadManager::JoinWrittenBytes() {
+  try {
+    PutWrittenInPlace(kJoinStep);
+  } catch (const CFileException& error) {
+    AbortDownload(JoinErrorText(error));
+  }
+}
+
+void CHTTPFileDownloadManager::PutWrittenInPlace(int64_t minimum) {
   if (m_bAborted || !m_joiner.IsOpen()) return;
   std::vector<Placement> grown;
   for (CHTTPSocket* piece : m_connections) {
     const int64_t joined = piece->GetJoined();
     const int64_t fresh = piece->GetWritten() - joined;
-    if (fresh <= 0 || (fresh < kJoinStep && !piece->IsClosed())) continue;
+    if (fresh <= 0 || (fresh < minimum && !piece->IsClosed())) continue;
     if (piece == m_pAdopted) {
       m_joiner.WriteBack(joined, fresh);
       piece->SetJoined(joined + fresh);
@@ -325,11 +393,7 @@ void CHTTPFileDownloadManager::JoinWrittenBytes() {
       grown.push_back({piece, joined, fresh, piece->GetStart() + joined});
     }
   }
-  try {
-    PutInPlace(grown);
-  } catch (const CFileException& error) {
-    AbortDownload(JoinErrorText(error));
-  }
+  PutInPlace(grown);
 }
 
 // A lone piece for the start of an empty file is renamed into place; the
@@ -374,6 +438,9 @@ int64_t CHTTPFileDownloadManager::TotalReceived() const {
 
 void CHTTPFileDownloadManager::AbortDownload(const std::string& reason) {
   const bool first = !m_bAborted;
+  // A failure keeps what came, and so does an end by SIGTERM or SIGHUP that
+  // cuts a connection short; the user's Cancel does not.
+  if (first && (!EventLoop::ForThisThread().QuitPending() || TheApp().KeepsDownloadOnEnd())) KeepForLater();
   m_bAborted = true;
   DiscardAll();
   // One report per download, and none after the download was handed on or
@@ -475,6 +542,8 @@ std::string CHTTPFileDownloadManager::RequestURL() const {
 
 void CHTTPFileDownloadManager::DiscardAll() {
   m_joinTimer.reset();
+  m_journalTimer.reset();
+  m_restartTimer.reset();
   m_waiting.clear();
   if (m_retryTimer) m_retryTimer->Stop();
   for (CHTTPSocket* connection : m_connections) connection->Discard();
@@ -483,3 +552,142 @@ void CHTTPFileDownloadManager::DiscardAll() {
 }
 
 void CHTTPFileDownloadManager::PostQuit() { PostThreadMessage(WM_QUIT); }
+
+int64_t CHTTPFileDownloadManager::TakeUpEarlierRun() {
+  const CDownloadJournal* earlier = m_continuation.EarlierFor(m_strURL);
+  if (!earlier) return 0;
+  if (!m_continuation.TakeUp(m_joiner)) {
+    m_continuation.DiscardEarlier();
+    if (!m_bBackground) AfxMessageBox(engine_messages::kEarlierRunDamaged, MB_OK);
+    return 0;
+  }
+  m_joiner.SetCancelCheck(IsCancelled);
+  m_inPlace = earlier->m_done;
+  m_nEarlierSize = earlier->m_nSize;
+  m_nFileSize = earlier->m_nSize;
+  m_strETag = earlier->m_strETag;
+  m_strLastModified = earlier->m_strLastModified;
+  m_nReceived = m_nRateBaseBytes = earlier->BytesDone();
+  const std::vector<ByteRange> missing = earlier->Missing();
+  // With nothing missing the last byte is asked all the same: its response
+  // still shows whether the file is the one the bytes came from.
+  return missing.empty() ? m_nEarlierSize - 1 : missing.front().begin;
+}
+
+bool CHTTPFileDownloadManager::AcceptFirstResponse(const CHTTPResponseHeader& header) {
+  const int status = header.GetStatus();
+  if (status != 200 && status != 206 && status != 416) return true;
+  if (m_nEarlierSize == -1) {
+    // What was left for another URL, or damaged, goes once this URL shows
+    // a file: a redirect leaves it for the manager that follows it. Only
+    // the damage is worth a word: another URL is another download.
+    if (status != 416 && m_continuation.FoundOther(m_strURL)) {
+      const bool damaged = m_continuation.FoundDamaged();
+      m_continuation.DiscardEarlier();
+      if (damaged && !m_bBackground) AfxMessageBox(engine_messages::kEarlierRunDamaged, MB_OK);
+    }
+    return true;
+  }
+  if (status == 206 && header.GetRangeFirst() == m_connections.front()->GetStart() &&
+      header.GetRangeTotal() == m_nEarlierSize && IsSameFile(header))
+    return true;
+  StartAgain(status == 200 ? engine_messages::kCannotGoOn : engine_messages::kFileChangedSinceLastRun);
+  return false;
+}
+
+// Everything of the earlier run goes, and the download starts from 0 on a
+// new first connection, connected once the caller's notification is over.
+void CHTTPFileDownloadManager::StartAgain(const char* why) {
+  m_nEarlierSize = -1;
+  m_nFileSize = -1;
+  m_inPlace.clear();
+  m_strETag.clear();
+  m_strLastModified.clear();
+  for (CHTTPSocket* connection : m_connections) connection->Discard();
+  m_connections.clear();
+  m_joiner.Abort();
+  m_continuation.DiscardEarlier();
+  m_nReceived = m_nRateBaseBytes = 0;
+  CHTTPSocket* first = NewConnection(0, -1, true, 1);
+  m_restartTimer = std::make_unique<Timer>([this, first, why] {
+    if (!m_bBackground) AfxMessageBox(why, MB_OK);
+    ConnectOrAbort(first);
+  });
+  m_restartTimer->Start(std::chrono::milliseconds(0), false);
+}
+
+void CHTTPFileDownloadManager::FetchMissingRanges() {
+  StartJoining();
+  CDownloadJournal plan;
+  plan.m_nSize = m_nFileSize;
+  plan.m_done = m_inPlace;
+  const std::vector<ByteRange> ranges =
+      CDownloadJournal::Spread(plan.Missing(), kSplitConnections + 1, kMinShare);
+  CHTTPSocket* first = m_connections.front();
+  first->m_nEnd = ranges.empty() ? m_nFileSize : ranges.front().end;
+  const auto now = std::chrono::steady_clock::now();
+  for (size_t i = 1; i < ranges.size() && !m_bAborted; ++i) {
+    if (i <= kSplitConnections)
+      ConnectOrAbort(NewConnection(ranges[i].begin, ranges[i].end, false, static_cast<int>(i) + 1));
+    else
+      m_waiting.push_back({ranges[i].begin, ranges[i].end, 0, 0, 0, now, kSplitConnections + 1});
+  }
+}
+
+bool CHTTPFileDownloadManager::Journaling() const {
+  return !m_bBackground && !m_bRedirected && !m_bAborted && !m_bKept && m_nFileSize > 0 && m_joiner.IsOpen();
+}
+
+// Only what is surely in the new file: a piece's bytes once their copy is
+// queued (the record waits for the copies), the adopted piece's once
+// written.
+std::vector<ByteRange> CHTTPFileDownloadManager::RangesInPlace() const {
+  std::vector<ByteRange> ranges = m_inPlace;
+  for (const CHTTPSocket* piece : m_connections) {
+    const int64_t in = piece == m_pAdopted ? piece->GetWritten() : piece->GetJoined();
+    ranges.push_back({piece->GetStart(), std::min(piece->GetStart() + in, m_nFileSize)});
+  }
+  return CDownloadJournal::Merge(ranges);
+}
+
+void CHTTPFileDownloadManager::RecordProgress() {
+  if (!Journaling()) return;
+  PutWrittenInPlace(1);
+  CDownloadJournal journal;
+  journal.m_strURL = m_strURL;
+  journal.m_nSize = m_nFileSize;
+  journal.m_strETag = m_strETag;
+  journal.m_strLastModified = m_strLastModified;
+  journal.m_done = RangesInPlace();
+  m_continuation.Record(m_joiner, journal);
+}
+
+void CHTTPFileDownloadManager::RecordOrAbort() {
+  try {
+    RecordProgress();
+  } catch (const CFileException& error) {
+    AbortDownload(JoinErrorText(error));
+  }
+}
+
+void CHTTPFileDownloadManager::KeepForLater() {
+  if (!Journaling()) return;
+  m_joinTimer.reset();
+  m_journalTimer.reset();
+  try {
+    RecordProgress();
+  } catch (const CFileException&) {
+    // What could not be put in place is not recorded; the record before
+    // stays.
+  }
+  m_joiner.Keep();
+  m_bKept = true;
+  TheApp().SetDownloadKept();
+}
+
+void CHTTPFileDownloadManager::EndInterrupted() {
+  if (TheApp().KeepsDownloadOnEnd())
+    KeepForLater();
+  else
+    m_continuation.Remove();
+}

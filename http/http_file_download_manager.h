@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/download_continuation.h"
 #include "engine/file_download_manager.h"
 #include "platform/files/file.h"
 #include "platform/files/file_copy.h"
@@ -26,6 +27,11 @@ class Timer;
 // piece becomes the new file beside the destination, and the other pieces'
 // bytes go into it as they are written, so that little is left to do when
 // the last connection ends.
+// Once joining, a journal beside the destination records every two seconds
+// which bytes of the new file are on disk. A run that fails, or is ended by
+// SIGTERM or SIGHUP, puts what came in place, records it and keeps the new
+// file; the next run for the same URL and destination checks with the
+// server that the file is the same and fetches only what is missing.
 //
 // Threads: constructed and started on the creator's thread (the first
 // connection and its temp file are made there); everything else runs on the
@@ -61,6 +67,11 @@ class CHTTPFileDownloadManager : public CFileDownloadManager {
   // later one must name the same file, with the same size.
   void RememberFile(const CHTTPResponseHeader& header);
   bool IsSameFile(const CHTTPResponseHeader& header) const;
+  // The first connection's response, before anything else is made of it.
+  // A run that goes on with an earlier one needs the same file, by range,
+  // from the byte asked; otherwise the download starts again from 0 (saying
+  // why) and the answer is false: the connection is gone.
+  bool AcceptFirstResponse(const CHTTPResponseHeader& header);
   void CheckAllDone();
   void AbortDownload(const std::string& reason);
   void OnRedirect(const std::string& location);
@@ -74,12 +85,33 @@ class CHTTPFileDownloadManager : public CFileDownloadManager {
 
  private:
   CHTTPSocket* NewConnection(int64_t start, int64_t end, bool learnSize, int number);
+  // Takes up what an earlier run left for this URL and destination; returns
+  // where the first connection starts.
+  int64_t TakeUpEarlierRun();
+  // The size is known on going on: the missing ranges are spread over the
+  // connections.
+  void FetchMissingRanges();
+  void StartAgain(const char* why);
+  bool Journaling() const;
+  std::vector<ByteRange> RangesInPlace() const;
+  // Throws CFileException when the join has failed.
+  void RecordProgress();
+  void RecordOrAbort();
+  // After a failure, or a signal that is to keep the download: what the
+  // pieces wrote goes in place and is recorded, and the new file stays.
+  void KeepForLater();
+  // The thread ends before the download did (Cancel, a signal).
+  void EndInterrupted();
   void ConnectOrAbort(CHTTPSocket* connection);
   void OnDownloadComplete();
   bool JoinTempFiles();
   void StartJoining();
-  // Puts what the pieces have written so far in place.
+  // Puts what the pieces have written so far in place, a running piece's
+  // once it has written kJoinStep more.
   void JoinWrittenBytes();
+  // Puts in place what each piece wrote, once it is at least `minimum` bytes
+  // or the piece has ended. Throws CFileException.
+  void PutWrittenInPlace(int64_t minimum);
   // Where a piece's bytes go: count bytes from skip on, to offset at.
   struct Placement {
     CHTTPSocket* piece;
@@ -133,4 +165,13 @@ class CHTTPFileDownloadManager : public CFileDownloadManager {
   bool m_bCompleting = false;
   // The download was handed to a new manager; this one ends quietly.
   bool m_bRedirected = false;
+  CDownloadContinuation m_continuation;
+  // Ranges of the new file an earlier run put in place.
+  std::vector<ByteRange> m_inPlace;
+  // The file's size by the earlier run's journal; -1 unless going on.
+  int64_t m_nEarlierSize = -1;
+  std::unique_ptr<Timer> m_journalTimer;
+  std::unique_ptr<Timer> m_restartTimer;
+  // The new file and its journal stay for the next run.
+  bool m_bKept = false;
 };

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 
 #include "http/http_file_download_manager.h"
 #include "http/http_messages.h"
@@ -50,12 +49,6 @@ int64_t Tighter(int64_t room, int64_t limit) {
   return room == -1 || limit < room ? limit : room;
 }
 
-std::string CurrentFolder() {
-  std::error_code error;
-  const std::filesystem::path folder = std::filesystem::current_path(error);
-  return error ? std::string(".") : folder.string();
-}
-
 }  // namespace
 
 CHTTPSocket::CHTTPSocket(CHTTPFileDownloadManager* manager) : m_pManager(manager) { CreateTempFile(); }
@@ -63,10 +56,10 @@ CHTTPSocket::CHTTPSocket(CHTTPFileDownloadManager* manager) : m_pManager(manager
 CHTTPSocket::~CHTTPSocket() = default;
 
 void CHTTPSocket::CreateTempFile() {
-  m_strTempName = GetTempFileName(".", "FFF");
+  m_strTempName = GetTempFileName(m_pManager->PieceFolder(), kPiecePrefix);
   if (m_strTempName.empty()) {
     const int error = errno;
-    m_strTempError = Format(http_messages::kTempFileNotCreated, (CurrentFolder() + "/FFFxxxx.TMP").c_str(),
+    m_strTempError = Format(http_messages::kTempFileNotCreated, (m_pManager->PieceFolder() + "/FFFxxxx.TMP").c_str(),
                             error != 0 ? std::strerror(error) : "no free name");
     return;
   }
@@ -341,7 +334,9 @@ CHTTPSocket::HeaderStep CHTTPSocket::TakeHeader(std::string& body) {
 }
 
 void CHTTPSocket::OnHeaderComplete(const std::string& header) {
-  switch (m_header.Parse(header)) {
+  const HeaderResult result = m_header.Parse(header);
+  if (m_bLearnSize && !m_pManager->AcceptFirstResponse(m_header)) return;
+  switch (result) {
     case HDR_OK:
       ActOnSuccess();
       break;
@@ -612,12 +607,10 @@ void CHTTPSocket::Discard() {
 }
 
 int64_t CHTTPSocket::GetWritten() const {
-  if (m_bClosed || !m_file.IsOpen()) return m_nReceived;
-  try {
-    return m_file.GetLength();
-  } catch (const CFileException&) {
-    return m_nJoined;
-  }
+  // Not the file's length: a piece that became the join's new file has
+  // other pieces' bytes past its own.
+  if (m_bClosed || !m_receiver) return m_nReceived;
+  return m_nReceived - m_receiver->Pending();
 }
 
 void CHTTPSocket::HandOverTempFile(const std::string& newName) {

@@ -18,7 +18,7 @@ class Timer;
 
 // One byte range of the file over one HTTP connection: a single GET with a
 // Range line, the response header read into m_header, the body of the range
-// written to a temp file of its own ("FFFxxxx.TMP" in the current folder).
+// written to a temp file of its own ("FFFxxxx.TMP" beside the destination).
 // A body whose length is bounded (by its Content-Length, the range or the
 // file's size) moves from the socket to the file inside the system, written
 // by a thread of the receiver's own; a chunked body, or one that only the

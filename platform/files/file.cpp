@@ -139,8 +139,7 @@ std::string GetTempFileName(const std::string& dir, const std::string& prefix) {
     std::string path = folder + stem + number + ".TMP";
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd >= 0) {
-      close(fd);
-      ScratchFiles::Note(path);
+      ScratchFiles::NoteLocked(path, fd);
       return path;
     }
     if (errno != EEXIST && errno != EINTR) return "";

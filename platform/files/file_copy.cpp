@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "platform/files/file.h"
+#include "platform/files/orphan_pieces.h"
 #include "platform/files/scratch_files.h"
 
 namespace {
@@ -78,19 +80,22 @@ size_t NameLimit(const std::string& folder) {
   return limit > 0 ? static_cast<size_t>(limit) : kDefaultNameLimit;
 }
 
-// The target's path with its name cut, on a character boundary, so that
-// the part suffix still fits the folder's name limit. A long name is legal;
-// its part file only has to be unique in the folder.
-std::string PartStem(const std::string& target) {
+}  // namespace
+
+// A long name is legal; the files named after it only have to be unique in
+// the folder.
+std::string StemWithRoomFor(const std::string& target, size_t suffixLength) {
   const size_t slash = target.rfind('/');
   const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-  const size_t room = NameLimit(FolderOf(target)) - (sizeof kPartSuffix - 1);
+  const size_t room = NameLimit(FolderOf(target)) - suffixLength;
   size_t keep = target.size() - nameStart;
   if (keep <= room) return target;
   keep = room;
   while (keep > 0 && (static_cast<unsigned char>(target[nameStart + keep]) & 0xC0) == 0x80) --keep;
   return target.substr(0, nameStart + keep);
 }
+
+namespace {
 
 // So that the rename itself survives a crash; only a hint where it fails.
 void SyncFolder(const std::string& folder) {
@@ -145,9 +150,65 @@ bool CFileJoiner::Open(const std::string& destination, std::string* error) {
   return true;
 }
 
+bool CFileJoiner::Reopen(const std::string& destination, const std::string& partName) {
+  Abort();
+  m_strName = destination;
+  m_strTarget = FileBehind(destination);
+  m_bAdopted = false;
+  const std::string part = FolderOf(m_strTarget) + "/" + partName;
+  const int fd = OpenForWriting(part, 0);
+  struct stat status;
+  if (fd < 0) return false;
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    close(fd);
+    return false;
+  }
+  m_fd = fd;
+  m_strPart = part;
+  m_nLength = status.st_size;
+  m_nMode = status.st_mode & 07777;
+  ScratchFiles::NoteLocked(part, fcntl(fd, F_DUPFD_CLOEXEC, 0));
+  return true;
+}
+
+void CFileJoiner::RemoveUnheldNewFiles(const std::string& destination) {
+  const std::string stem = StemWithRoomFor(FileBehind(destination), sizeof kPartSuffix - 1);
+  const std::string prefix = stem.substr(stem.rfind('/') + 1) + ".part";
+  RemoveUnheldFiles(FolderOf(stem), [&prefix](const std::string& name) {
+    return name.size() == prefix.size() + 4 && name.compare(0, prefix.size(), prefix) == 0 &&
+           std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(), [](char c) {
+             return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+           });
+  });
+}
+
+std::string CFileJoiner::NewFileBaseName() const { return m_strPart.substr(m_strPart.rfind('/') + 1); }
+
+void CFileJoiner::SyncThen(std::function<void()> recorded) {
+  m_copies.Post([this, recorded = std::move(recorded)] {
+    if (fdatasync(m_fd) != 0) throw CFileException(m_strName, Reason(errno));
+    recorded();
+  });
+}
+
+void CFileJoiner::Keep() {
+  m_cancelled = nullptr;
+  // A copy that failed left its range out of what was recorded: the bytes
+  // recorded before it are still good.
+  try {
+    m_copies.Wait([] { return false; });
+    m_writeback.Wait([] { return false; });
+  } catch (const CFileException&) {
+  }
+  if (m_fd >= 0) close(m_fd);
+  m_fd = -1;
+  ScratchFiles::Forget(m_strPart);
+  m_strPart.clear();
+}
+
 bool CFileJoiner::CreateBeside(const std::string& target, std::string* error) {
   const unsigned first = FirstPartNumber();
-  const std::string stem = PartStem(target);
+  const std::string stem = StemWithRoomFor(target, sizeof kPartSuffix - 1);
   for (unsigned attempt = 0; attempt < kPartNameAttempts; ++attempt) {
     char suffix[sizeof kPartSuffix];
     std::snprintf(suffix, sizeof suffix, ".part%04X", (first + attempt) & 0xFFFF);
@@ -156,7 +217,7 @@ bool CFileJoiner::CreateBeside(const std::string& target, std::string* error) {
     if (fd >= 0) {
       m_fd = fd;
       m_strPart = name;
-      ScratchFiles::Note(name);
+      ScratchFiles::NoteLocked(name, fcntl(fd, F_DUPFD_CLOEXEC, 0));
       return true;
     }
     if (errno != EEXIST) break;
@@ -201,7 +262,7 @@ bool CFileJoiner::Adopt(const std::string& source, int64_t size) {
     return false;
   }
   ScratchFiles::Forget(source);
-  ScratchFiles::Note(m_strPart);
+  ScratchFiles::NoteLocked(m_strPart, fcntl(fd, F_DUPFD_CLOEXEC, 0));
   m_fd = fd;
   fchmod(m_fd, m_nMode);
   m_bAdopted = true;

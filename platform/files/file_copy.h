@@ -8,6 +8,10 @@
 
 #include "platform/files/copy_queue.h"
 
+// The path with its file name cut, on a character boundary, so that the name
+// and a suffix of this length still fit the folder's name limit.
+std::string StemWithRoomFor(const std::string& target, size_t suffixLength);
+
 // Builds one file out of ranges of others, copying inside the kernel where
 // the system can (copy_file_range, which shares the blocks on file systems
 // that can), else through one 65536-byte buffer. Ranges may be put in any
@@ -38,6 +42,22 @@ class CFileJoiner {
   // right to write there, a destination that is not a regular file), with
   // the reason in *error when given.
   bool Open(const std::string& destination, std::string* error = nullptr);
+  // Takes up the new file an earlier join for the destination left, by its
+  // name in the folder the join writes in; its bytes stay, and ranges go in
+  // over them. False when it is not a regular file there.
+  bool Reopen(const std::string& destination, const std::string& partName);
+  // Removes the new files for the destination (NAME.partXXXX) that no live
+  // join holds: what runs that were killed, or that kept theirs, left.
+  static void RemoveUnheldNewFiles(const std::string& destination);
+  // The name of the new file within its folder.
+  std::string NewFileBaseName() const;
+  // Once every range taken in so far is in place, forces the new file's
+  // bytes to disk, then calls recorded on the joiner's copy thread: what it
+  // records is on disk. A failed sync fails the join as a copy would.
+  void SyncThen(std::function<void()> recorded);
+  // Waits for the copies, whatever the cancel check says, and closes the new
+  // file, leaving it on disk for a later Reopen. Never throws.
+  void Keep();
   // Asked between the blocks of every copy on the caller's thread and while
   // the caller waits for the joiner's threads; when it answers true, the
   // join stops with a CFileException naming the destination.

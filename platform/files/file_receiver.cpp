@@ -66,6 +66,7 @@ int64_t CFileReceiver::Receive(int fd, int64_t length) {
   do {
     moved = splice(fd, nullptr, m_pipe[1], nullptr, static_cast<size_t>(length), SPLICE_F_MOVE);
   } while (moved < 0 && errno == EINTR);
+  if (moved > 0) m_nTaken += moved;
   return moved;
 }
 
@@ -85,7 +86,10 @@ void CFileReceiver::Finish() {
 void CFileReceiver::WriteUntilEnd() {
   for (;;) {
     const ssize_t written = splice(m_pipe[0], nullptr, m_fileFd, nullptr, kPipeBytes, SPLICE_F_MOVE);
-    if (written > 0) continue;
+    if (written > 0) {
+      m_nWritten += written;
+      continue;
+    }
     if (written == 0) return;
     if (errno == EINTR) continue;
     if (errno == EINVAL) {
@@ -114,6 +118,7 @@ void CFileReceiver::WriteThroughBuffer() {
         return;
       }
       done += written;
+      m_nWritten += written;
     }
   }
 }

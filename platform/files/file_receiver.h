@@ -33,6 +33,8 @@ class CFileReceiver {
   // Waits until every byte taken is in the file. Throws CFileException when
   // writing failed; the file then lacks the bytes from the failure on.
   void Finish();
+  // Bytes taken that are not yet in the file. Receive's thread.
+  int64_t Pending() const { return m_nTaken - m_nWritten; }
 
  private:
   void Start();
@@ -48,4 +50,6 @@ class CFileReceiver {
   // errno of the failed write, 0 while writing goes well.
   std::atomic<int> m_nWriteError{0};
   bool m_bFinished = false;
+  int64_t m_nTaken = 0;
+  std::atomic<int64_t> m_nWritten{0};
 };

@@ -1,5 +1,6 @@
 #include "platform/files/scratch_files.h"
 
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@ namespace {
 struct Identity {
   dev_t device;
   ino_t inode;
+  int lock = -1;
 };
 
 std::timed_mutex g_lock;
@@ -33,12 +35,30 @@ void ScratchFiles::Note(const std::string& path) {
   Identity identity;
   if (!IdentityOf(path, &identity)) return;
   std::lock_guard guard(g_lock);
-  Noted()[path] = identity;
+  Identity& noted = Noted()[path];
+  if (noted.lock >= 0) close(noted.lock);
+  noted = identity;
+}
+
+void ScratchFiles::NoteLocked(const std::string& path, int fd) {
+  flock(fd, LOCK_EX | LOCK_NB);
+  struct stat status;
+  if (fstat(fd, &status) != 0) {
+    close(fd);
+    return;
+  }
+  std::lock_guard guard(g_lock);
+  Identity& noted = Noted()[path];
+  if (noted.lock >= 0) close(noted.lock);
+  noted = {status.st_dev, status.st_ino, fd};
 }
 
 void ScratchFiles::Forget(const std::string& path) {
   std::lock_guard guard(g_lock);
-  Noted().erase(path);
+  const auto noted = Noted().find(path);
+  if (noted == Noted().end()) return;
+  if (noted->second.lock >= 0) close(noted->second.lock);
+  Noted().erase(noted);
 }
 
 void ScratchFiles::RemoveAll() {
@@ -47,6 +67,7 @@ void ScratchFiles::RemoveAll() {
   for (const auto& [path, noted] : Noted()) {
     Identity now;
     if (IdentityOf(path, &now) && now.device == noted.device && now.inode == noted.inode) unlink(path.c_str());
+    if (noted.lock >= 0) close(noted.lock);
   }
   Noted().clear();
 }

@@ -11,7 +11,11 @@ class ScratchFiles {
  public:
   // Records the file the name stands for now; nothing when there is none.
   static void Note(const std::string& path);
-  // The file was removed or renamed by its owner.
+  // The same, and the descriptor (taken over) holds an exclusive lock on the
+  // file until it is forgotten: a file of this kind that nobody locks
+  // belongs to no live run (see orphan_pieces.h).
+  static void NoteLocked(const std::string& path, int fd);
+  // The file was removed or renamed by its owner; its lock goes.
   static void Forget(const std::string& path);
   // Removes every noted file whose name still stands for it. For a program
   // about to end at once: a thread that stopped while holding the list keeps

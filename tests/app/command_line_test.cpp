@@ -66,6 +66,7 @@ TEST_F(CommandLineTest, DestinationKeepsItsBlanksAndIsUnescaped) {
   // Nobody listens on the port, so the download stops at its first connect;
   // by then the window shows the folder it was given, in full.
   const int port = testenv::FreeLoopbackPort();
+  std::filesystem::create_directories(dir.File("my dir/a b"));
   Outcome outcome = Run({"FtP://127.0.0.1:" + std::to_string(port) + "/f.zip", "my%20dir/a", "b/f.zip"});
   ASSERT_FALSE(outcome.windows.empty());
   EXPECT_EQ(testenv::JsonString(outcome.windows.front(), "destFolder"), dir.Path() + "/my dir/a b");

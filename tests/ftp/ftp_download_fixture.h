@@ -22,7 +22,7 @@ class FtpDownloadTest : public ::testing::Test {
     std::vector<std::string> messages;  // the download's message box texts, in order
     std::string output;                 // the destination's bytes
     bool outputExists = false;
-    std::vector<std::string> leftovers;  // FFF files in the working folder
+    std::vector<std::string> leftovers;  // FFF files beside the destination
     std::vector<std::string> connections;  // the progress window's last connection columns
   };
 
@@ -63,7 +63,7 @@ class FtpDownloadTest : public ::testing::Test {
     outcome.messages = testenv::DownloadMessages(log);
     outcome.outputExists = testenv::FileExists(destination);
     if (outcome.outputExists) outcome.output = testenv::ReadFile(destination);
-    outcome.leftovers = testenv::ListFiles(WorkDir(), "FFF");
+    outcome.leftovers = testenv::ListFiles(std::filesystem::path(destination).parent_path().string(), "FFF");
     outcome.connections = testenv::LastConnectionColumns(log);
     testenv::WriteFile(log, "");
     return outcome;

@@ -77,33 +77,28 @@ TEST_F(FilesTest, TheSamePathRefusedTwiceEndsTheJoin) {
   ExpectNoPieces();
 }
 
-TEST_F(FilesTest, APieceFileThatCannotBeCreatedAborts) {
+// The pieces go beside the destination: the folder the program was started
+// in, locked or nearly full, plays no part. A destination folder that
+// cannot be written is found before anything is asked of the server.
+TEST_F(FilesTest, PiecesGoBesideTheDestinationWhichIsCheckedFirst) {
   workDir = Path("locked");
   ImmutableFolder locked(workDir);
   if (!locked.ok()) GTEST_SKIP() << "skipped: chattr +i is not available here";
-  HttpTestServer server(testenv::PatternBytes(1000));
-  Outcome outcome = Run(server.URL(), Path("out.bin"));
-  ASSERT_EQ(outcome.messages.size(), 1u) << outcome.output;
-  EXPECT_EQ(outcome.messages[0].rfind("Download Aborted. (Reason=TempFile could not be created!!! (" + workDir, 0), 0u)
-      << outcome.messages[0];
-  EXPECT_NE(outcome.exitCode, 0);
-  EXPECT_NE(outcome.exitCode, -1);
-  EXPECT_TRUE(server.Requests().empty());
-}
-
-TEST_F(FilesTest, AFullDiskForThePiecesAbortsAndLeavesNoPiece) {
-  workDir = Path("small");
-  SmallDisk disk(workDir, "256k");
-  if (!disk.ok()) GTEST_SKIP() << "skipped: cannot mount a tmpfs here";
+  SmallDisk disk(Path("small"), "256k");
   HttpTestServer server(testenv::PatternBytes(2000000, 24));
-  Outcome outcome = Run(server.URL(), Path("out.bin"));
-  ASSERT_EQ(outcome.messages.size(), 1u) << outcome.output;
-  const std::string& text = outcome.messages[0];
-  EXPECT_EQ(text.rfind("Download Aborted. (Reason=TempFile ./FFF", 0), 0u) << text;
-  EXPECT_NE(text.find(".TMP could not be written: No space left on device)"), std::string::npos) << text;
-  EXPECT_NE(outcome.exitCode, 0);
-  ExpectNoPieces();
-  EXPECT_FALSE(testenv::FileExists(Path("out.bin")));
+  ExpectSuccess(Run(server.URL(), Path("out.bin")), "/file.bin");
+  EXPECT_TRUE(testenv::ListFiles(dir.Path(), "FFF").empty());
+  if (disk.ok()) {
+    workDir = Path("small");
+    ExpectSuccess(Run(server.URL(), Path("out2.bin")), "/file.bin");
+    workDir = Path("locked");
+  }
+  const size_t requests = server.Requests().size();
+  const Outcome outcome = Run(server.URL(), workDir + "/out.bin");
+  ASSERT_EQ(outcome.messages.size(), 2u) << outcome.output;
+  EXPECT_EQ(outcome.messages[0].rfind(kOutputNotCreated + " (" + workDir + "/out.bin: ", 0), 0u) << outcome.messages[0];
+  EXPECT_EQ(outcome.saveDialogs.size(), 1u);
+  EXPECT_EQ(server.Requests().size(), requests) << "the server was asked before the folder was checked";
 }
 
 TEST_F(FilesTest, AFullDiskForTheDestinationFailsTheJoin) {
@@ -112,9 +107,11 @@ TEST_F(FilesTest, AFullDiskForTheDestinationFailsTheJoin) {
   HttpTestServer server(testenv::PatternBytes(2000000, 25));
   const std::string destination = Path("small/out.bin");
   Outcome outcome = Run(server.URL(), destination);
+  // The pieces are on that disk too: whichever file fills it up is named.
   ASSERT_EQ(outcome.messages.size(), 1u) << outcome.output;
-  EXPECT_EQ(outcome.messages[0],
-            "Download Aborted. (Reason=File " + destination + " could not be written: No space left on device)");
+  EXPECT_EQ(outcome.messages[0].rfind("Download Aborted. (Reason=", 0), 0u) << outcome.messages[0];
+  EXPECT_NE(outcome.messages[0].find(" could not be written: No space left on device)"), std::string::npos)
+      << outcome.messages[0];
   EXPECT_NE(outcome.exitCode, 0);
   ExpectNoPieces();
   EXPECT_FALSE(testenv::FileExists(destination)) << "a half-written destination stays behind";

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <utility>
 
 namespace testenv {
 
@@ -17,7 +18,8 @@ constexpr const char* kUserId = "64123";
 
 bool VsftpdServer::Available() { return access(kBinary, X_OK) == 0; }
 
-VsftpdServer::VsftpdServer(Login login) : m_login(login), m_root(m_dir.File("root")) {
+VsftpdServer::VsftpdServer(Login login, std::string extraConfig)
+    : m_login(login), m_strExtraConfig(std::move(extraConfig)), m_root(m_dir.File("root")) {
   mkdir(m_root.c_str(), 0755);
   mkdir(m_dir.File("empty").c_str(), 0555);
   // The local user must reach its home.
@@ -61,7 +63,8 @@ void VsftpdServer::WriteConfig() const {
          << "vsftpd_log_file=" << m_dir.File("vsftpd.log") << "\n"
          << "xferlog_file=" << m_dir.File("xferlog") << "\n"
          << "max_clients=0\n"
-         << "max_per_ip=0\n";
+         << "max_per_ip=0\n"
+         << m_strExtraConfig;
 }
 
 bool VsftpdServer::Start() {

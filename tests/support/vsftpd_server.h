@@ -25,7 +25,8 @@ class VsftpdServer : public LoopbackServer {
   static constexpr const char* kUser = "kestrion";
   static bool Available();
 
-  explicit VsftpdServer(Login login = Login::kAnonymous);
+  // extraConfig: more lines for vsftpd.conf (e.g. "anon_max_rate=131072").
+  explicit VsftpdServer(Login login = Login::kAnonymous, std::string extraConfig = "");
   ~VsftpdServer();
 
   // Writes a file into the served folder (before or while it runs).
@@ -46,6 +47,7 @@ class VsftpdServer : public LoopbackServer {
   std::vector<std::string> LocalUserCommand(const std::string& config) const;
 
   const Login m_login;
+  const std::string m_strExtraConfig;
   std::string m_root;
 };
 
