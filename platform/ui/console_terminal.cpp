@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 
 #include "platform/loop/event_loop.h"
 
@@ -71,8 +72,11 @@ void ConsoleTerminal::KeepLiveLines(const void* owner) {
   m_liveLines = 0;
 }
 
+// A download thread may still be drawing its last state as the program
+// ends: that is waited for, briefly, so that the line is still ended. A
+// question that holds the terminal for longer is left as it is.
 void ConsoleTerminal::End() {
-  std::unique_lock guard(m_lock, std::try_to_lock);
+  std::unique_lock guard(m_lock, std::chrono::milliseconds(300));
   if (!guard.owns_lock()) return;
   KeepLiveLines(m_liveOwner);
   SetKeyMode(false);

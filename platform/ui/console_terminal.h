@@ -28,7 +28,7 @@ class ConsoleTerminal {
   // so that the cursor never wraps.
   size_t Columns() const;
 
-  std::recursive_mutex& Lock() { return m_lock; }
+  std::recursive_timed_mutex& Lock() { return m_lock; }
 
   // The rest under the lock.
   void Write(int fd, const std::string& data);
@@ -63,7 +63,7 @@ class ConsoleTerminal {
   int m_in, m_out, m_err;
   bool m_inIsTerminal, m_outIsTerminal, m_errIsTerminal;
   bool m_ended = false;
-  std::recursive_mutex m_lock;
+  std::recursive_timed_mutex m_lock;
   const void* m_liveOwner = nullptr;
   size_t m_liveLines = 0;
   bool m_keyMode = false;
