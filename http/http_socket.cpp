@@ -609,8 +609,11 @@ void CHTTPSocket::Discard() {
 int64_t CHTTPSocket::GetWritten() const {
   // Not the file's length: a piece that became the join's new file has
   // other pieces' bytes past its own.
-  if (m_bClosed || !m_receiver) return m_nReceived;
-  return m_nReceived - m_receiver->Pending();
+  if (m_bClosed) return m_nReceived;
+  // Decrypted bytes reach the file through the writer's thread, in their
+  // own time, as the kernel's do through the receiver.
+  const int64_t pending = m_receiver ? m_receiver->Pending() : m_writer ? m_writer->Pending() : 0;
+  return m_nReceived - pending;
 }
 
 void CHTTPSocket::HandOverTempFile(const std::string& newName) {

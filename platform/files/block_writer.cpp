@@ -88,8 +88,14 @@ void CBlockWriter::Queue(char* buffer, const char* data, size_t length) {
   {
     std::lock_guard<std::mutex> lock(m_lock);
     m_queue.push_back({buffer, data, length});
+    m_nPending += static_cast<int64_t>(length);
   }
   m_changed.notify_all();
+}
+
+int64_t CBlockWriter::Pending() const {
+  std::lock_guard<std::mutex> lock(m_lock);
+  return m_nPending;
 }
 
 void CBlockWriter::Finish() {
@@ -123,6 +129,7 @@ void CBlockWriter::WriteUntilEnd() {
       lock.lock();
       if (!written) m_nWriteError = error != 0 ? error : EIO;
     }
+    m_nPending -= static_cast<int64_t>(block.length);
     m_free.push_back(block.buffer);
     m_changed.notify_all();
   }

@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -42,6 +43,8 @@ class CBlockWriter {
   // that buffer with them: the caller must not touch it again. Any other
   // bytes are copied. Throws CFileException once writing has failed.
   void Write(const char* data, size_t length);
+  // Bytes queued that are not yet in the file. Any thread.
+  int64_t Pending() const;
   // Waits until every byte queued is in the file. Throws CFileException when
   // writing failed; the file then lacks the bytes from the failure on.
   void Finish();
@@ -71,6 +74,7 @@ class CBlockWriter {
   std::condition_variable m_changed;
   std::vector<char*> m_free;
   std::deque<Block> m_queue;
+  int64_t m_nPending = 0;  // bytes queued or being written
   bool m_bFinishing = false;
   int m_nWriteError = 0;  // errno of the failed write, 0 while writing goes well
   bool m_bFinished = false;

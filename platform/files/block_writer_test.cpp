@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <set>
 #include <string>
 
@@ -22,7 +24,9 @@ std::string OpenFresh(CFile& file, const testenv::ScratchDir& dir) {
 
 // Blocks received into the writer's buffers and bytes from elsewhere (the
 // rest of a header's block, more than a buffer at once) reach the file in
-// the order given, after what the file held, through a bounded set of buffers.
+// the order given, after what the file held, through a bounded set of buffers;
+// at every moment the file holds at least what is not said to be pending,
+// which is all a join may copy out of it.
 TEST(BlockWriter, WritesEveryBlockInOrderThroughFewBuffers) {
   testenv::ScratchDir dir;
   CFile file;
@@ -46,11 +50,15 @@ TEST(BlockWriter, WritesEveryBlockInOrderThroughFewBuffers) {
       std::memcpy(buffer + skip, pattern.data() + offset, length);
       writer.Write(buffer + skip, length);
       expected.append(pattern, offset, length);
+      const int64_t pending = writer.Pending();
+      EXPECT_GE(static_cast<int64_t>(std::filesystem::file_size(name)),
+                static_cast<int64_t>(expected.size()) - pending);
       offset = (offset + length) % (pattern.size() - CBlockWriter::kBlockSize);
     }
     writer.Write(pattern.data(), pattern.size());
     expected += pattern;
     writer.Finish();
+    EXPECT_EQ(writer.Pending(), 0);
   }
   file.Close();
   EXPECT_TRUE(testenv::ReadFile(name) == expected);
