@@ -164,6 +164,19 @@ bool CFileDownloadManager::CheckDestinationFolder(const char* refusedText) {
   return writable;
 }
 
+void CFileDownloadManager::EndInterrupted() {
+  if (TheApp().KeepsDownloadOnEnd())
+    KeepForLater();
+  else
+    m_continuation.Remove();
+}
+
+void CFileDownloadManager::MarkKept(CFileJoiner& joiner) {
+  joiner.Keep();
+  m_bKept = true;
+  TheApp().SetDownloadKept();
+}
+
 bool CFileDownloadManager::IsCancelled() { return EventLoop::ForThisThread().QuitPosted(); }
 
 int CFileDownloadManager::ReadStallSeconds() {

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <string>
 
+#include "engine/download_continuation.h"
 #include "platform/loop/worker_thread.h"
 
 class CADUpdateMgr;
@@ -110,6 +111,18 @@ class CFileDownloadManager : public WorkerThread {
   static bool IsCancelled();
   // The clock the rate is measured by: UTC, whole seconds.
   virtual time_t CurrentUtcSeconds() const { return time(nullptr); }
+  // The thread ends before the download did (Cancel, a signal): a download
+  // the signal is to keep is kept for a later run, anything else removed.
+  void EndInterrupted();
+  // Puts what came in place in the joiner's new file and records it, where
+  // the download can be gone on with.
+  virtual void KeepForLater() {}
+  // The joiner's new file and the journal stay for a later run, and the
+  // program says so as it ends.
+  void MarkKept(CFileJoiner& joiner);
+
+  CDownloadContinuation m_continuation;
+  bool m_bKept = false;
 
  private:
   void UpdateProgress();

@@ -456,14 +456,5 @@ void CFTPFileDownloadManager::KeepForLater() {
     // What could not be put in place is not recorded; the record before
     // stays.
   }
-  m_joiner.Keep();
-  m_bKept = true;
-  TheApp().SetDownloadKept();
-}
-
-void CFTPFileDownloadManager::EndInterrupted() {
-  if (TheApp().KeepsDownloadOnEnd())
-    KeepForLater();
-  else
-    m_continuation.Remove();
+  MarkKept(m_joiner);
 }

@@ -99,16 +99,13 @@ class CFTPFileDownloadManager : public CFileDownloadManager {
   bool JoinIntoEarlierFile();
   // After a failure, or a signal that is to keep the download: the pieces
   // go into a new file that stays, with a journal that records them.
-  void KeepForLater();
-  // The thread ends before the download did (Cancel, a signal).
-  void EndInterrupted();
+  void KeepForLater() override;
 
   std::vector<std::unique_ptr<CFTPCommandSocket>> m_owned;
   int m_nStallSeconds = 60;
   bool m_bFinished = false;
   bool m_bJoined = false;
   std::string m_strJoinError;
-  CDownloadContinuation m_continuation;
   // An earlier run's new file, taken up; or the one a kept download leaves.
   CFileJoiner m_joiner;
   // Ranges of that file the earlier run put in place.
@@ -116,5 +113,4 @@ class CFTPFileDownloadManager : public CFileDownloadManager {
   // The file's size by the earlier run's journal; -1 unless going on.
   int64_t m_nEarlierSize = -1;
   std::unique_ptr<Timer> m_restartTimer;
-  bool m_bKept = false;
 };

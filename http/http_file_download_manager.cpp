@@ -680,14 +680,5 @@ void CHTTPFileDownloadManager::KeepForLater() {
     // What could not be put in place is not recorded; the record before
     // stays.
   }
-  m_joiner.Keep();
-  m_bKept = true;
-  TheApp().SetDownloadKept();
-}
-
-void CHTTPFileDownloadManager::EndInterrupted() {
-  if (TheApp().KeepsDownloadOnEnd())
-    KeepForLater();
-  else
-    m_continuation.Remove();
+  MarkKept(m_joiner);
 }

@@ -99,9 +99,7 @@ class CHTTPFileDownloadManager : public CFileDownloadManager {
   void RecordOrAbort();
   // After a failure, or a signal that is to keep the download: what the
   // pieces wrote goes in place and is recorded, and the new file stays.
-  void KeepForLater();
-  // The thread ends before the download did (Cancel, a signal).
-  void EndInterrupted();
+  void KeepForLater() override;
   void ConnectOrAbort(CHTTPSocket* connection);
   void OnDownloadComplete();
   bool JoinTempFiles();
@@ -165,13 +163,10 @@ class CHTTPFileDownloadManager : public CFileDownloadManager {
   bool m_bCompleting = false;
   // The download was handed to a new manager; this one ends quietly.
   bool m_bRedirected = false;
-  CDownloadContinuation m_continuation;
   // Ranges of the new file an earlier run put in place.
   std::vector<ByteRange> m_inPlace;
   // The file's size by the earlier run's journal; -1 unless going on.
   int64_t m_nEarlierSize = -1;
   std::unique_ptr<Timer> m_journalTimer;
   std::unique_ptr<Timer> m_restartTimer;
-  // The new file and its journal stay for the next run.
-  bool m_bKept = false;
 };
