@@ -181,3 +181,8 @@ std::vector<ByteRange> CDownloadJournal::Missing() const {
 std::string CDownloadJournal::PathFor(const std::string& destination) {
   return StemWithRoomFor(destination, kLongestSuffix) + kSuffix;
 }
+
+int64_t CDownloadJournal::FirstByteToAsk() const {
+  const std::vector<ByteRange> missing = Missing();
+  return missing.empty() ? m_nSize - 1 : missing.front().begin;
+}

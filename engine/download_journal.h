@@ -43,6 +43,10 @@ class CDownloadJournal {
   static std::vector<ByteRange> Spread(std::vector<ByteRange> ranges, size_t parts, int64_t minimum);
   // The ranges of [0, size) not done, in order.
   std::vector<ByteRange> Missing() const;
+  // Where a run that goes on asks first: the first byte missing, or with
+  // nothing missing the last byte all the same, so that the server still
+  // shows whether the file is the one the bytes came from.
+  int64_t FirstByteToAsk() const;
 
   // The journal of a destination: beside it, named after it, its name cut
   // where it would pass the folder's limit.

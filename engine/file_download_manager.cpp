@@ -5,6 +5,7 @@
 
 #include "app/kestrion_app.h"
 #include "engine/engine_messages.h"
+#include "engine/in_place_join.h"
 #include "engine/url_parts.h"
 #include "platform/base/failure.h"
 #include "platform/files/file_copy.h"
@@ -171,10 +172,21 @@ void CFileDownloadManager::EndInterrupted() {
     m_continuation.Remove();
 }
 
-void CFileDownloadManager::MarkKept(CFileJoiner& joiner) {
-  joiner.Keep();
+void CFileDownloadManager::MarkKept() {
   m_bKept = true;
   TheApp().SetDownloadKept();
+}
+
+const CDownloadJournal* CFileDownloadManager::TakeUpEarlierJoin(CInPlaceJoin& join) {
+  const CDownloadJournal* earlier = m_continuation.EarlierFor(m_strURL);
+  if (!earlier) return nullptr;
+  if (!join.TakeUp(*earlier)) {
+    m_continuation.DiscardEarlier();
+    if (!m_bBackground) AfxMessageBox(engine_messages::kEarlierRunDamaged, MB_OK);
+    return nullptr;
+  }
+  m_nReceived = m_nRateBaseBytes = earlier->BytesDone();
+  return earlier;
 }
 
 bool CFileDownloadManager::IsCancelled() { return EventLoop::ForThisThread().QuitPosted(); }

@@ -14,6 +14,7 @@ class CADUpdateMgr;
 inline constexpr char kPiecePrefix[] = "FFF";
 class CDownloadProgressDlg;
 class CFileJoiner;
+class CInPlaceJoin;
 class Event;
 
 // The worker thread that carries one download: the parsed URL and the
@@ -117,9 +118,14 @@ class CFileDownloadManager : public WorkerThread {
   // Puts what came in place in the joiner's new file and records it, where
   // the download can be gone on with.
   virtual void KeepForLater() {}
-  // The joiner's new file and the journal stay for a later run, and the
-  // program says so as it ends.
-  void MarkKept(CFileJoiner& joiner);
+  // The new file (kept by the caller) and the journal stay for a later
+  // run, and the program says so as it ends.
+  void MarkKept();
+  // Takes up, in the join, what an earlier run left for this URL, and
+  // counts its bytes as received. Returns its journal; null when there is
+  // none, or when what was left could not be used: it is then gone, and the
+  // user is told.
+  const CDownloadJournal* TakeUpEarlierJoin(CInPlaceJoin& join);
 
   CDownloadContinuation m_continuation;
   bool m_bKept = false;

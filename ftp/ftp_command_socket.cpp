@@ -333,6 +333,16 @@ void CFTPCommandSocket::CloseAll() {
 
 int64_t CFTPCommandSocket::ReceivedBytes() const { return m_pDataSocket ? m_pDataSocket->m_nReceived : 0; }
 
+int64_t CFTPCommandSocket::PieceReceived() const {
+  const int64_t length = KnownRangeLength();
+  return length >= 0 ? std::min(ReceivedBytes(), length) : ReceivedBytes();
+}
+
+int64_t CFTPCommandSocket::PieceWritten() const {
+  const int64_t written = m_pDataSocket ? m_pDataSocket->Written() : 0;
+  return std::min(written, PieceReceived());
+}
+
 bool CFTPCommandSocket::IsDataClosed() const { return m_pDataSocket ? m_pDataSocket->m_bClosed : false; }
 
 std::string CFTPCommandSocket::TempFileName() const { return m_pDataSocket ? m_pDataSocket->m_strTempName : ""; }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "engine/join_piece.h"
 #include "ftp/ftp_reply_reader.h"
 #include "platform/net/socket.h"
 
@@ -38,7 +39,7 @@ enum FTPState : int {
 // Threads: constructed on any thread, used from ConnectToServer on only on
 // the manager's thread. Owns its data and listening sockets; the manager
 // owns this object.
-class CFTPCommandSocket : public CSocket {
+class CFTPCommandSocket : public CSocket, public CJoinPiece {
  public:
   explicit CFTPCommandSocket(CFTPFileDownloadManager* manager);
   ~CFTPCommandSocket() override;
@@ -80,6 +81,16 @@ class CFTPCommandSocket : public CSocket {
   bool IsRetired() const { return m_bRetired; }
 
   int64_t ReceivedBytes() const;
+
+  // The piece holds the range's bytes only: a byte past the file's end,
+  // taken to see whether the server sends more than it said, is none of it.
+  int64_t PieceStart() const override { return m_nStart; }
+  int64_t PieceReceived() const override;
+  int64_t PieceWritten() const override;
+  bool PieceEnded() const override { return m_bRetired || IsDataClosed(); }
+  std::string PieceFileName() const override { return TempFileName(); }
+  void HandOverPieceFile(const std::string&) override { ForgetTempFile(); }
+  void RemovePieceFile() override { ReleaseTempFile(); }
   bool IsDataClosed() const;
   bool HasDataSocket() const { return m_pDataSocket != nullptr; }
   std::string TempFileName() const;

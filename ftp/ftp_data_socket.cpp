@@ -134,4 +134,6 @@ void CFTPDataSocket::ReleaseTempFile() {
   }
 }
 
+int64_t CFTPDataSocket::Written() const { return m_receiver ? m_nReceived - m_receiver->Pending() : m_nReceived; }
+
 void CFTPDataSocket::SetExpected(int64_t expected) { m_nExpected = expected; }

@@ -40,6 +40,8 @@ class CFTPDataSocket : public CSocket {
   void SetExpected(int64_t expected);
 
   bool HasTempFile() const { return m_file.IsOpen() || m_bClosed; }
+  // Of the bytes received, those surely in the temp file.
+  int64_t Written() const;
   // An open range that holds more than is left of the file after its start.
   bool IsBeyondTheFile() const;
   const std::string& TempFileError() const { return m_strTempError; }

@@ -17,7 +17,7 @@
 #include "platform/files/small_file.h"
 #include "platform/ui/ui.h"
 
-CFTPFileDownloadManager::CFTPFileDownloadManager() {
+CFTPFileDownloadManager::CFTPFileDownloadManager() : m_join(*this, m_continuation, IsCancelled) {
   m_nPort = 21;
   m_strUserName = kAnonymousUser;
   m_strPassword = kAnonymousPassword;
@@ -68,6 +68,7 @@ bool CFTPFileDownloadManager::InitInstance() {
 // is released: it may end the process as soon as it is.
 int CFTPFileDownloadManager::ExitInstance() {
   if (!m_bKept && !m_bJoined) EndInterrupted();
+  m_join.Abort();
   Stop();
   m_owned.clear();
   return CFileDownloadManager::ExitInstance();
@@ -92,7 +93,10 @@ void CFTPFileDownloadManager::OnSizeKnown() {
       StartAgain(engine_messages::kFileChangedSinceLastRun);
     return;
   }
-  if (m_nFileSize > kSplitThreshold && m_bSplitAllowed) AddConnections(3);
+  if (m_nFileSize > kSplitThreshold && m_bSplitAllowed) {
+    AddConnections(3);
+    StartJoining();
+  }
 }
 
 CFTPCommandSocket* CFTPFileDownloadManager::NewConnection(int64_t start, int64_t end, int number) {
@@ -289,22 +293,33 @@ int64_t CFTPFileDownloadManager::TotalReceived() const {
 // falls short leaves the destination as it was. A failed read or write
 // names its file.
 bool CFTPFileDownloadManager::JoinTempFiles() {
-  if (m_joiner.IsOpen()) return JoinIntoEarlierFile();
-  CFileJoiner destination;
-  if (!OpenDestination(destination, kOutputNotCreated)) {
+  if (!m_join.IsOpen() && !OpenDestination(m_join.Joiner(), kOutputNotCreated)) {
     m_strJoinError = m_strDestinationError;
     return false;
   }
   try {
-    const int64_t total = AppendPieces(destination);
-    if (m_nFileSize != -1 && total != m_nFileSize) return false;
-    destination.Commit();
+    if (!m_join.PutRestInPlace(m_nFileSize)) {
+      m_join.Abort();
+      m_continuation.Remove();
+      return false;
+    }
+    m_join.Joiner().Commit();
   } catch (const CFileException& error) {
+    m_join.Abort();
+    m_continuation.Remove();
     m_strJoinError = JoinErrorText(error);
     return false;
   }
+  m_continuation.Remove();
   if (!m_bBackground) RemoveOrphanPieces(PieceFolder(), kPiecePrefix);
   return true;
+}
+
+// The pieces go into place beside the download from now on; where the
+// destination cannot be made without asking, all waits for the end.
+void CFTPFileDownloadManager::StartJoining() {
+  if (m_bFinished || m_connections.empty()) return;
+  m_join.Start(m_strDestination, m_connections.front());
 }
 
 std::string CFTPFileDownloadManager::JoinErrorText(const CFileException& error) const {
@@ -312,46 +327,18 @@ std::string CFTPFileDownloadManager::JoinErrorText(const CFileException& error) 
   return Format(reading ? kReadFailed : kWriteFailed, error.m_strFileName.c_str(), error.m_strReason.c_str());
 }
 
-// From each offset on, the connection whose bytes cover it gives what the
-// pieces before it did not. Each piece is deleted as soon as it is used, so
-// the join needs room for the file and one piece only.
-int64_t CFTPFileDownloadManager::AppendPieces(CFileJoiner& destination) const {
-  int64_t total = 0;
-  while (CFTPCommandSocket* piece = FindConnectionAt(total)) {
-    const int64_t skip = total - piece->m_nStart;
-    const int64_t length = piece->ReceivedBytes() - skip;
-    if (skip == 0 && destination.MoveIn(piece->TempFileName(), length))
-      piece->ForgetTempFile();
-    else
-      destination.Append(piece->TempFileName(), skip, length);
-    piece->ReleaseTempFile();
-    total += length;
-  }
-  return total;
-}
-
+// Another URL is another download; only damage is worth a word.
 int64_t CFTPFileDownloadManager::TakeUpEarlierRun() {
-  const CDownloadJournal* earlier = m_continuation.EarlierFor(m_strURL);
-  if (!earlier) {
-    // Another URL is another download; only damage is worth a word.
-    const bool damaged = m_continuation.FoundDamaged();
-    if (m_continuation.FoundOther(m_strURL)) m_continuation.DiscardEarlier();
+  const bool damaged = m_continuation.FoundDamaged();
+  if (m_continuation.FoundOther(m_strURL)) {
+    m_continuation.DiscardEarlier();
     if (damaged && !m_bBackground) AfxMessageBox(engine_messages::kEarlierRunDamaged, MB_OK);
     return 0;
   }
-  if (!m_continuation.TakeUp(m_joiner)) {
-    m_continuation.DiscardEarlier();
-    if (!m_bBackground) AfxMessageBox(engine_messages::kEarlierRunDamaged, MB_OK);
-    return 0;
-  }
-  m_joiner.SetCancelCheck(IsCancelled);
-  m_inPlace = earlier->m_done;
+  const CDownloadJournal* earlier = TakeUpEarlierJoin(m_join);
+  if (!earlier) return 0;
   m_nEarlierSize = earlier->m_nSize;
-  m_nReceived = m_nRateBaseBytes = earlier->BytesDone();
-  const std::vector<ByteRange> missing = earlier->Missing();
-  // With nothing missing the last byte is asked all the same, so that the
-  // size is seen again.
-  return missing.empty() ? m_nEarlierSize - 1 : missing.front().begin;
+  return earlier->FirstByteToAsk();
 }
 
 void CFTPFileDownloadManager::OnRestartRefused() { StartAgain(engine_messages::kCannotGoOn); }
@@ -361,13 +348,12 @@ void CFTPFileDownloadManager::OnRestartRefused() { StartAgain(engine_messages::k
 void CFTPFileDownloadManager::StartAgain(const char* why) {
   m_nEarlierSize = -1;
   m_nFileSize = -1;
-  m_inPlace.clear();
   for (CFTPCommandSocket* connection : m_connections) {
     connection->CloseAll();
     connection->ReleaseTempFile();
   }
   m_connections.clear();
-  m_joiner.Abort();
+  m_join.Abort();
   m_continuation.DiscardEarlier();
   m_nReceived = m_nRateBaseBytes = 0;
   CFTPCommandSocket* first = NewConnection(0, -1, 1);
@@ -387,7 +373,7 @@ void CFTPFileDownloadManager::FetchMissingRanges() {
   constexpr size_t kMaxConnections = 4;
   CDownloadJournal plan;
   plan.m_nSize = m_nFileSize;
-  plan.m_done = m_inPlace;
+  plan.m_done = m_join.InPlace();
   std::vector<ByteRange> ranges = CDownloadJournal::Spread(plan.Missing(), kMaxConnections, kMinShare);
   while (ranges.size() > kMaxConnections) {
     ranges[ranges.size() - 2].end = ranges.back().end;
@@ -404,57 +390,29 @@ void CFTPFileDownloadManager::FetchMissingRanges() {
     if (m_bFinished) return;
     ConnectOrAbort(connection);
   }
+  StartJoining();
 }
 
-// Each piece goes in whole at its offset: where pieces overlap, or a piece
-// overlaps what is in place, the bytes are the same file's.
-bool CFTPFileDownloadManager::JoinIntoEarlierFile() {
-  std::vector<ByteRange> covered = m_inPlace;
-  try {
-    for (CFTPCommandSocket* piece : m_connections) {
-      const int64_t count = piece->ReceivedBytes();
-      if (count <= 0) continue;
-      m_joiner.CopyAt(piece->TempFileName(), 0, count, piece->m_nStart);
-      covered.push_back({piece->m_nStart, piece->m_nStart + count});
-    }
-    if (CDownloadJournal::Merge(covered) != std::vector<ByteRange>{{0, m_nFileSize}}) {
-      m_joiner.Abort();
-      m_continuation.Remove();
-      return false;
-    }
-    m_joiner.Commit();
-  } catch (const CFileException& error) {
-    m_joiner.Abort();
-    m_continuation.Remove();
-    m_strJoinError = JoinErrorText(error);
-    return false;
-  }
-  m_continuation.Remove();
-  if (!m_bBackground) RemoveOrphanPieces(PieceFolder(), kPiecePrefix);
-  return true;
+CInPlaceJoin::Pieces CFTPFileDownloadManager::JoinPieces() const {
+  return {m_connections.begin(), m_connections.end()};
 }
 
-void CFTPFileDownloadManager::KeepForLater() {
+// Only what can be gone on with is recorded: a known size, and a server
+// that restarts.
+std::optional<CDownloadJournal> CFTPFileDownloadManager::JournalFields() const {
   const int64_t size = m_nFileSize > 0 ? m_nFileSize : m_nEarlierSize;
-  if (m_bBackground || m_bKept || size <= 0 || !m_bSplitAllowed) return;
-  if (!m_joiner.IsOpen() && !m_joiner.Open(m_strDestination)) return;
+  if (m_bBackground || m_bKept || m_bFinished || size <= 0 || !m_bSplitAllowed) return std::nullopt;
   CDownloadJournal journal;
   journal.m_strURL = m_strURL;
   journal.m_nSize = size;
-  journal.m_done = m_inPlace;
-  try {
-    for (CFTPCommandSocket* piece : m_connections) {
-      // Only what is in the piece's file: the last bytes taken may not be.
-      const int64_t count = std::min(piece->ReceivedBytes(), RegularFileLength(piece->TempFileName()));
-      if (count <= 0) continue;
-      m_joiner.CopyAt(piece->TempFileName(), 0, count, piece->m_nStart);
-      journal.m_done.push_back({piece->m_nStart, std::min(piece->m_nStart + count, size)});
-    }
-    journal.m_done = CDownloadJournal::Merge(journal.m_done);
-    m_continuation.Record(m_joiner, journal);
-  } catch (const CFileException&) {
-    // What could not be put in place is not recorded; the record before
-    // stays.
-  }
-  MarkKept(m_joiner);
+  return journal;
+}
+
+void CFTPFileDownloadManager::OnJoinFailed(const CFileException& error) { AbortDownload(JoinErrorText(error)); }
+
+void CFTPFileDownloadManager::KeepForLater() {
+  if (!JournalFields()) return;
+  if (!m_join.IsOpen() && !m_join.Joiner().Open(m_strDestination)) return;
+  m_join.Keep();
+  MarkKept();
 }

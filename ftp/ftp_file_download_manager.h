@@ -7,7 +7,7 @@
 
 #include "engine/download_continuation.h"
 #include "engine/file_download_manager.h"
-#include "platform/files/file_copy.h"
+#include "engine/in_place_join.h"
 
 class CFTPCommandSocket;
 class Timer;
@@ -17,19 +17,22 @@ class Timer;
 // restarts is cut into four ranges, one per connection. Connections that end
 // early are resumed, failed ones are dropped (their range goes to a
 // neighbour), and when every data connection has ended the temp files are
-// joined in offset order into the destination.
-// A download that fails, or is ended by SIGTERM or SIGHUP, puts its pieces
-// into a new file beside the destination, recorded by a journal; the next
-// run for the same URL and destination asks, with REST, only for what is
-// missing, once SIZE shows the same size. A server that cannot restart, or
-// a size that changed, starts the download again from 0.
+// joined into the destination.
+// Once split, the pieces go into a new file beside the destination as they
+// are written, and a journal records every two seconds which of its bytes
+// are on disk. A download that fails, or is ended by SIGTERM or SIGHUP, puts
+// what came in place and keeps that file; so does one that is killed, as
+// far as its last record. The next run for the same URL and destination
+// asks, with REST, only for what is missing, once SIZE shows the same size.
+// A server that cannot restart, or a size that changed, starts the
+// download again from 0.
 //
 // Threads: constructed and started on the creator's thread; from
 // InitInstance on, everything runs on the manager's own thread.
 // Ownership: every connection ever made is owned by m_owned until the thread
 // ends, so a connection stays valid while it is the caller of an operation
 // that retires it; m_connections lists those still taking part.
-class CFTPFileDownloadManager : public CFileDownloadManager {
+class CFTPFileDownloadManager : public CFileDownloadManager, private CInPlaceJoin::Download {
  public:
   CFTPFileDownloadManager();
   ~CFTPFileDownloadManager() override;
@@ -74,13 +77,12 @@ class CFTPFileDownloadManager : public CFileDownloadManager {
   CFTPCommandSocket* NewConnection(int64_t start, int64_t end, int number);
   void OnDownloadComplete();
   bool JoinTempFiles();
+  void StartJoining();
   void PostQuit();
   // Connects a new connection; a failure aborts the download.
   virtual void ConnectOrAbort(CFTPCommandSocket* connection);
 
  private:
-  // Appends the pieces in offset order; returns the bytes joined.
-  int64_t AppendPieces(CFileJoiner& destination) const;
   // Why the join failed, naming the file that could not be read or written.
   std::string JoinErrorText(const CFileException& error) const;
   int NextNumber() const;
@@ -94,11 +96,11 @@ class CFTPFileDownloadManager : public CFileDownloadManager {
   int64_t TakeUpEarlierRun();
   void FetchMissingRanges();
   void StartAgain(const char* why);
-  // The end of a download that goes on with an earlier run: the pieces go
-  // into that run's new file, over the bytes already there.
-  bool JoinIntoEarlierFile();
+  CInPlaceJoin::Pieces JoinPieces() const override;
+  std::optional<CDownloadJournal> JournalFields() const override;
+  void OnJoinFailed(const CFileException& error) override;
   // After a failure, or a signal that is to keep the download: the pieces
-  // go into a new file that stays, with a journal that records them.
+  // go into the new file, which stays, with a journal that records them.
   void KeepForLater() override;
 
   std::vector<std::unique_ptr<CFTPCommandSocket>> m_owned;
@@ -106,10 +108,9 @@ class CFTPFileDownloadManager : public CFileDownloadManager {
   bool m_bFinished = false;
   bool m_bJoined = false;
   std::string m_strJoinError;
-  // An earlier run's new file, taken up; or the one a kept download leaves.
-  CFileJoiner m_joiner;
-  // Ranges of that file the earlier run put in place.
-  std::vector<ByteRange> m_inPlace;
+  // The file the pieces are joined into: from the split, or an earlier
+  // run's taken up, or made at the end.
+  CInPlaceJoin m_join;
   // The file's size by the earlier run's journal; -1 unless going on.
   int64_t m_nEarlierSize = -1;
   std::unique_ptr<Timer> m_restartTimer;

@@ -26,13 +26,6 @@ namespace {
 constexpr int64_t kSplitThreshold = 50000;
 constexpr int kSplitConnections = 3;
 constexpr int kMaxRedirects = 20;
-// While the download runs, the bytes the pieces have written are put in
-// place this often, once there is this much of a piece, so that little is
-// left to copy and to write to disk when the last connection ends.
-constexpr auto kJoinTick = std::chrono::milliseconds(50);
-constexpr int64_t kJoinStep = 1024 * 1024;
-// At most this much work is lost when the program is killed.
-constexpr auto kJournalTick = std::chrono::seconds(2);
 // A missing range is shared among connections only down to this size.
 constexpr int64_t kMinShare = 64 * 1024;
 
@@ -53,7 +46,7 @@ bool HasScheme(const std::string& url, const std::string& scheme) {
 
 }  // namespace
 
-CHTTPFileDownloadManager::CHTTPFileDownloadManager() { m_nPort = 80; }
+CHTTPFileDownloadManager::CHTTPFileDownloadManager() : m_join(*this, m_continuation, IsCancelled) { m_nPort = 80; }
 
 // Runs on the manager's thread, whose loop the sockets and timers belong to.
 CHTTPFileDownloadManager::~CHTTPFileDownloadManager() { m_owned.clear(); }
@@ -288,48 +281,26 @@ void CHTTPFileDownloadManager::OnDownloadComplete() {
 // falls short leaves the destination as it was.
 bool CHTTPFileDownloadManager::JoinTempFiles() {
   m_strJoinError.clear();
-  m_joinTimer.reset();
-  m_journalTimer.reset();
-  if (!m_joiner.IsOpen() && !OpenDestination(m_joiner, http_messages::kOutputNotCreated)) {
+  if (!m_join.IsOpen() && !OpenDestination(m_join.Joiner(), http_messages::kOutputNotCreated)) {
     m_strJoinError = m_strDestinationError;
     return false;
   }
-  // From each offset on, the piece whose bytes cover it gives what the
-  // pieces before it did not, less what is in place already.
-  std::vector<Placement> rest;
-  int64_t pos = 0;
-  for (;;) {
-    const auto inPlace = std::find_if(m_inPlace.begin(), m_inPlace.end(),
-                                      [pos](const ByteRange& range) { return range.begin <= pos && pos < range.end; });
-    if (inPlace != m_inPlace.end()) {
-      pos = inPlace->end;
-      continue;
-    }
-    CHTTPSocket* piece = FindConnectionAt(pos);
-    if (!piece) break;
-    const int64_t skip = pos - piece->GetStart();
-    const int64_t from = piece == m_pAdopted ? piece->GetReceived() : std::max(skip, piece->GetJoined());
-    if (from < piece->GetReceived()) rest.push_back({piece, from, piece->GetReceived() - from, piece->GetStart() + from});
-    pos = piece->GetStart() + piece->GetReceived();
-  }
-  if (m_nFileSize != -1 && pos != m_nFileSize) {
-    m_joiner.Abort();
-    m_continuation.Remove();
-    return false;
-  }
   try {
-    PutInPlace(rest);
-    m_joiner.Commit();
+    if (!m_join.PutRestInPlace(m_nFileSize)) {
+      m_join.Abort();
+      m_continuation.Remove();
+      return false;
+    }
+    m_join.Joiner().Commit();
   } catch (const CFileException& error) {
     m_strJoinError = JoinErrorText(error);
     // A signal that keeps the download may cut the join short: the bytes
     // recorded last are in place still.
     if (IsCancelled() && TheApp().KeepsDownloadOnEnd()) {
-      m_joiner.Keep();
-      m_bKept = true;
-      TheApp().SetDownloadKept();
+      m_join.Joiner().Keep();
+      MarkKept();
     } else {
-      m_joiner.Abort();
+      m_join.Abort();
       m_continuation.Remove();
     }
     return false;
@@ -341,77 +312,20 @@ bool CHTTPFileDownloadManager::JoinTempFiles() {
   return true;
 }
 
-// Once the download is split, the new file is made beside the destination
-// and the first connection's piece becomes it, to be written in place; the
-// other pieces follow into it as they are written. Where the destination
-// cannot be made without asking, all waits for the end.
+// Once the download is split, the pieces go into the new file beside the
+// destination as they are written. Where the destination cannot be made
+// without asking, all waits for the end.
 void CHTTPFileDownloadManager::StartJoining() {
-  if (m_bAborted || m_bRedirected || m_bJoinAtTheEnd || m_joinTimer || m_connections.empty()) return;
-  if (!m_joiner.IsOpen()) {
-    if (!m_joiner.Open(m_strDestination)) {
-      m_bJoinAtTheEnd = true;
-      return;
-    }
-    m_joiner.SetCancelCheck(IsCancelled);
-    CHTTPSocket* first = m_connections.front();
-    if (first->GetStart() == 0 && first->HasTempFile() && m_joiner.AdoptGrowing(first->GetTempName())) {
-      first->HandOverTempFile(m_joiner.NewFileName());
-      m_pAdopted = first;
-    }
-  }
-  m_joinTimer = std::make_unique<Timer>([this] { JoinWrittenBytes(); });
-  m_joinTimer->Start(kJoinTick, true);
-  // Recorded at once, so that the new file is never left without a journal
-  // that names it.
-  RecordOrAbort();
-  m_journalTimer = std::make_unique<Timer>([this] { RecordOrAbort(); });
-  m_journalTimer->Start(kJournalTick, true);
+  if (m_bAborted || m_bRedirected || m_connections.empty()) return;
+  m_join.Start(m_strDestination, m_connections.front());
 }
 
-// A piece only grows, and what it has written stays as it is: what is
-// written is put in place, the rest follows. Of the piece that became the
-// new file only the writeback is started.
 void CHTTPFileDownloadManager::JoinWrittenBytes() {
+  if (m_bAborted) return;
   try {
-    PutWrittenInPlace(kJoinStep);
+    m_join.PutWritten();
   } catch (const CFileException& error) {
     AbortDownload(JoinErrorText(error));
-  }
-}
-
-void CHTTPFileDownloadManager::PutWrittenInPlace(int64_t minimum) {
-  if (m_bAborted || !m_joiner.IsOpen()) return;
-  std::vector<Placement> grown;
-  for (CHTTPSocket* piece : m_connections) {
-    const int64_t joined = piece->GetJoined();
-    const int64_t fresh = piece->GetWritten() - joined;
-    if (fresh <= 0 || (fresh < minimum && !piece->IsClosed())) continue;
-    if (piece == m_pAdopted) {
-      m_joiner.WriteBack(joined, fresh);
-      piece->SetJoined(joined + fresh);
-    } else {
-      grown.push_back({piece, joined, fresh, piece->GetStart() + joined});
-    }
-  }
-  PutInPlace(grown);
-}
-
-// A lone piece for the start of an empty file is renamed into place; the
-// rest are copied on the joiner's threads. A piece whose bytes are all in
-// place is deleted at once: the copies read it through descriptors of
-// their own.
-void CHTTPFileDownloadManager::PutInPlace(const std::vector<Placement>& placements) {
-  std::vector<CFileJoiner::Range> copies;
-  for (const Placement& place : placements) {
-    if (place.at == 0 && place.skip == 0 && copies.empty() && m_joiner.MoveIn(place.piece->GetTempName(), place.count))
-      place.piece->HandOverTempFile(m_joiner.NewFileName());
-    else
-      copies.push_back({place.piece->GetTempName(), place.skip, place.count, place.at});
-  }
-  m_joiner.TakeIn(copies);
-  for (const Placement& place : placements) {
-    place.piece->SetJoined(place.skip + place.count);
-    if (place.piece->IsClosed() && place.piece->GetJoined() >= place.piece->GetReceived()) place.piece->RemoveTempFile();
   }
 }
 
@@ -541,37 +455,23 @@ std::string CHTTPFileDownloadManager::RequestURL() const {
 }
 
 void CHTTPFileDownloadManager::DiscardAll() {
-  m_joinTimer.reset();
-  m_journalTimer.reset();
   m_restartTimer.reset();
   m_waiting.clear();
   if (m_retryTimer) m_retryTimer->Stop();
   for (CHTTPSocket* connection : m_connections) connection->Discard();
   m_connections.clear();
-  m_joiner.Abort();
+  m_join.Abort();
 }
 
 void CHTTPFileDownloadManager::PostQuit() { PostThreadMessage(WM_QUIT); }
 
 int64_t CHTTPFileDownloadManager::TakeUpEarlierRun() {
-  const CDownloadJournal* earlier = m_continuation.EarlierFor(m_strURL);
+  const CDownloadJournal* earlier = TakeUpEarlierJoin(m_join);
   if (!earlier) return 0;
-  if (!m_continuation.TakeUp(m_joiner)) {
-    m_continuation.DiscardEarlier();
-    if (!m_bBackground) AfxMessageBox(engine_messages::kEarlierRunDamaged, MB_OK);
-    return 0;
-  }
-  m_joiner.SetCancelCheck(IsCancelled);
-  m_inPlace = earlier->m_done;
-  m_nEarlierSize = earlier->m_nSize;
-  m_nFileSize = earlier->m_nSize;
+  m_nEarlierSize = m_nFileSize = earlier->m_nSize;
   m_strETag = earlier->m_strETag;
   m_strLastModified = earlier->m_strLastModified;
-  m_nReceived = m_nRateBaseBytes = earlier->BytesDone();
-  const std::vector<ByteRange> missing = earlier->Missing();
-  // With nothing missing the last byte is asked all the same: its response
-  // still shows whether the file is the one the bytes came from.
-  return missing.empty() ? m_nEarlierSize - 1 : missing.front().begin;
+  return earlier->FirstByteToAsk();
 }
 
 bool CHTTPFileDownloadManager::AcceptFirstResponse(const CHTTPResponseHeader& header) {
@@ -600,12 +500,11 @@ bool CHTTPFileDownloadManager::AcceptFirstResponse(const CHTTPResponseHeader& he
 void CHTTPFileDownloadManager::StartAgain(const char* why) {
   m_nEarlierSize = -1;
   m_nFileSize = -1;
-  m_inPlace.clear();
   m_strETag.clear();
   m_strLastModified.clear();
   for (CHTTPSocket* connection : m_connections) connection->Discard();
   m_connections.clear();
-  m_joiner.Abort();
+  m_join.Abort();
   m_continuation.DiscardEarlier();
   m_nReceived = m_nRateBaseBytes = 0;
   CHTTPSocket* first = NewConnection(0, -1, true, 1);
@@ -617,12 +516,12 @@ void CHTTPFileDownloadManager::StartAgain(const char* why) {
 }
 
 void CHTTPFileDownloadManager::FetchMissingRanges() {
-  StartJoining();
   CDownloadJournal plan;
   plan.m_nSize = m_nFileSize;
-  plan.m_done = m_inPlace;
+  plan.m_done = m_join.InPlace();
   const std::vector<ByteRange> ranges =
       CDownloadJournal::Spread(plan.Missing(), kSplitConnections + 1, kMinShare);
+  StartJoining();
   CHTTPSocket* first = m_connections.front();
   first->m_nEnd = ranges.empty() ? m_nFileSize : ranges.front().end;
   const auto now = std::chrono::steady_clock::now();
@@ -634,51 +533,24 @@ void CHTTPFileDownloadManager::FetchMissingRanges() {
   }
 }
 
-bool CHTTPFileDownloadManager::Journaling() const {
-  return !m_bBackground && !m_bRedirected && !m_bAborted && !m_bKept && m_nFileSize > 0 && m_joiner.IsOpen();
+CInPlaceJoin::Pieces CHTTPFileDownloadManager::JoinPieces() const {
+  return {m_connections.begin(), m_connections.end()};
 }
 
-// Only what is surely in the new file: a piece's bytes once their copy is
-// queued (the record waits for the copies), the adopted piece's once
-// written.
-std::vector<ByteRange> CHTTPFileDownloadManager::RangesInPlace() const {
-  std::vector<ByteRange> ranges = m_inPlace;
-  for (const CHTTPSocket* piece : m_connections) {
-    const int64_t in = piece == m_pAdopted ? piece->GetWritten() : piece->GetJoined();
-    ranges.push_back({piece->GetStart(), std::min(piece->GetStart() + in, m_nFileSize)});
-  }
-  return CDownloadJournal::Merge(ranges);
-}
-
-void CHTTPFileDownloadManager::RecordProgress() {
-  if (!Journaling()) return;
-  PutWrittenInPlace(1);
+std::optional<CDownloadJournal> CHTTPFileDownloadManager::JournalFields() const {
+  if (m_bBackground || m_bRedirected || m_bAborted || m_bKept || m_nFileSize <= 0) return std::nullopt;
   CDownloadJournal journal;
   journal.m_strURL = m_strURL;
   journal.m_nSize = m_nFileSize;
   journal.m_strETag = m_strETag;
   journal.m_strLastModified = m_strLastModified;
-  journal.m_done = RangesInPlace();
-  m_continuation.Record(m_joiner, journal);
+  return journal;
 }
 
-void CHTTPFileDownloadManager::RecordOrAbort() {
-  try {
-    RecordProgress();
-  } catch (const CFileException& error) {
-    AbortDownload(JoinErrorText(error));
-  }
-}
+void CHTTPFileDownloadManager::OnJoinFailed(const CFileException& error) { AbortDownload(JoinErrorText(error)); }
 
 void CHTTPFileDownloadManager::KeepForLater() {
-  if (!Journaling()) return;
-  m_joinTimer.reset();
-  m_journalTimer.reset();
-  try {
-    RecordProgress();
-  } catch (const CFileException&) {
-    // What could not be put in place is not recorded; the record before
-    // stays.
-  }
-  MarkKept(m_joiner);
+  if (!JournalFields() || !m_join.IsOpen()) return;
+  m_join.Keep();
+  MarkKept();
 }

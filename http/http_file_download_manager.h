@@ -10,8 +10,8 @@
 
 #include "engine/download_continuation.h"
 #include "engine/file_download_manager.h"
+#include "engine/in_place_join.h"
 #include "platform/files/file.h"
-#include "platform/files/file_copy.h"
 
 class CHTTPResponseHeader;
 class CHTTPSocket;
@@ -36,7 +36,7 @@ class Timer;
 // Threads: constructed and started on the creator's thread (the first
 // connection and its temp file are made there); everything else runs on the
 // manager's own thread.
-class CHTTPFileDownloadManager : public CFileDownloadManager {
+class CHTTPFileDownloadManager : public CFileDownloadManager, private CInPlaceJoin::Download {
  public:
   CHTTPFileDownloadManager();
   ~CHTTPFileDownloadManager() override;
@@ -92,11 +92,9 @@ class CHTTPFileDownloadManager : public CFileDownloadManager {
   // connections.
   void FetchMissingRanges();
   void StartAgain(const char* why);
-  bool Journaling() const;
-  std::vector<ByteRange> RangesInPlace() const;
-  // Throws CFileException when the join has failed.
-  void RecordProgress();
-  void RecordOrAbort();
+  CInPlaceJoin::Pieces JoinPieces() const override;
+  std::optional<CDownloadJournal> JournalFields() const override;
+  void OnJoinFailed(const CFileException& error) override;
   // After a failure, or a signal that is to keep the download: what the
   // pieces wrote goes in place and is recorded, and the new file stays.
   void KeepForLater() override;
@@ -104,19 +102,7 @@ class CHTTPFileDownloadManager : public CFileDownloadManager {
   void OnDownloadComplete();
   bool JoinTempFiles();
   void StartJoining();
-  // Puts what the pieces have written so far in place, a running piece's
-  // once it has written kJoinStep more.
   void JoinWrittenBytes();
-  // Puts in place what each piece wrote, once it is at least `minimum` bytes
-  // or the piece has ended. Throws CFileException.
-  void PutWrittenInPlace(int64_t minimum);
-  // Where a piece's bytes go: count bytes from skip on, to offset at.
-  struct Placement {
-    CHTTPSocket* piece;
-    int64_t skip, count, at;
-  };
-  // Throws CFileException.
-  void PutInPlace(const std::vector<Placement>& placements);
   std::string JoinErrorText(const CFileException& error) const;
   CHTTPSocket* FindConnectionAt(int64_t pos) const;
   int64_t TotalReceived() const;
@@ -152,21 +138,13 @@ class CHTTPFileDownloadManager : public CFileDownloadManager {
   std::string m_strLastModified;
   // The file the pieces are joined into; open from the split (or the end)
   // until the join ends.
-  CFileJoiner m_joiner;
-  // The piece that became the new file, written in place.
-  CHTTPSocket* m_pAdopted = nullptr;
-  std::unique_ptr<Timer> m_joinTimer;
-  // The destination could not be made early: the join does all at the end.
-  bool m_bJoinAtTheEnd = false;
+  CInPlaceJoin m_join;
   // Why the join failed when a file could not be read or written.
   std::string m_strJoinError;
   bool m_bCompleting = false;
   // The download was handed to a new manager; this one ends quietly.
   bool m_bRedirected = false;
-  // Ranges of the new file an earlier run put in place.
-  std::vector<ByteRange> m_inPlace;
   // The file's size by the earlier run's journal; -1 unless going on.
   int64_t m_nEarlierSize = -1;
-  std::unique_ptr<Timer> m_journalTimer;
   std::unique_ptr<Timer> m_restartTimer;
 };

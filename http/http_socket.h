@@ -7,6 +7,7 @@
 #include <string>
 
 #include "http/chunked_decoder.h"
+#include "engine/join_piece.h"
 #include "http/http_response_header.h"
 #include "platform/files/file.h"
 #include "platform/net/socket.h"
@@ -31,7 +32,7 @@ class Timer;
 // starts the manager; the socket, its notifications and the stall timer live
 // on the manager's thread. Owned by the manager, which keeps it alive until
 // the manager itself ends.
-class CHTTPSocket : public CSocket {
+class CHTTPSocket : public CSocket, public CJoinPiece {
  public:
   explicit CHTTPSocket(CHTTPFileDownloadManager* manager);
   ~CHTTPSocket() override;
@@ -61,9 +62,14 @@ class CHTTPSocket : public CSocket {
   // Bytes from the piece's start that are in the temp file now: all that
   // were received once the connection has ended.
   int64_t GetWritten() const;
-  // Bytes from the piece's start that the join has put in place.
-  int64_t GetJoined() const { return m_nJoined; }
-  void SetJoined(int64_t bytes) { m_nJoined = bytes; }
+
+  int64_t PieceStart() const override { return m_nStart; }
+  int64_t PieceReceived() const override { return m_nReceived; }
+  int64_t PieceWritten() const override { return GetWritten(); }
+  bool PieceEnded() const override { return m_bClosed; }
+  std::string PieceFileName() const override { return HasTempFile() ? m_strTempName : std::string(); }
+  void HandOverPieceFile(const std::string& newName) override { HandOverTempFile(newName); }
+  void RemovePieceFile() override { RemoveTempFile(); }
 
   // The request exactly as it is sent: the request target as given, the
   // range [start, end) (end -1: to the end of the file). defaultPort is the
@@ -174,7 +180,6 @@ class CHTTPSocket : public CSocket {
   bool m_bEmptyRemainder = false;   // the server says nothing is left of the range
   bool m_bStalled = false;
   bool m_bDiscarded = false;
-  int64_t m_nJoined = 0;
   // Blocks and a close that arrive while a block is being handled (a
   // blocking connect for a split pumps the loop) wait here, so the temp file
   // keeps the order of the stream.

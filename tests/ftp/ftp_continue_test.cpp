@@ -1,6 +1,6 @@
-// FTP downloads that outlive the program: ended by SIGTERM against a real
-// vsftpd throttled so that the end lands mid-way, then run again. vsftpd's
-// log shows where each connection restarted.
+// FTP downloads that outlive the program: ended by SIGTERM or killed
+// against a real vsftpd throttled so that the end lands mid-way, then run
+// again. vsftpd's log shows where each connection restarted.
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -26,26 +26,30 @@ class FtpContinueTest : public DownloadTest {
     server.AddFile("f.bin", content);
   }
 
-  // A run ended by SIGTERM once its pieces hold some bytes; returns the
-  // journal it kept.
-  std::optional<CDownloadJournal> EndMidway() {
+  // A run ended by the signal once its journal holds some bytes; returns
+  // the journal it left.
+  std::optional<CDownloadJournal> EndMidway(int signal = SIGTERM) {
     testenv::KestrionProcess run({server.Url("f.bin"), Path("out.bin")}, dir.Path(),
                                  {{"KESTRION_UI", "script"}, {"KESTRION_REGISTRY", Path("registry")}});
-    for (int i = 0; i < 1000 && PieceBytes() < 512 * 1024; ++i)
+    for (int i = 0; i < 1000 && JournalBytes() < 256 * 1024; ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    run.Signal(SIGTERM);
+    run.Signal(signal);
     const testenv::RunResult result = run.Wait(std::chrono::seconds(15));
-    EXPECT_EQ(result.exitCode, 143) << result.output;
-    EXPECT_NE(result.output.find("run the same command again"), std::string::npos) << result.output;
-    ExpectNoPieces();
+    if (signal == SIGTERM) {
+      EXPECT_EQ(result.exitCode, 143) << result.output;
+      EXPECT_NE(result.output.find("run the same command again"), std::string::npos) << result.output;
+      ExpectNoPieces();
+    }
+    return Journal();
+  }
+
+  std::optional<CDownloadJournal> Journal() const {
     return CDownloadJournal::Read(testenv::ReadFile(Path("out.bin.kestrion")));
   }
 
-  int64_t PieceBytes() const {
-    int64_t total = 0;
-    for (const std::string& name : testenv::ListFiles(dir.Path(), "FFF"))
-      total += static_cast<int64_t>(testenv::ReadFile(dir.File(name)).size());
-    return total;
+  int64_t JournalBytes() const {
+    const std::optional<CDownloadJournal> journal = Journal();
+    return journal ? journal->BytesDone() : 0;
   }
 
   // Restarts (REST n, n not the probe's 100) of sessions not seen before.
@@ -73,10 +77,14 @@ class FtpContinueTest : public DownloadTest {
   VsftpdServer server{VsftpdServer::Login::kAnonymous, "anon_max_rate=131072\n"};
 };
 
-TEST_F(FtpContinueTest, SIGTERMKeepsWhatCameAndTheRerunRestartsOnlyTheGaps) {
-  const std::optional<CDownloadJournal> journal = EndMidway();
+class FtpEndedTest : public FtpContinueTest, public testing::WithParamInterface<int> {};
+
+// Killed, the run leaves what its last record names; ended by SIGTERM, what
+// came. Either way the rerun asks only for the rest and sweeps the pieces.
+TEST_P(FtpEndedTest, TheRerunRestartsOnlyTheGaps) {
+  const std::optional<CDownloadJournal> journal = EndMidway(GetParam());
   ASSERT_TRUE(journal);
-  EXPECT_GE(journal->BytesDone(), 512 * 1024);
+  EXPECT_GE(journal->BytesDone(), 256 * 1024);
   const std::set<int> before = Sessions();
   const Outcome outcome = Run(server.Url("f.bin"), Path("out.bin"));
   ExpectSuccess(outcome, "/f.bin");
@@ -90,6 +98,8 @@ TEST_F(FtpContinueTest, SIGTERMKeepsWhatCameAndTheRerunRestartsOnlyTheGaps) {
                             [start](const ByteRange& gap) { return gap.begin <= start && start < gap.end; }))
         << "restarted at " << start << ", which was in place";
 }
+
+INSTANTIATE_TEST_SUITE_P(Signals, FtpEndedTest, testing::Values(SIGTERM, SIGKILL));
 
 TEST_F(FtpContinueTest, ASizeChangedOnTheServerStartsAgain) {
   ASSERT_TRUE(EndMidway());
