@@ -6,6 +6,8 @@
 
 #include <csignal>
 #include <filesystem>
+#include <iostream>
+#include <map>
 #include <memory>
 #include <random>
 #include <thread>
@@ -30,11 +32,13 @@ struct Asked {
   int64_t first, last;
 };
 
-// nginx's log lines from `from` on: "STATUS|bytes=A-B|..." (B left out for
-// an open range); a line with no range asks for the whole file.
+// The requests for /f.bin in nginx's log lines from `from` on:
+// "STATUS|bytes=A-B|..." (B left out for an open range); a line with no
+// range asks for the whole file.
 std::vector<Asked> AskedInLog(const std::vector<std::string>& lines, size_t from) {
   std::vector<Asked> asked;
   for (size_t i = from; i < lines.size(); ++i) {
+    if (lines[i].find("|GET /f.bin ") == std::string::npos) continue;
     const size_t at = lines[i].find("|bytes=");
     if (at == std::string::npos) {
       asked.push_back({0, kSize - 1});
@@ -93,8 +97,8 @@ class ContinueTest : public DownloadTest {
   }
 
   // A run killed once the journal holds some bytes; returns how many.
-  int64_t KillMidway() {
-    auto run = Start(nginx->Url("f.bin"));
+  int64_t KillMidway(const std::string& name = "f.bin") {
+    auto run = Start(nginx->Url(name));
     EXPECT_TRUE(WaitForJournal(256 * 1024)) << "no journal while the download ran";
     run->Signal(SIGKILL);
     run->Wait(std::chrono::seconds(10));
@@ -180,6 +184,36 @@ TEST_F(ContinueTest, KilledAtTheStartOrAroundTheFinalJoin) {
   const Outcome outcome = Run(nginx->Url("f.bin"), Path("out.bin"));
   EXPECT_EQ(outcome.messages.front(), kDamaged);
   ExpectComplete(outcome, content);
+}
+
+// The journal names the URL the bytes came from: the rerun of a command
+// whose URL redirects there goes on when the followed URL shows the same
+// file, and starts again when it shows another.
+TEST_F(ContinueTest, AKilledDownloadGoesOnBehindARedirect) {
+  nginx = std::make_unique<NginxServer>("limit_rate 128k;\nlocation = /go { return 302 /f.bin; }\n");
+  for (const bool changed : {false, true}) {
+    SCOPED_TRACE(changed ? "changed behind the redirect" : "the same file");
+    Serve(content);
+    ASSERT_GT(KillMidway("go"), 0);
+    const std::optional<CDownloadJournal> journal = Journal();
+    ASSERT_TRUE(journal);
+    EXPECT_EQ(journal->m_strURL, nginx->Url("f.bin"));
+    const std::string served = changed ? testenv::PatternBytes(kSize, 99) : content;
+    if (changed) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1100));  // a new second for Last-Modified
+      Serve(served);
+    }
+    const size_t before = nginx->AccessLog().size();
+    const Outcome outcome = Run(nginx->Url("go"), Path("out.bin"));
+    ExpectComplete(outcome, served);
+    if (changed) {
+      EXPECT_EQ(outcome.messages.front(), kChanged);
+    } else {
+      ExpectSuccess(outcome, "/f.bin");
+      ExpectOnlyMissingAsked(AskedInLog(nginx->AccessLog(), before), *journal);
+    }
+    std::filesystem::remove(Path("out.bin"));
+  }
 }
 
 // A file that is not the one the bytes came from starts again from 0.
@@ -311,6 +345,38 @@ TEST_F(ContinueTest, ANetworkFailureKeepsWhatCame) {
   const std::vector<testenv::HttpRequest> requests = server.Requests();
   for (size_t i = before; i < requests.size(); ++i) asked.push_back({requests[i].rangeStart, requests[i].rangeEnd});
   ExpectOnlyMissingAsked(asked, *journal);
+}
+
+// Killed as the last bytes arrive: before the rename, between the rename
+// and the journal's removal, or after both. Whichever it was, the rerun
+// ends with the whole file and nothing else.
+TEST_F(ContinueTest, KilledInsideTheFinalJoin) {
+  // Each connection's share fits in nginx's first second, sent at once: the
+  // log's fourth line comes as the last connection ends and the join begins.
+  nginx = std::make_unique<NginxServer>("limit_rate 512k;\n");
+  Serve(content);
+  std::mt19937 random(std::random_device{}());
+  std::uniform_int_distribution<int> delay(0, 12);
+  std::map<std::string, int> hit;
+  for (int round = 0; round < 10; ++round) {
+    SCOPED_TRACE(round);
+    const size_t before = nginx->AccessLog().size();
+    auto run = Start(nginx->Url("f.bin"));
+    for (int i = 0; i < 5000 && nginx->AccessLog().size() < before + 4; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(delay(random)));
+    run->Signal(SIGKILL);
+    run->Wait(std::chrono::seconds(10));
+    const std::optional<CDownloadJournal> journal = Journal();
+    if (!testenv::FileExists(Path("out.bin")))
+      ++hit[journal && testenv::ReadFile(Path(journal->m_strPartName)) == content ? "before the rename"
+                                                                                    : "before the last bytes"];
+    else
+      ++hit[journal ? "between the rename and the journal's removal" : "after both"];
+    ExpectComplete(Run(nginx->Url("f.bin"), Path("out.bin")), content);
+    std::filesystem::remove(Path("out.bin"));
+  }
+  std::cout << "killed: " << testing::PrintToString(hit) << "\n";
 }
 
 // Killed again and again at random moments, the download still ends with
