@@ -31,7 +31,11 @@ TEST_F(FtpJoinTest, ADestinationThatCannotBeMadeEndsTheDownload) {
     FtpTestServer server(PatternBytes(300000));
     FtpSessionScript script;
     const std::string gone = m_dir.File("removed");
-    script.beforeData = [gone] { std::filesystem::remove_all(gone); };
+    // The download may be making a file there at the same moment.
+    script.beforeData = [gone] {
+      std::error_code error;
+      for (int i = 0; i < 100 && std::filesystem::exists(gone); ++i) std::filesystem::remove_all(gone, error);
+    };
     server.SetDefaultScript(script);
     const auto started = std::chrono::steady_clock::now();
     const Outcome outcome = DownloadTo(server.Url(), destination);
