@@ -14,7 +14,6 @@
 #include "platform/files/file.h"
 #include "platform/files/file_copy.h"
 #include "platform/files/orphan_pieces.h"
-#include "platform/files/small_file.h"
 #include "platform/ui/ui.h"
 
 CFTPFileDownloadManager::CFTPFileDownloadManager() : m_join(*this, m_continuation, IsCancelled) {
@@ -270,18 +269,6 @@ void CFTPFileDownloadManager::AbortDownload(const std::string& reason) {
 }
 
 void CFTPFileDownloadManager::PostQuit() { PostThreadMessage(WM_QUIT); }
-
-CFTPCommandSocket* CFTPFileDownloadManager::FindConnectionAt(int64_t offset) const {
-  for (CFTPCommandSocket* connection : m_connections) {
-    if (connection->m_nStart == offset && connection->ReceivedBytes() > 0) return connection;
-  }
-  for (CFTPCommandSocket* connection : m_connections) {
-    if (connection->m_nStart < offset && connection->ReceivedBytes() > offset - connection->m_nStart) {
-      return connection;
-    }
-  }
-  return nullptr;
-}
 
 int64_t CFTPFileDownloadManager::TotalReceived() const {
   int64_t total = 0;

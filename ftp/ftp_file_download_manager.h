@@ -62,7 +62,6 @@ class CFTPFileDownloadManager : public CFileDownloadManager, private CInPlaceJoi
   // Seconds a connection may stay silent while it waits for the server.
   int StallSeconds() const { return m_nStallSeconds; }
 
-  CFTPCommandSocket* FindConnectionAt(int64_t offset) const;
   int64_t TotalReceived() const;
 
   // Connections still taking part, in creation order; the first is

@@ -131,7 +131,6 @@ TEST_F(ManagerTest, EarlyEndIsResumedFromTheFirstMissingByte) {
   EXPECT_EQ(Range(resumed->m_nStart, resumed->m_nEnd), (Range{251234, 500000}));
   EXPECT_EQ(resumed->m_nRetries, 1);
   EXPECT_TRUE(second->IsRetired());
-  EXPECT_EQ(manager.FindConnectionAt(250000), second);
 }
 
 TEST_F(ManagerTest, TwentyResumesAlongOneRangeThenTheDownloadAborts) {
@@ -181,24 +180,6 @@ TEST_F(ManagerTest, EarlyEndWithoutRestartsAborts) {
   GiveData(first, "abc");
   manager.OnEndedEarly(first);
   EXPECT_EQ(manager.aborts, std::vector<std::string>{kCannotResume});
-}
-
-TEST_F(ManagerTest, FindsThePieceThatCoversAnOffset) {
-  CFTPCommandSocket* first = manager.NewConnection(0, 100, 1);
-  CFTPCommandSocket* second = manager.NewConnection(100, 200, 2);
-  CFTPCommandSocket* resumed = manager.NewConnection(150, 200, 3);
-  CFTPCommandSocket* empty = manager.NewConnection(200, -1, 4);
-  GiveData(first, std::string(100, '1'));
-  GiveData(second, std::string(50, '2'));
-  GiveData(resumed, std::string(50, '3'));
-  GiveData(empty, "");
-  EXPECT_EQ(manager.FindConnectionAt(0), first);
-  EXPECT_EQ(manager.FindConnectionAt(99), first);
-  EXPECT_EQ(manager.FindConnectionAt(100), second);
-  EXPECT_EQ(manager.FindConnectionAt(150), resumed);
-  EXPECT_EQ(manager.FindConnectionAt(160), resumed);
-  EXPECT_EQ(manager.FindConnectionAt(200), nullptr);
-  EXPECT_EQ(manager.TotalReceived(), 200);
 }
 
 TEST_F(ManagerTest, JoinFollowsOffsetsAcrossResumedPieces) {

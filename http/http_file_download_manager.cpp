@@ -335,15 +335,6 @@ std::string CHTTPFileDownloadManager::JoinErrorText(const CFileException& error)
                 error.m_strFileName.c_str(), error.m_strReason.c_str());
 }
 
-CHTTPSocket* CHTTPFileDownloadManager::FindConnectionAt(int64_t pos) const {
-  for (CHTTPSocket* connection : m_connections)
-    if (connection->GetStart() == pos && connection->GetReceived() > 0) return connection;
-  for (CHTTPSocket* connection : m_connections)
-    if (connection->GetStart() < pos && pos - connection->GetStart() < connection->GetReceived())
-      return connection;
-  return nullptr;
-}
-
 int64_t CHTTPFileDownloadManager::TotalReceived() const {
   int64_t total = 0;
   for (const CHTTPSocket* connection : m_connections) total += connection->GetReceived();

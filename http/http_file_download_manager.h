@@ -104,7 +104,6 @@ class CHTTPFileDownloadManager : public CFileDownloadManager, private CInPlaceJo
   void StartJoining();
   void JoinWrittenBytes();
   std::string JoinErrorText(const CFileException& error) const;
-  CHTTPSocket* FindConnectionAt(int64_t pos) const;
   int64_t TotalReceived() const;
   void DiscardAll();
   void PostQuit();
