@@ -388,7 +388,7 @@ CInPlaceJoin::Pieces CFTPFileDownloadManager::JoinPieces() const {
 // that restarts.
 std::optional<CDownloadJournal> CFTPFileDownloadManager::JournalFields() const {
   const int64_t size = m_nFileSize > 0 ? m_nFileSize : m_nEarlierSize;
-  if (m_bBackground || m_bKept || m_bFinished || size <= 0 || !m_bSplitAllowed) return std::nullopt;
+  if (m_bBackground || m_bKept || m_bJoined || size <= 0 || !m_bSplitAllowed) return std::nullopt;
   CDownloadJournal journal;
   journal.m_strURL = m_strURL;
   journal.m_nSize = size;
