@@ -10,6 +10,7 @@
 #include "platform/files/file_receiver.h"
 #include "platform/loop/event_loop.h"
 #include "platform/net/socket.h"
+#include "tests/support/loopback.h"
 #include "tests/support/old_tls_server.h"
 #include "tests/support/registry_values.h"
 #include "tests/support/test_certificates.h"
@@ -85,13 +86,15 @@ class TlsSocketTest : public ::testing::Test {
   testenv::ScratchDir m_registry;
 };
 
+// The certificate is checked against host; the connection goes to the
+// servers' address whatever the name (localhost would be the client's own).
 std::string ConnectFailure(const std::string& host, int port) {
   std::string failure;
   OnFreshThread([&] {
     SecureClient client;
     ASSERT_TRUE(client.Create());
     ASSERT_TRUE(client.MakeSecure(host));
-    EXPECT_FALSE(client.Connect(host, static_cast<unsigned>(port)));
+    EXPECT_FALSE(client.Connect(testenv::kServerAddress, static_cast<unsigned>(port)));
     EXPECT_EQ(CAsyncSocket::GetLastError(), WSAECONNABORTED);
     failure = client.GetSecureFailure();
     // Nothing of the connection can be read, nor was anything delivered.
@@ -118,14 +121,14 @@ TEST_F(TlsSocketTest, ReadsTheExactBytesFromRealServers) {
     int chunk;  // small pieces leave decrypted bytes behind after each receive
     bool keepAlive;  // then nothing more arrives to signal what is left
   };
-  for (const Case& c : {Case{nginx.Port(), "127.0.0.1", 262144, false}, Case{nginx.Port(), "localhost", 1000, true},
-                        Case{apache.Port(), "127.0.0.1", 7000, false}}) {
+  for (const Case& c : {Case{nginx.Port(), testenv::kServerAddress, 262144, false}, Case{nginx.Port(), "localhost", 1000, true},
+                        Case{apache.Port(), testenv::kServerAddress, 7000, false}}) {
     SCOPED_TRACE(std::to_string(c.port) + " " + c.host);
     OnFreshThread([&] {
       SecureClient client(c.chunk);
       ASSERT_TRUE(client.Create());
       ASSERT_TRUE(client.MakeSecure(c.host));
-      ASSERT_TRUE(client.Connect(c.host, static_cast<unsigned>(c.port))) << client.GetSecureFailure();
+      ASSERT_TRUE(client.Connect(testenv::kServerAddress, static_cast<unsigned>(c.port))) << client.GetSecureFailure();
       EXPECT_TRUE(client.IsSecure());
       const std::string request = Request("/f.bin", c.host, c.keepAlive);
       ASSERT_EQ(client.Send(request.data(), static_cast<int>(request.size())), static_cast<int>(request.size()));
@@ -151,17 +154,17 @@ TEST_F(TlsSocketTest, RefusesEachBadCertificateWithItsReason) {
     std::string failure;
   };
   const Case cases[] = {
-      {Kind::kExpired, "127.0.0.1", nullptr,
+      {Kind::kExpired, testenv::kServerAddress, nullptr,
        "The server's certificate could not be verified: the certificate has expired"},
       {Kind::kSelfSigned, "localhost", nullptr,
        "The server's certificate could not be verified: the certificate is self-signed"},
-      {Kind::kOtherHost, "127.0.0.1", nullptr,
-       "The server's certificate could not be verified: the certificate is not for 127.0.0.1"},
+      {Kind::kOtherHost, testenv::kServerAddress, nullptr,
+       std::string("The server's certificate could not be verified: the certificate is not for ") + testenv::kServerHost},
       {Kind::kOtherHost, "localhost", nullptr,
        "The server's certificate could not be verified: the certificate is not for localhost"},
-      {Kind::kUntrustedIssuer, "127.0.0.1", nullptr, unknown},
-      {Kind::kGood, "127.0.0.1", "", unknown},
-      {Kind::kGood, "127.0.0.1", "/nonexistent/ca.pem",
+      {Kind::kUntrustedIssuer, testenv::kServerAddress, nullptr, unknown},
+      {Kind::kGood, testenv::kServerAddress, "", unknown},
+      {Kind::kGood, testenv::kServerAddress, "/nonexistent/ca.pem",
        "The secure connection failed: the CA file /nonexistent/ca.pem named by CAFile could not be read (No such "
        "file or directory)"},
   };
@@ -178,7 +181,7 @@ TEST_F(TlsSocketTest, RefusesEachBadCertificateWithItsReason) {
 TEST_F(TlsSocketTest, RefusesAServerThatOffersOnlyTls10) {
   testenv::OldTlsServer server;
   ASSERT_TRUE(server.Running()) << server.Error();
-  EXPECT_EQ(ConnectFailure("127.0.0.1", server.Port()),
+  EXPECT_EQ(ConnectFailure(testenv::kServerAddress, server.Port()),
             "The secure connection failed: the server does not offer TLS 1.2 or 1.3");
 }
 
@@ -187,8 +190,8 @@ TEST_F(TlsSocketTest, AHandshakeThatNeverEndsFailsAtItsLimit) {
   OnFreshThread([&] {
     SecureClient client;
     ASSERT_TRUE(client.Create());
-    ASSERT_TRUE(client.MakeSecure("127.0.0.1", 1s));
-    EXPECT_FALSE(client.Connect("127.0.0.1", static_cast<unsigned>(server.Port())));
+    ASSERT_TRUE(client.MakeSecure(testenv::kServerAddress, 1s));
+    EXPECT_FALSE(client.Connect(testenv::kServerAddress, static_cast<unsigned>(server.Port())));
     EXPECT_EQ(CAsyncSocket::GetLastError(), WSAETIMEDOUT);
     EXPECT_EQ(client.GetSecureFailure(),
               "The secure connection failed: the server did not complete the handshake within 1 seconds");
@@ -212,7 +215,7 @@ TEST_F(TlsSocketTest, TellsHowTheServerEndedAsForPlainSockets) {
       SecureClient client(5000);
       ASSERT_TRUE(client.CAsyncSocket::Create());
       ASSERT_TRUE(client.MakeSecure("localhost"));
-      EXPECT_FALSE(client.CAsyncSocket::Connect("127.0.0.1", static_cast<unsigned>(server.Port())));
+      EXPECT_FALSE(client.CAsyncSocket::Connect(testenv::kServerAddress, static_cast<unsigned>(server.Port())));
       PumpUntil([&] { return client.connected; });
       ASSERT_EQ(client.connectCode, 0) << client.GetSecureFailure();
       EXPECT_EQ(client.CAsyncSocket::Send("hello", 5), 5);

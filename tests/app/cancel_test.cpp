@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/test_env.h"
+#include "tests/support/loopback.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ TEST_P(CancelTest, EndsTheDownloadAtOnceAndRemovesItsPieces) {
   // Cancel is clicked once the window shows.
   testenv::WriteFile(dir.File("clicks"), ending.signal == 0 ? "command 2\n" : "");
   testenv::KestrionProcess kestrion(
-      {std::string(ending.scheme) + "://127.0.0.1:" + std::to_string(server.Port()) + "/big.zip", "big.zip"},
+      {std::string(ending.scheme) + "://" + testenv::kServerHost + ":" + std::to_string(server.Port()) + "/big.zip", "big.zip"},
       dir.Path(),
       {{"KESTRION_UI", "script"},
        {"KESTRION_UI_LOG", log},
@@ -62,7 +63,7 @@ TEST(Cancel, ASignalEndsAProgramThatIsStuckRemovingItsPieces) {
   testenv::ScratchDir dir;
   testenv::SilentServer server;
   ASSERT_EQ(mkfifo(dir.File("ui.log").c_str(), 0600), 0);
-  testenv::KestrionProcess kestrion({"http://127.0.0.1:" + std::to_string(server.Port()) + "/big.zip", "big.zip"},
+  testenv::KestrionProcess kestrion({"http://" + testenv::kServerHost + ":" + std::to_string(server.Port()) + "/big.zip", "big.zip"},
                                     dir.Path(),
                                     {{"KESTRION_UI", "script"},
                                      {"KESTRION_UI_LOG", dir.File("ui.log")},

@@ -7,6 +7,7 @@
 #include "tests/support/https_switch_setting.h"
 #include "tests/support/registry_values.h"
 #include "tests/support/test_env.h"
+#include "tests/support/loopback.h"
 
 namespace {
 
@@ -67,12 +68,12 @@ TEST_F(CommandLineTest, DestinationKeepsItsBlanksAndIsUnescaped) {
   // by then the window shows the folder it was given, in full.
   const int port = testenv::FreeLoopbackPort();
   std::filesystem::create_directories(dir.File("my dir/a b"));
-  Outcome outcome = Run({"FtP://127.0.0.1:" + std::to_string(port) + "/f.zip", "my%20dir/a", "b/f.zip"});
+  Outcome outcome = Run({"FtP://" + testenv::kServerHost + ":" + std::to_string(port) + "/f.zip", "my%20dir/a", "b/f.zip"});
   ASSERT_FALSE(outcome.windows.empty());
   EXPECT_EQ(testenv::JsonString(outcome.windows.front(), "destFolder"), dir.Path() + "/my dir/a b");
-  EXPECT_EQ(testenv::JsonString(outcome.windows.front(), "saving"), "f.zip from 127.0.0.1");
+  EXPECT_EQ(testenv::JsonString(outcome.windows.front(), "saving"), "f.zip from " + testenv::kServerHost);
   ASSERT_EQ(outcome.messages.size(), 1u);
-  EXPECT_NE(outcome.messages[0].find("could not connect to:127.0.0.1 on port:" + std::to_string(port)),
+  EXPECT_NE(outcome.messages[0].find("could not connect to:" + testenv::kServerHost + " on port:" + std::to_string(port)),
             std::string::npos)
       << outcome.messages[0];
   EXPECT_EQ(outcome.exitCode, 1);
@@ -83,7 +84,7 @@ TEST_F(CommandLineTest, DestinationKeepsItsBlanksAndIsUnescaped) {
 // download like an http one (here it stops at the connect: nobody listens).
 TEST_F(CommandLineTest, HttpsIsAcceptedOnlyWhileTheSwitchIsOn) {
   const int port = testenv::FreeLoopbackPort();
-  const std::string url = "https://127.0.0.1:" + std::to_string(port) + "/f.zip";
+  const std::string url = "https://" + testenv::kServerHost + ":" + std::to_string(port) + "/f.zip";
   for (const int value : {0, 1}) {
     SCOPED_TRACE(value);
     std::filesystem::create_directories(dir.File("registry"));
@@ -97,7 +98,7 @@ TEST_F(CommandLineTest, HttpsIsAcceptedOnlyWhileTheSwitchIsOn) {
     }
     Outcome outcome = Run({url, "f.zip"});
     ASSERT_EQ(outcome.messages.size(), 1u);
-    EXPECT_NE(outcome.messages[0].find("could not connect to:127.0.0.1 on port:" + std::to_string(port)),
+    EXPECT_NE(outcome.messages[0].find("could not connect to:" + testenv::kServerHost + " on port:" + std::to_string(port)),
               std::string::npos)
         << outcome.messages[0];
     EXPECT_FALSE(outcome.windows.empty());

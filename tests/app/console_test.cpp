@@ -16,6 +16,7 @@
 #include "tests/support/nginx_server.h"
 #include "tests/support/registry_values.h"
 #include "tests/support/test_env.h"
+#include "tests/support/loopback.h"
 
 namespace {
 
@@ -38,8 +39,8 @@ TEST(Console, TheResultGoesToTheOutputAndEverythingElseToTheErrorStream) {
     std::string out, errStart;
   } cases[] = {
       {server.URL(), "file.bin", 0, "Download [/file.bin] completed successfuly\n", ""},
-      {"http://127.0.0.1:" + std::to_string(testenv::FreeLoopbackPort()) + "/f.zip", "f.zip", 1, "",
-       "Error: Command Socket could not connect to:127.0.0.1"},
+      {"http://" + testenv::kServerHost + ":" + std::to_string(testenv::FreeLoopbackPort()) + "/f.zip", "f.zip", 1, "",
+       "Error: Command Socket could not connect to:" + testenv::kServerHost},
       // Nobody to ask for another path: the question is answered Cancel.
       {server.URL(), "folder", 1, "",
        "Request output filename could not be created, please select again (folder: Is a directory)\n"

@@ -11,6 +11,7 @@
 #include "tests/support/registry_values.h"
 #include "tests/support/script_ui_files.h"
 #include "tests/support/test_env.h"
+#include "tests/support/loopback.h"
 
 namespace {
 
@@ -124,7 +125,7 @@ TEST_P(BrowserHandoffTest, KestrionTakesTheZipAndTheBrowserDropsItsCopy) {
   EXPECT_EQ("canceled", browser.ended);
   EXPECT_EQ("0", browser.listed) << "erased from the browser's list";
   ASSERT_EQ(1u, Log("download-choice").size());
-  EXPECT_EQ("taken.zip from 127.0.0.1:" + std::to_string(s_nginx->Port()),
+  EXPECT_EQ("taken.zip from " + testenv::kServerHost + ":" + std::to_string(s_nginx->Port()),
             testenv::JsonString(Log("download-choice")[0], "text"));
   const std::string finalMessage = testenv::AwaitFinalMessage(m_dir.File("ui.log"));
   EXPECT_NE(std::string::npos, finalMessage.find("completed successfuly")) << finalMessage;

@@ -5,6 +5,7 @@
 
 #include "tests/http/download_fixture.h"
 #include "tests/support/http_test_server.h"
+#include "tests/support/loopback.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ TEST_F(RedirectTest, ARedirectIsDownloadedIntoTheSameDestinationWithOneMessage) 
 TEST_F(RedirectTest, EveryFollowableStatusAndRelativeLocationsAreFollowed) {
   HttpTestServer server(testenv::PatternBytes(3000, 12));
   const std::vector<std::pair<int, std::string>> cases = {
-      {301, "/abs/file.bin"}, {303, "sibling.bin"}, {307, "../up.bin"}, {308, "//127.0.0.1:" + std::to_string(server.Port()) + "/net.bin"}};
+      {301, "/abs/file.bin"}, {303, "sibling.bin"}, {307, "../up.bin"}, {308, "//" + testenv::kServerHost + ":" + std::to_string(server.Port()) + "/net.bin"}};
   const std::vector<std::string> targets = {"/abs/file.bin", "/dir/sibling.bin", "/up.bin", "/net.bin"};
   for (size_t i = 0; i < cases.size(); ++i) {
     SCOPED_TRACE("status " + std::to_string(cases[i].first));
@@ -57,7 +58,7 @@ TEST_F(RedirectTest, ARedirectBuiltFromTheHostLineKeepsThePort) {
   Outcome outcome = Run(server.URL("/dir"), "out.bin");
   ExpectSuccess(outcome, "/dir/");
   ASSERT_EQ(server.Requests().size(), 2u);
-  EXPECT_EQ(server.Requests()[0].Header("Host"), "127.0.0.1:" + std::to_string(server.Port()));
+  EXPECT_EQ(server.Requests()[0].Header("Host"), testenv::kServerHost + ":" + std::to_string(server.Port()));
   ExpectFileHolds("out.bin", server.Content());
 }
 
@@ -104,8 +105,8 @@ TEST_F(RedirectTest, ARedirectsBodyIsNeverWritten) {
 // next server, so the URL is refused before anything is sent there.
 TEST_F(RedirectTest, ALineBreakInAnyLocationIsRefusedBeforeItsServerHearsOfIt) {
   HttpTestServer next("");
-  const std::string ftp = "ftp://127.0.0.1:" + std::to_string(testenv::FreeLoopbackPort());
-  const std::string http = "http://127.0.0.1:" + std::to_string(next.Port());
+  const std::string ftp = "ftp://" + testenv::kServerHost + ":" + std::to_string(testenv::FreeLoopbackPort());
+  const std::string http = "http://" + testenv::kServerHost + ":" + std::to_string(next.Port());
   for (const std::string& location :
        {ftp + "/f\rDELE /precious", ftp + "/f%0D%0ADELE%20/precious", std::string("ftp://a%0D%0ASITE%20CHMOD:p@127.0.0.1/f"),
         http + "/f%0D%0AX-Injected:%201", http + "/f%00.bin"}) {

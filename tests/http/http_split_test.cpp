@@ -8,6 +8,7 @@
 
 #include "tests/http/download_fixture.h"
 #include "tests/support/http_test_server.h"
+#include "tests/support/loopback.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ TEST_F(SplitTest, FirstRequestIsExactlyTheOpenRangeGet) {
   EXPECT_EQ(server.Requests()[0].raw,
             "GET /dir/file.bin HTTP/1.1\r\n"
             "Accept: *.*,*/*\r\n"
-            "Host: 127.0.0.1:" + std::to_string(server.Port()) + "\r\n"
+            "Host: " + testenv::kServerHost + ":" + std::to_string(server.Port()) + "\r\n"
             "Range: bytes=0-\r\n"
             "User-Agent: KS/1.0 beta (kestrion.example)\r\n"
             "\r\n");

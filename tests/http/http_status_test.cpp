@@ -4,6 +4,7 @@
 
 #include "tests/http/download_fixture.h"
 #include "tests/support/http_test_server.h"
+#include "tests/support/loopback.h"
 
 namespace {
 
@@ -128,9 +129,9 @@ TEST_F(StatusTest, AnUnsatisfiableResumedRangeAborts) {
 
 TEST_F(StatusTest, AFirstConnectThatFailsShowsOneMessageAndEnds) {
   const int port = testenv::FreeLoopbackPort();
-  Outcome outcome = Run("http://127.0.0.1:" + std::to_string(port) + "/file.bin", "out.bin");
+  Outcome outcome = Run("http://" + testenv::kServerHost + ":" + std::to_string(port) + "/file.bin", "out.bin");
   ASSERT_EQ(outcome.messages.size(), 1u) << outcome.output;
-  EXPECT_EQ(outcome.messages[0], "Error: Command Socket could not connect to:127.0.0.1 on port:" +
+  EXPECT_EQ(outcome.messages[0], "Error: Command Socket could not connect to:" + testenv::kServerHost + " on port:" +
                                      std::to_string(port) +
                                      ", cause is error=10061\nPlease use regular download\n");
   EXPECT_NE(outcome.exitCode, 0);

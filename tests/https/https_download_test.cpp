@@ -15,6 +15,7 @@
 #include "tests/support/tls_apache_server.h"
 #include "tests/support/tls_nginx_server.h"
 #include "tests/support/tls_test_server.h"
+#include "tests/support/loopback.h"
 
 namespace {
 
@@ -130,12 +131,12 @@ TEST_F(HttpsTest, ACutStreamIsResumedWhereItStopped) {
     SCOPED_TRACE(c.name);
     TlsTestServer server(c.exchanges);
     const std::string port = std::to_string(server.Port());
-    Outcome outcome = Run("https://127.0.0.1:" + port + "/f.bin", Path("f.bin"));
+    Outcome outcome = Run("https://" + testenv::kServerHost + ":" + port + "/f.bin", Path("f.bin"));
     ExpectSuccess(outcome, "/f.bin");
     ExpectFileHolds("f.bin", c.expected);
     const std::vector<std::string> requests = server.Requests();
     ASSERT_EQ(requests.size(), c.exchanges.size());
-    EXPECT_NE(requests[0].find("\r\nHost: 127.0.0.1:" + port + "\r\nRange: bytes=0-\r\n"), std::string::npos);
+    EXPECT_NE(requests[0].find("\r\nHost: " + testenv::kServerHost + ":" + port + "\r\nRange: bytes=0-\r\n"), std::string::npos);
     if (requests.size() > 1) {
       EXPECT_NE(requests[1].find("\r\nRange: bytes=10000-\r\n"), std::string::npos);
     }
@@ -151,7 +152,7 @@ TEST_F(HttpsTest, AnUnverifiedServerAbortsWithItsReasonAndLeavesNothing) {
   } cases[] = {
       {Kind::kExpired, std::string(kCertificateNotVerified) + "the certificate has expired"},
       {Kind::kSelfSigned, std::string(kCertificateNotVerified) + "the certificate is self-signed"},
-      {Kind::kOtherHost, std::string(kCertificateNotVerified) + "the certificate is not for 127.0.0.1"},
+      {Kind::kOtherHost, std::string(kCertificateNotVerified) + "the certificate is not for " + testenv::kServerHost},
       {Kind::kUntrustedIssuer,
        std::string(kCertificateNotVerified) + "the certificate was issued by an authority that is not trusted"},
   };
@@ -166,7 +167,7 @@ TEST_F(HttpsTest, AnUnverifiedServerAbortsWithItsReasonAndLeavesNothing) {
   }
   testenv::OldTlsServer old;
   ASSERT_TRUE(old.Running()) << old.Error();
-  ExpectAbort(Run("https://127.0.0.1:" + std::to_string(old.Port()) + "/f.bin", Path("f.bin")),
+  ExpectAbort(Run("https://" + testenv::kServerHost + ":" + std::to_string(old.Port()) + "/f.bin", Path("f.bin")),
               "The secure connection failed: the server does not offer TLS 1.2 or 1.3");
   ExpectNothingLeft("f.bin");
 }

@@ -13,13 +13,13 @@ constexpr const char* kModules = "/usr/lib/apache2/modules";
 
 // Started as root, Apache serves as www-data; as anyone else, as that user.
 std::string Config(const std::string& prefix, int port, const std::string& root) {
-  std::string config = "ServerRoot " + prefix + "\n" + "Listen 127.0.0.1:" + std::to_string(port) + "\n";
+  std::string config = "ServerRoot " + prefix + "\n" + "Listen " + std::string(kServerAddress) + ":" + std::to_string(port) + "\n";
   for (const char* module : {"mpm_event", "authz_core", "dir", "mime"}) {
     config += std::string("LoadModule ") + module + "_module " + kModules + "/mod_" + module + ".so\n";
   }
   if (geteuid() == 0) config += "User www-data\nGroup www-data\n";
   return config +
-         "ServerName 127.0.0.1\n"
+         "ServerName " + std::string(kServerAddress) + "\n"
          "PidFile " + prefix + "/httpd.pid\n"
          "ErrorLog " + prefix + "/error.log\n"
          "LogFormat \"%>s|%{Range}i|%B|%r\" kestrion\n"
@@ -68,7 +68,7 @@ void ApacheServer::AddFile(const std::string& name, const std::string& data) {
 }
 
 std::string ApacheServer::Url(const std::string& path) const {
-  return "http://127.0.0.1:" + std::to_string(m_port) + path;
+  return "http://" + std::string(kServerAddress) + ":" + std::to_string(m_port) + path;
 }
 
 std::vector<std::string> ApacheServer::AccessLog() const { return ReadLines(m_dir.File("access.log")); }

@@ -7,7 +7,7 @@
 
 namespace testenv {
 
-// The real Apache httpd on a free 127.0.0.1 port, as one foreground process
+// The real Apache httpd on a free port of the servers' address, as one foreground process
 // (-X), with its config, logs and served folder in a scratch folder of its
 // own. Stopped by its PID. Each access log line reads
 // "STATUS|RANGE|BYTES_SENT|REQUEST".

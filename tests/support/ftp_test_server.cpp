@@ -106,30 +106,11 @@ sockaddr_in IPv4Address(const std::string& dotted, uint16_t port) {
   return address;
 }
 
-int ListenOn(const std::string& dotted, int* port) {
-  sockaddr_in address = IPv4Address(dotted, 0);
-  socklen_t length = sizeof address;
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(fd, 32) != 0 ||
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    if (fd >= 0) close(fd);
-    throw std::runtime_error("test server cannot listen on " + dotted);
-  }
-  *port = ntohs(address.sin_port);
-  return fd;
-}
-
 }  // namespace
 
 FtpTestServer::FtpTestServer(std::string fileData, bool ipv6)
     : m_data(std::move(fileData)), m_bIPv6(ipv6), m_host(LoopbackHost(ipv6)) {
   m_listenFd = ListenOnLoopback(ipv6, 32, &m_port);
-  m_acceptThread = std::thread([this] { AcceptLoop(); });
-}
-
-FtpTestServer::FtpTestServer(std::string fileData, const char* ipv4Address)
-    : m_data(std::move(fileData)), m_bIPv6(false), m_host(ipv4Address) {
-  m_listenFd = ListenOn(ipv4Address, &m_port);
   m_acceptThread = std::thread([this] { AcceptLoop(); });
 }
 
@@ -368,7 +349,7 @@ void FtpTestServer::Intrude(const std::shared_ptr<Session>& session) {
   IntruderOutcome outcome;
   sockaddr_in from{};
   from.sin_family = AF_INET;
-  from.sin_addr.s_addr = htonl(0x7F000002);  // 127.0.0.2
+  inet_pton(AF_INET, kStrangerAddress, &from.sin_addr);
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) == 0 &&
       connect(fd, reinterpret_cast<const sockaddr*>(&session->portAddress), LengthOf(session->portAddress)) == 0) {
@@ -380,7 +361,7 @@ void FtpTestServer::Intrude(const std::shared_ptr<Session>& session) {
   }
   if (fd >= 0) close(fd);
   sockaddr_in elsewhere = reinterpret_cast<const sockaddr_in&>(session->portAddress);
-  elsewhere.sin_addr.s_addr = htonl(0x7F000002);
+  inet_pton(AF_INET, kStrangerAddress, &elsewhere.sin_addr);
   const int probe = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   outcome.refusedElsewhere =
       probe >= 0 && connect(probe, reinterpret_cast<const sockaddr*>(&elsewhere), sizeof elsewhere) != 0;

@@ -50,8 +50,8 @@ struct FtpSessionScript {
   // After the reply to this verb, a line that is no reply every 300 ms.
   std::string junkAfter;
   // Before PORT is answered, an intruder from another local address
-  // (127.0.0.2) connects to the port it names and sends bytes of its own;
-  // it also tries that port on 127.0.0.2.
+  // (127.0.0.3) connects to the port it names and sends bytes of its own;
+  // it also tries that port on 127.0.0.3.
   bool intruder = false;
   // Required login; empty accepts anything.
   std::string user;
@@ -61,8 +61,8 @@ struct FtpSessionScript {
   bool dataBeforeOpening = false;
 };
 
-// A scripted FTP server on 127.0.0.1 (or ::1, or another loopback address
-// such as 127.0.0.2, from which its data connections then come too) that
+// A scripted FTP server on the servers' address 127.0.0.2 (or ::1), from
+// which its data connections come too, that
 // serves one file in active mode (PORT, or EPRT) and records every command
 // line it receives. Control connections are numbered from 1 in the order
 // they arrive; each follows the script set for its number, or the default.
@@ -70,7 +70,6 @@ struct FtpSessionScript {
 class FtpTestServer {
  public:
   explicit FtpTestServer(std::string fileData, bool ipv6 = false);
-  FtpTestServer(std::string fileData, const char* ipv4Address);
   ~FtpTestServer();
   FtpTestServer(const FtpTestServer&) = delete;
   FtpTestServer& operator=(const FtpTestServer&) = delete;
@@ -89,7 +88,7 @@ class FtpTestServer {
   std::string FindCommand(int session, const std::string& prefix) const;
   // Bytes sent on the session's data connection.
   int64_t DataSent(int session) const;
-  // Address the server connected to for data ("127.0.0.1:port", "[::1]:port").
+  // Address the server connected to for data ("127.0.0.1:port", the client's, or "[::1]:port").
   std::string DataTarget(int session) const;
   // Address the client's control connection came from.
   std::string ControlPeer(int session) const;

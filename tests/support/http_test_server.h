@@ -59,7 +59,7 @@ struct HttpReply {
   static HttpReply Redirect(int status, const std::string& location);
 };
 
-// A scripted HTTP server on a free loopback port (127.0.0.1, or ::1), one
+// A scripted HTTP server on a free port of the servers' loopback address (127.0.0.2, or ::1), one
 // thread per connection. The handler decides each reply; every request is
 // recorded. Nothing runs after the destructor returns.
 class HttpTestServer {

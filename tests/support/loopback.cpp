@@ -19,7 +19,7 @@ int ListenOnLoopback(bool ipv6, int backlog, int* port) {
   } else {
     auto& v4 = reinterpret_cast<sockaddr_in&>(address);
     v4.sin_family = AF_INET;
-    v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    inet_pton(AF_INET, kServerAddress, &v4.sin_addr);
     length = sizeof v4;
   }
   const int fd = socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -33,7 +33,7 @@ int ListenOnLoopback(bool ipv6, int backlog, int* port) {
   return fd;
 }
 
-std::string LoopbackHost(bool ipv6) { return ipv6 ? "[::1]" : "127.0.0.1"; }
+std::string LoopbackHost(bool ipv6) { return ipv6 ? "[::1]" : kServerAddress; }
 
 std::string AddressText(const sockaddr_storage& address) {
   char text[INET6_ADDRSTRLEN] = {};

@@ -3,13 +3,14 @@
 #include <functional>
 #include <string>
 
+#include "tests/support/loopback.h"
 #include "tests/support/server_process.h"
 #include "tests/support/test_env.h"
 
 namespace testenv {
 
 // What every real server a test starts has: a scratch folder for its files,
-// a free 127.0.0.1 port, its process (stopped by its PID when the object
+// a free port on the servers' address (kServerAddress), its process (stopped by its PID when the object
 // goes) and, when it did not start, why.
 class LoopbackServer {
  public:

@@ -32,7 +32,7 @@ std::string Config(const std::string& prefix, int port, const std::string& root,
          "  tcp_nopush on;\n" +
          httpDirectives +
          "  server {\n"
-         "    listen 127.0.0.1:" + std::to_string(port) + listenOptions + ";\n"
+         "    listen " + std::string(kServerAddress) + ":" + std::to_string(port) + listenOptions + ";\n"
          "    root " + root + ";\n" +
          locations +
          "  }\n"
@@ -62,7 +62,7 @@ NginxServer::NginxServer(const std::string& locations, const std::string& httpDi
 NginxServer::~NginxServer() = default;
 
 std::string NginxServer::Url(const std::string& name) const {
-  return "http://127.0.0.1:" + std::to_string(m_port) + "/" + name;
+  return "http://" + std::string(kServerAddress) + ":" + std::to_string(m_port) + "/" + name;
 }
 
 bool NginxServer::Start(const std::string& locations, const std::string& httpDirectives,

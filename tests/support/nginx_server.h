@@ -7,7 +7,7 @@
 
 namespace testenv {
 
-// The real nginx on a free 127.0.0.1 port, one process (no master), with its
+// The real nginx on a free port of the servers' address, one process (no master), with its
 // config, logs and served folder in a scratch folder of its own, sendfile
 // and tcp_nopush on as Debian ships it. Stopped by its PID. Each access log
 // line reads "STATUS|RANGE|BYTES_SENT|REQUEST".

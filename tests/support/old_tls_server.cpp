@@ -24,7 +24,7 @@ bool OldTlsServer::Start() {
   m_port = FreeLoopbackPort();
   const TestCertificates::Pair pair = TestCertificates::Shared().For(TestCertificates::Kind::kGood);
   const std::string output = m_dir.File("s_server.out");
-  if (m_process.Start({kOpenssl, "s_server", "-accept", "127.0.0.1:" + std::to_string(m_port), "-cert",
+  if (m_process.Start({kOpenssl, "s_server", "-accept", std::string(kServerAddress) + ":" + std::to_string(m_port), "-cert",
                        pair.certificate, "-key", pair.key, "-tls1", "-cipher", "DEFAULT@SECLEVEL=0", "-www"},
                       output, m_port))
     return true;

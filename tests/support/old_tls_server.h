@@ -4,7 +4,7 @@
 
 namespace testenv {
 
-// openssl s_server on a free 127.0.0.1 port speaking TLS 1.0 only (at
+// openssl s_server on a free port of the servers' address speaking TLS 1.0 only (at
 // security level 0, which that old protocol needs), with the good test
 // certificate: a server a client must refuse. Stopped by its PID.
 class OldTlsServer : public LoopbackServer {

@@ -51,7 +51,7 @@ bool PureFtpdServer::Start() {
   m_port = FreeLoopbackPort();
   const std::string output = m_dir.File("pure-ftpd.out");
   // -E: no anonymous logins; -H: no name lookups of clients.
-  if (m_process.Start({server, "-S", "127.0.0.1," + std::to_string(m_port), "-l", "puredb:" + database, "-E", "-H"},
+  if (m_process.Start({server, "-S", std::string(kServerAddress) + "," + std::to_string(m_port), "-l", "puredb:" + database, "-E", "-H"},
                       output, m_port))
     return true;
   m_error = "pure-ftpd did not start (it needs root): " + ReadFile(output);
@@ -65,7 +65,7 @@ void PureFtpdServer::AddFile(const std::string& name, const std::string& data) {
 }
 
 std::string PureFtpdServer::Url(const std::string& name) const {
-  return std::string("ftp://") + kUser + ":" + kPassword + "@127.0.0.1:" + std::to_string(m_port) + "/" + name;
+  return std::string("ftp://") + kUser + ":" + kPassword + "@" + kServerAddress + ":" + std::to_string(m_port) + "/" + name;
 }
 
 }  // namespace testenv

@@ -6,7 +6,7 @@
 
 namespace testenv {
 
-// The real pure-ftpd on a free 127.0.0.1 port, in the foreground, with one
+// The real pure-ftpd on a free port of the servers' address, in the foreground, with one
 // virtual user (kUser, kPassword) whose home is a scratch folder. It needs
 // root (it changes to the user's identity and root folder). Its package
 // conflicts with vsftpd's, so scripts/install-deps unpacks it into

@@ -14,14 +14,14 @@ from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.log import config_logging
 from pyftpdlib.servers import FTPServer
 
-root, port, banner = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+root, port, banner, host = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
 config_logging(level=logging.DEBUG)
 authorizer = DummyAuthorizer()
 authorizer.add_anonymous(root)
 FTPHandler.authorizer = authorizer
 if banner:
     FTPHandler.banner = banner
-FTPServer(("127.0.0.1", port), FTPHandler).serve_forever()
+FTPServer((host, port), FTPHandler).serve_forever()
 )";
 
 }  // namespace
@@ -38,7 +38,7 @@ bool PyftpdlibServer::Start() {
   const std::string output = m_dir.File("pyftpdlib.log");
   const std::string script = m_dir.File("server.py");
   WriteFile(script, kServerScript);
-  if (m_process.Start({kPython, script, m_root, std::to_string(m_port), m_banner}, output, m_port))
+  if (m_process.Start({kPython, script, m_root, std::to_string(m_port), m_banner, kServerAddress}, output, m_port))
     return true;
   m_error = "pyftpdlib did not start (scripts/install-deps test installs python3-pyftpdlib): " + ReadFile(output);
   return false;
@@ -49,7 +49,7 @@ void PyftpdlibServer::AddFile(const std::string& name, const std::string& data) 
 }
 
 std::string PyftpdlibServer::Url(const std::string& name) const {
-  return "ftp://127.0.0.1:" + std::to_string(m_port) + "/" + name;
+  return "ftp://" + std::string(kServerAddress) + ":" + std::to_string(m_port) + "/" + name;
 }
 
 std::string PyftpdlibServer::Log() const { return ReadFile(m_dir.File("pyftpdlib.log")); }

@@ -7,7 +7,7 @@
 namespace testenv {
 
 // The real pyftpdlib (Debian's python3-pyftpdlib, run by the system's
-// python3) on a free 127.0.0.1 port: anonymous and read-only, serving a
+// python3) on a free port of the servers' address: anonymous and read-only, serving a
 // scratch folder, with every command and reply logged, and greeting with
 // the banner given (pyftpdlib's own when empty; one longer than 75
 // characters goes out as a reply of several lines). In active mode it

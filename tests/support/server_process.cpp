@@ -11,6 +11,8 @@
 #include <chrono>
 #include <thread>
 
+#include "tests/support/loopback.h"
+
 namespace testenv {
 
 namespace {
@@ -24,7 +26,7 @@ bool CanConnect(int port) {
   if (fd < 0) return false;
   sockaddr_in address{};
   address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  inet_pton(AF_INET, kServerAddress, &address.sin_addr);
   address.sin_port = htons(static_cast<uint16_t>(port));
   const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
   close(fd);

@@ -16,7 +16,7 @@ class ServerProcess {
   ServerProcess& operator=(const ServerProcess&) = delete;
 
   // Starts argv[0] with the arguments after it, then waits up to 5 s for it
-  // to accept connections on 127.0.0.1:port. False (and the child stopped)
+  // to accept connections on the servers' address (kServerAddress) at port. False (and the child stopped)
   // when it exits or stays deaf; the output file tells why.
   bool Start(const std::vector<std::string>& argv, const std::string& outputPath, int port);
   // Waits up to 3 s after SIGTERM before SIGKILL. Safe to call when stopped.

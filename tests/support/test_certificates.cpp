@@ -5,7 +5,7 @@ namespace testenv {
 namespace {
 
 constexpr char kOpenssl[] = "/usr/bin/openssl";
-constexpr char kOurHost[] = "IP:127.0.0.1,DNS:localhost";
+constexpr char kOurHost[] = "IP:127.0.0.2,DNS:localhost";
 
 std::string NameOf(TestCertificates::Kind kind) {
   switch (kind) {
@@ -42,10 +42,10 @@ TestCertificates::Pair TestCertificates::For(Kind kind) const {
 bool TestCertificates::Make() {
   return MakeCA("ca", "/CN=Kestrion Test CA") && MakeCA("other-ca", "/CN=Untrusted Test CA") &&
          MakeSigned("good", "ca", kOurHost, 30) && MakeSigned("expired", "ca", kOurHost, -1) &&
-         MakeSigned("other-host", "ca", "DNS:other.example,IP:127.0.0.2", 30) &&
+         MakeSigned("other-host", "ca", "DNS:other.example,IP:127.0.0.3", 30) &&
          MakeSigned("untrusted", "other-ca", kOurHost, 30) &&
          Run({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-days", "30",
-              "-subj", "/CN=127.0.0.1", "-addext", std::string("subjectAltName=") + kOurHost, "-keyout",
+              "-subj", "/CN=127.0.0.2", "-addext", std::string("subjectAltName=") + kOurHost, "-keyout",
               "self-signed.key", "-out", "self-signed.pem"});
 }
 

@@ -7,16 +7,16 @@
 namespace testenv {
 
 // Certificates made at test time with the openssl tool, in a scratch folder:
-// a CA the tests trust (through CAFile) and, for 127.0.0.1 and localhost, a
+// a CA the tests trust (through CAFile) and, for the servers' address 127.0.0.2 and localhost, a
 // good server certificate and bad ones. Made once per test process.
 class TestCertificates {
  public:
   enum class Kind {
-    kGood,             // signed by the CA, for IP 127.0.0.1 and DNS localhost
+    kGood,             // signed by the CA, for IP 127.0.0.2 and DNS localhost
     kExpired,          // the same, expired yesterday
-    kSelfSigned,       // for 127.0.0.1 and localhost, signed by its own key
-    kOtherHost,        // signed by the CA, for other.example and 127.0.0.2
-    kUntrustedIssuer,  // for 127.0.0.1 and localhost, signed by a CA nobody trusts
+    kSelfSigned,       // for 127.0.0.2 and localhost, signed by its own key
+    kOtherHost,        // signed by the CA, for other.example and 127.0.0.3
+    kUntrustedIssuer,  // for 127.0.0.2 and localhost, signed by a CA nobody trusts
   };
   struct Pair {
     std::string certificate;  // PEM files

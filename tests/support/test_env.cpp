@@ -19,6 +19,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "tests/support/loopback.h"
+
 namespace testenv {
 
 ScratchDir::ScratchDir() {
@@ -69,7 +71,7 @@ int FreeLoopbackPort() {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  inet_pton(AF_INET, kServerAddress, &addr.sin_addr);
   addr.sin_port = 0;
   bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
   socklen_t len = sizeof addr;
@@ -196,7 +198,7 @@ SilentServer::SilentServer() {
   m_listenFd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  inet_pton(AF_INET, kServerAddress, &addr.sin_addr);
   bind(m_listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
   listen(m_listenFd, 16);
   socklen_t len = sizeof addr;

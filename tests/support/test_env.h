@@ -29,7 +29,8 @@ bool FileExists(const std::string& path);
 // Names in the folder that start with the prefix (e.g. leftover "FFF" pieces).
 std::vector<std::string> ListFiles(const std::string& dir, const std::string& prefix = "");
 
-// A loopback TCP port that nobody listens on at the moment of the call.
+// A port of the servers' address (kServerAddress) that nobody listens on at
+// the moment of the call.
 int FreeLoopbackPort();
 
 // A file of this size with bytes that differ from offset to offset.
@@ -80,7 +81,8 @@ class KestrionProcess {
   std::string m_outputPath;
 };
 
-// A loopback server that accepts connections and never says a word.
+// A server on the servers' address that accepts connections and never says
+// a word.
 class SilentServer {
  public:
   SilentServer();

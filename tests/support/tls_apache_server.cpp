@@ -20,7 +20,7 @@ TlsApacheServer::TlsApacheServer(TestCertificates::Kind certificate) : ApacheSer
 }
 
 std::string TlsApacheServer::Url(const std::string& path) const {
-  return "https://127.0.0.1:" + std::to_string(Port()) + path;
+  return "https://" + std::string(kServerAddress) + ":" + std::to_string(Port()) + path;
 }
 
 }  // namespace testenv

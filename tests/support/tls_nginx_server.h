@@ -17,8 +17,8 @@ class TlsNginxServer : public NginxServer {
   explicit TlsNginxServer(TestCertificates::Kind certificate = TestCertificates::Kind::kGood,
                           const std::string& locations = "");
 
-  // https://HOST:PORT/name, HOST 127.0.0.1 unless another name is given.
-  std::string Url(const std::string& name, const std::string& host = "127.0.0.1") const;
+  // https://HOST:PORT/name, HOST the servers' address unless another name is given.
+  std::string Url(const std::string& name, const std::string& host = kServerAddress) const;
 };
 
 }  // namespace testenv

@@ -7,7 +7,7 @@
 
 namespace testenv {
 
-// A scripted https server on a free 127.0.0.1 port for the endings real
+// A scripted https server on a free port of the servers' address for the endings real
 // servers do not give on demand. It serves its exchanges one connection
 // each, in order, with the good test certificate: after the handshake it
 // waits for the client's first bytes, sends the reply, and ends the

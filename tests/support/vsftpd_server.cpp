@@ -37,7 +37,7 @@ void VsftpdServer::WriteConfig() const {
   std::ofstream config(m_dir.File("vsftpd.conf"));
   config << "listen=YES\n"
          << "listen_ipv6=NO\n"
-         << "listen_address=127.0.0.1\n"
+         << "listen_address=" << kServerAddress << "\n"
          << "listen_port=" << m_port << "\n"
          << "background=NO\n"
          << "seccomp_sandbox=NO\n"
@@ -88,7 +88,7 @@ std::string VsftpdServer::FilePath(const std::string& name) const { return m_roo
 
 std::string VsftpdServer::Url(const std::string& path) const {
   const std::string login = m_login == Login::kLocalUser ? std::string(kUser) + ":" + kPassword + "@" : "";
-  return "ftp://" + login + "127.0.0.1:" + std::to_string(m_port) + "/" + path;
+  return "ftp://" + login + kServerAddress + ":" + std::to_string(m_port) + "/" + path;
 }
 
 // The machine's accounts and the user, bound over /etc/passwd and
@@ -105,7 +105,7 @@ std::vector<std::string> VsftpdServer::LocalUserCommand(const std::string& confi
 
 std::string VsftpdServer::Log() const { return ReadFile(m_dir.File("vsftpd.log")); }
 
-// Lines look like: ... [pid 123] [ftp] FTP command: Client "127.0.0.1", "REST 100"
+// Lines look like: ... [pid 123] [ftp] FTP command: Client "127.0.0.1", "REST 100" (the client's address)
 std::map<int, std::vector<std::string>> VsftpdServer::CommandsBySession() const {
   std::map<int, std::vector<std::string>> sessions;
   for (const auto& line : ReadLines(m_dir.File("vsftpd.log"))) {

@@ -8,7 +8,7 @@
 
 namespace testenv {
 
-// The real vsftpd on a free 127.0.0.1 port, with its config, served folder
+// The real vsftpd on a free port of the servers' address, with its config, served folder
 // and logs in a scratch folder of its own: active-mode data connections,
 // every command and reply logged. Stopped by its PID.
 //

@@ -14,7 +14,7 @@ WebfsServer::WebfsServer() : m_root(m_dir.File("www")) {
 WebfsServer::~WebfsServer() = default;
 
 std::string WebfsServer::Url(const std::string& name) const {
-  return "http://127.0.0.1:" + std::to_string(m_port) + "/" + name;
+  return "http://" + std::string(kServerAddress) + ":" + std::to_string(m_port) + "/" + name;
 }
 
 bool WebfsServer::Start() {
@@ -25,7 +25,7 @@ bool WebfsServer::Start() {
   m_port = FreeLoopbackPort();
   const std::string output = m_dir.File("webfsd.out");
   // -F: no fork, so the PID is the server's; -j: no folder listings.
-  if (m_process.Start({kBinary, "-F", "-4", "-j", "-i", "127.0.0.1", "-p", std::to_string(m_port), "-r", m_root},
+  if (m_process.Start({kBinary, "-F", "-4", "-j", "-i", kServerAddress, "-p", std::to_string(m_port), "-r", m_root},
                       output, m_port))
     return true;
   m_error = "webfsd did not start: " + ReadFile(output);

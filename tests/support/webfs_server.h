@@ -7,7 +7,7 @@
 namespace testenv {
 
 // webfs (webfsd), a small static file server that refuses a range reaching
-// past the end of the file, on a free 127.0.0.1 port in the foreground, with
+// past the end of the file, on a free port of the servers' address in the foreground, with
 // its served folder in a scratch folder of its own. Stopped by its PID.
 class WebfsServer : public LoopbackServer {
  public:

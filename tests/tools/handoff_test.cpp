@@ -17,6 +17,7 @@
 #include "tests/support/test_env.h"
 #include "tests/support/tls_nginx_server.h"
 #include "tests/support/vsftpd_server.h"
+#include "tests/support/loopback.h"
 
 namespace {
 
@@ -129,7 +130,7 @@ TEST_F(HandoffTest, UrlbindHandsAnHttpZipToKestrion) {
   EXPECT_EQ(0, bind.exitCode) << bind.output;
   EXPECT_NE(std::string::npos, bind.output.find("taken over by ZKS"));
   ExpectDelivered(nginx.FilePath("a b.zip"), chosen);
-  EXPECT_EQ("a b.zip from 127.0.0.1:" + std::to_string(nginx.Port()),
+  EXPECT_EQ("a b.zip from " + testenv::kServerHost + ":" + std::to_string(nginx.Port()),
             testenv::JsonString(Log("download-choice")[0], "text"));
 }
 

@@ -8,6 +8,7 @@
 
 #include "tests/support/registry_values.h"
 #include "tests/support/test_env.h"
+#include "tests/support/loopback.h"
 
 namespace {
 
@@ -72,7 +73,7 @@ TEST_F(InstallTest, TheInstalledProgramShowsItsWindowAndUninstallTakesItAllAway)
         "/usr/bin/env",
         {"-u", "KESTRION_QT_PLUGIN", "-u", "KESTRION_UI", "-u", "QT_QPA_PLATFORM", "xvfb-run", "-n", display, "-a",
          "-s", "-screen 0 1024x768x24 -nolisten tcp", "sh", "-c", script, Installed("bin/kestrion"),
-         "http://127.0.0.1:" + std::to_string(server.Port()) + "/file.zip"},
+         "http://" + testenv::kServerHost + ":" + std::to_string(server.Port()) + "/file.zip"},
         m_dir.Path(), Environment(), std::chrono::seconds(120));
     const std::string said = testenv::ReadFile(m_dir.File("kestrion.err"));
     EXPECT_FALSE(testenv::ReadFile(m_dir.File("window")).empty()) << "no window; kestrion said: " << said;
