@@ -50,12 +50,12 @@ bool CInPlaceJoin::Start(const std::string& destination, CJoinPiece* first) {
       m_pAdopted = first;
     }
   }
-  m_joinTimer = std::make_unique<Timer>([this] { PutWrittenOrFail(); });
+  m_joinTimer = std::make_unique<Timer>([this] { RunOrFail([this] { PutWritten(); }); });
   m_joinTimer->Start(kJoinTick, true);
   // Recorded at once, so that the new file is never left without a journal
   // that names it.
-  RecordOrFail();
-  m_journalTimer = std::make_unique<Timer>([this] { RecordOrFail(); });
+  RunOrFail([this] { Record(); });
+  m_journalTimer = std::make_unique<Timer>([this] { RunOrFail([this] { Record(); }); });
   m_journalTimer->Start(kJournalTick, true);
   return true;
 }
@@ -134,18 +134,11 @@ void CInPlaceJoin::StopTimers() {
   m_journalTimer.reset();
 }
 
-void CInPlaceJoin::PutWrittenOrFail() {
+// A timer's step that fails ends the joining beside the download and tells
+// the download, which cannot go on.
+void CInPlaceJoin::RunOrFail(const std::function<void()>& step) {
   try {
-    PutWritten();
-  } catch (const CFileException& error) {
-    StopTimers();
-    m_download.OnJoinFailed(error);
-  }
-}
-
-void CInPlaceJoin::RecordOrFail() {
-  try {
-    Record();
+    step();
   } catch (const CFileException& error) {
     StopTimers();
     m_download.OnJoinFailed(error);

@@ -91,8 +91,7 @@ class CInPlaceJoin {
 
  private:
   void StopTimers();
-  void PutWrittenOrFail();
-  void RecordOrFail();
+  void RunOrFail(const std::function<void()>& step);
   // The piece's bytes up to `count` that are not in place yet.
   std::vector<ByteRange> NotInPlace(const CJoinPiece& piece, int64_t count) const;
   void NoteInPlace(ByteRange range);

@@ -48,7 +48,7 @@ class Download : public CInPlaceJoin::Download {
   int64_t size = 0;
 };
 
-struct PieceSpec {
+struct GivenPiece {
   int64_t start, count;
   bool ended;
 };
@@ -59,7 +59,7 @@ TEST(InPlaceJoinTest, PutsEachByteInOnceAndRecordsOnlyTheFilesBytes) {
   const std::string file = testenv::PatternBytes(1001, 7);
   struct Case {
     const char* name;
-    std::vector<PieceSpec> pieces;
+    std::vector<GivenPiece> pieces;
     int64_t size;
     std::vector<ByteRange> afterAStep;
     bool whole;
@@ -79,9 +79,9 @@ TEST(InPlaceJoinTest, PutsEachByteInOnceAndRecordsOnlyTheFilesBytes) {
     continuation.Open(destination);
     CInPlaceJoin join(download, continuation, [] { return false; });
     std::vector<std::unique_ptr<FakePiece>> pieces;
-    for (const PieceSpec& spec : c.pieces) {
-      pieces.push_back(std::make_unique<FakePiece>(dir.File("FFF" + std::to_string(pieces.size())), spec.start,
-                                                   file.substr(spec.start, spec.count), spec.ended));
+    for (const GivenPiece& given : c.pieces) {
+      pieces.push_back(std::make_unique<FakePiece>(dir.File("FFF" + std::to_string(pieces.size())), given.start,
+                                                   file.substr(given.start, given.count), given.ended));
       download.pieces.push_back(pieces.back().get());
     }
     const std::string name = c.name;

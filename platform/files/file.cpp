@@ -146,3 +146,9 @@ std::string GetTempFileName(const std::string& dir, const std::string& prefix) {
   }
   return "";
 }
+
+std::string FolderOfFile(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}

@@ -66,3 +66,7 @@ class CFile {
 // scratch file (scratch_files.h) until CFile::Remove takes it away.
 // Thread-safe.
 std::string GetTempFileName(const std::string& dir, const std::string& prefix);
+
+// The folder a file's path names: "." for a bare name, "/" for one at the
+// root.
+std::string FolderOfFile(const std::string& path);

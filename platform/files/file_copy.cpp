@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -68,12 +67,6 @@ std::string FileBehind(const std::string& destination) {
   return path.string();
 }
 
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 // The longest file name the folder takes.
 size_t NameLimit(const std::string& folder) {
   const long limit = pathconf(folder.c_str(), _PC_NAME_MAX);
@@ -87,7 +80,7 @@ size_t NameLimit(const std::string& folder) {
 std::string StemWithRoomFor(const std::string& target, size_t suffixLength) {
   const size_t slash = target.rfind('/');
   const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-  const size_t room = NameLimit(FolderOf(target)) - suffixLength;
+  const size_t room = NameLimit(FolderOfFile(target)) - suffixLength;
   size_t keep = target.size() - nameStart;
   if (keep <= room) return target;
   keep = room;
@@ -155,7 +148,7 @@ bool CFileJoiner::Reopen(const std::string& destination, const std::string& part
   m_strName = destination;
   m_strTarget = FileBehind(destination);
   m_bAdopted = false;
-  const std::string part = FolderOf(m_strTarget) + "/" + partName;
+  const std::string part = FolderOfFile(m_strTarget) + "/" + partName;
   const int fd = OpenForWriting(part, 0);
   struct stat status;
   if (fd < 0) return false;
@@ -174,12 +167,7 @@ bool CFileJoiner::Reopen(const std::string& destination, const std::string& part
 void CFileJoiner::RemoveUnheldNewFiles(const std::string& destination) {
   const std::string stem = StemWithRoomFor(FileBehind(destination), sizeof kPartSuffix - 1);
   const std::string prefix = stem.substr(stem.rfind('/') + 1) + ".part";
-  RemoveUnheldFiles(FolderOf(stem), [&prefix](const std::string& name) {
-    return name.size() == prefix.size() + 4 && name.compare(0, prefix.size(), prefix) == 0 &&
-           std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(), [](char c) {
-             return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
-           });
-  });
+  RemoveUnheldFiles(FolderOfFile(stem), [&prefix](const std::string& name) { return IsNumbered(name, prefix, ""); });
 }
 
 std::string CFileJoiner::NewFileBaseName() const { return m_strPart.substr(m_strPart.rfind('/') + 1); }
@@ -397,7 +385,7 @@ void CFileJoiner::Commit() {
   if (rename(m_strPart.c_str(), m_strTarget.c_str()) != 0) throw CFileException(m_strName, Reason(errno));
   ScratchFiles::Forget(m_strPart);
   m_strPart.clear();
-  SyncFolder(FolderOf(m_strTarget));
+  SyncFolder(FolderOfFile(m_strTarget));
 }
 
 void CFileJoiner::Abort() {

@@ -29,6 +29,8 @@ void RemoveIfOrphan(int folderFd, const std::string& name) {
   close(fd);
 }
 
+}  // namespace
+
 bool IsNumbered(const std::string& name, const std::string& stem, const std::string& suffix) {
   if (name.size() != stem.size() + 4 + suffix.size() || name.compare(0, stem.size(), stem) != 0) return false;
   for (size_t i = stem.size(); i < stem.size() + 4; ++i)
@@ -36,8 +38,6 @@ bool IsNumbered(const std::string& name, const std::string& stem, const std::str
       return false;
   return name.compare(stem.size() + 4, suffix.size(), suffix) == 0;
 }
-
-}  // namespace
 
 void RemoveUnheldFiles(const std::string& folder, const std::function<bool(const std::string&)>& matches) {
   DIR* dir = opendir(folder.empty() ? "." : folder.c_str());

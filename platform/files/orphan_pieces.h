@@ -11,6 +11,9 @@
 // be locked), and so is everything else: other names, folders, links,
 // other users' files.
 
+// The name is stem, four upper-case hex digits and suffix, as the program
+// numbers its scratch files.
+bool IsNumbered(const std::string& name, const std::string& stem, const std::string& suffix);
 // The files whose names `matches` accepts.
 void RemoveUnheldFiles(const std::string& folder, const std::function<bool(const std::string&)>& matches);
 // The pieces: PREFIX (its first three characters), four upper-case hex

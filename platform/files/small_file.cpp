@@ -12,12 +12,6 @@
 
 namespace {
 
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 void WriteAll(int fd, const std::string& contents, const std::string& name) {
   size_t done = 0;
   while (done < contents.size()) {
@@ -67,7 +61,7 @@ void ReplaceSmallFile(const std::string& path, const std::string& contents) {
     unlink(fresh.c_str());
     throw CFileException(path, std::strerror(error));
   }
-  const int folder = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int folder = open(FolderOfFile(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (folder >= 0) {
     fsync(folder);
     close(folder);
